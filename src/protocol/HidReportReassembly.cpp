@@ -1,0 +1,87 @@
+#include "HidReportReassembly.h"
+
+#include "HexText.h"
+
+namespace veska {
+
+HidReportReassembly::HidReportReassembly(PacketHandler onPacket, LineHandler onReportLine)
+    : m_onPacket(std::move(onPacket)), m_onReportLine(std::move(onReportLine)) {}
+
+std::string HidReportReassembly::ReportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+    std::string line = "R ";
+    line.reserve(6 + 3 * size);
+    AppendHexByte(line, reportId);
+    line += "  ";
+    for (std::size_t i = 0; i < size; ++i) {
+        AppendHexByte(line, data[i]);
+        line.push_back(' ');
+    }
+    return line;
+}
+
+void HidReportReassembly::HidLumioData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+    handleReport(CloseRule::Lumio, reportId, data, size);
+}
+
+void HidReportReassembly::HidKestoData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+    handleReport(CloseRule::Kesto, reportId, data, size);
+}
+
+void HidReportReassembly::HidVeskaData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+    handleReport(CloseRule::Veska, reportId, data, size);
+}
+
+void HidReportReassembly::handleReport(CloseRule rule, std::uint8_t reportId, const std::uint8_t* data,
+                                       std::size_t size) {
+    if (size == 0) {
+        // Report ID only: not counted, but it still closes an open packet.
+        if (m_packetOpen) closePacket(rule);
+        m_packetOpen = false;
+        return;
+    }
+    ++m_emptyReportCount;
+    const int count = data[0] & 0x0F;  // hex letters (10..15) and 0 carry no stream bytes
+    if (count >= 1 && count <= 9) {
+        m_emptyReportCount = 0;
+        m_packetOpen = true;
+        // A count beyond the bytes present takes only the bytes present.
+        for (std::size_t b = 0; b < static_cast<std::size_t>(count) && b + 1 < size; ++b) {
+            AppendHexByte(m_reportPayloadText, data[b + 1]);
+        }
+        if (m_onReportLine) m_onReportLine(ReportLine(reportId, data, size));
+        return;
+    }
+    if (m_packetOpen) closePacket(rule);
+    m_packetOpen = false;
+}
+
+void HidReportReassembly::closePacket(CloseRule rule) {
+    const std::string& payload = m_reportPayloadText;
+    switch (rule) {
+    case CloseRule::Lumio:
+        // Low digit of each of the first 14 bytes.
+        m_packetText.clear();
+        for (std::size_t i = 1; i < payload.size() && i < 28; i += 2) m_packetText.push_back(payload[i]);
+        break;
+    case CloseRule::Kesto: {
+        // Low digits of the first 11 bytes, the eleventh moved to the front.
+        std::string t;
+        for (std::size_t i = 1; i < payload.size() && i < 22; i += 2) t.push_back(payload[i]);
+        m_packetText = (t.size() > 10 ? t.substr(10, 1) : std::string()) + t.substr(0, 10);
+        break;
+    }
+    case CloseRule::Veska:
+        m_packetText = payload;
+        break;
+    }
+    m_reportPayloadText.clear();
+    // Cleared before the cycle runs: a packet the cycle cannot use is simply dropped and
+    // the next report starts afresh.
+    m_packetOpen = false;
+    if (rule != CloseRule::Veska) return;
+    const std::string& p = m_packetText;
+    const bool pass = p.size() >= 26 && p[0] == '2' && (p[1] == 'B' || p[1] == 'D') && p[24] == '0' && p[25] == 'D';
+    if (pass && m_onPacket) m_onPacket(m_packetText);
+}
+
+}  // namespace veska
