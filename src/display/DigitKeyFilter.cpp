@@ -1,0 +1,27 @@
+#include "DigitKeyFilter.h"
+
+#include <QKeyEvent>
+
+namespace veska {
+
+DigitKeyFilter::DigitKeyFilter(bool allowSigns, QObject* parent) : QObject(parent), m_allowSigns(allowSigns) {}
+
+bool DigitKeyFilter::accepts(QChar c) const {
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) return true;
+    if (c == QChar(0x08)) return true;
+    return m_allowSigns && (c == QLatin1Char('+') || c == QLatin1Char('-'));
+}
+
+bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    // Keys without text (arrows, delete, tab) are editing and navigation, not characters.
+    if (text.isEmpty() || key->key() == Qt::Key_Backspace) return false;
+    for (const QChar c : text) {
+        if (!accepts(c)) return true;  // swallowed
+    }
+    return false;
+}
+
+}  // namespace veska

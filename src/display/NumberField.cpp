@@ -1,0 +1,17 @@
+#include "NumberField.h"
+
+namespace veska {
+
+std::optional<int> NumberField::parse(const QString& text) {
+    if (text.isEmpty() || text == QLatin1String("-") || text == QLatin1String("+")) return 0;
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok) return std::nullopt;
+    return value;
+}
+
+QString NumberField::notAnIntegerMessage(const QString& text) {
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+}  // namespace veska
