@@ -67,7 +67,9 @@ void HidReportReassembly::closePacket(CloseRule rule) {
         // Low digits of the first 11 bytes, the eleventh moved to the front.
         std::string t;
         for (std::size_t i = 1; i < payload.size() && i < 22; i += 2) t.push_back(payload[i]);
-        m_packetText = (t.size() > 10 ? t.substr(10, 1) : std::string()) + t.substr(0, 10);
+        m_packetText.clear();
+        if (t.size() > 10) m_packetText.push_back(t[10]);
+        m_packetText.append(t, 0, 10);
         break;
     }
     case CloseRule::Veska:

@@ -157,10 +157,13 @@ void DecodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) 
     } else {
         if (lcd.negative) value.push_back('-');
         value.append(lcd.digit1).append(p1).append(lcd.digit2).append(p2).append(lcd.digit3).append(p3).append(lcd.digit4);
-        const std::string digits = lcd.digit1 + lcd.digit2 + lcd.digit3 + lcd.digit4;
+        std::string digits;
+        if (lcd.negative) digits.push_back('-');
+        digits.append(lcd.digit1).append(lcd.digit2).append(lcd.digit3).append(lcd.digit4);
         int number = 0;
-        bool valid = !digits.empty();
-        for (char c : digits) {
+        const std::string_view unsignedDigits = std::string_view(digits).substr(lcd.negative ? 1 : 0);
+        bool valid = !unsignedDigits.empty();
+        for (char c : unsignedDigits) {
             if (!IsDecimal(c)) {
                 valid = false;
                 break;
@@ -168,7 +171,7 @@ void DecodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) 
             number = number * 10 + (c - '0');
         }
         if (!valid) {
-            out.error = NotAnInteger((lcd.negative ? "-" : "") + digits);
+            out.error = NotAnInteger(digits);
             return;
         }
         reading.numericValue = static_cast<float>(lcd.negative ? -number : number);
