@@ -1,0 +1,112 @@
+#include "CommandLine.h"
+
+#include <QRegularExpression>
+
+namespace veska {
+
+namespace {
+
+bool TakeValue(const QStringList& args, int& i, const QString& name, QString& value, QString& error) {
+    if (i + 1 >= args.size()) {
+        error = QStringLiteral("%1 needs a value").arg(name);
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
+
+bool TakeNumber(const QStringList& args, int& i, const QString& name, int minimum, std::optional<int>& out,
+                QString& error) {
+    QString text;
+    if (!TakeValue(args, i, name, text, error)) return false;
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < minimum) {
+        error = QStringLiteral("%1 needs a whole number of at least %2, not '%3'").arg(name).arg(minimum).arg(text);
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool ParsePort(const QString& value, CommandLine& cl, QString& error) {
+    static const QRegularExpression mapping(QStringLiteral("^COM([1-4])=(.+)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto m = mapping.match(value);
+    if (m.hasMatch()) {
+        cl.portMap.emplace_back(m.captured(1).toInt(), m.captured(2));
+        return true;
+    }
+    if (value.contains(QLatin1Char('='))) {
+        error = QStringLiteral("--port: '%1' is not COM1..COM4=PATH").arg(value);
+        return false;
+    }
+    cl.port = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& error) {
+    CommandLine cl;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        QString v;
+        std::optional<int> n;
+        if (a == "--headless") {
+            cl.mode = Mode::Headless;
+        } else if (a == "--simulate" || a == "--simulate=serial") {
+            cl.simulate = Simulate::Serial;
+        } else if (a == "--simulate=usb") {
+            cl.simulate = Simulate::Usb;
+        } else if (a == "--usb") {
+            cl.usb = true;
+        } else if (a == "--rate") {
+            if (!TakeNumber(args, i, a, 1, n, error)) return std::nullopt;
+            cl.rate = *n;
+        } else if (a == "--port") {
+            if (!TakeValue(args, i, a, v, error) || !ParsePort(v, cl, error)) return std::nullopt;
+        } else if (a == "--samples") {
+            if (!TakeNumber(args, i, a, 1, cl.samples, error)) return std::nullopt;
+        } else if (a == "--interval") {
+            if (!TakeNumber(args, i, a, 0, cl.interval, error)) return std::nullopt;
+        } else if (a == "--limit") {
+            if (!TakeNumber(args, i, a, 1, cl.limit, error)) return std::nullopt;
+        } else if (a == "--no-repeat") {
+            cl.noRepeat = true;
+        } else if (a == "--save") {
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            cl.save = v;
+        } else if (a == "--export") {
+            if (!TakeValue(args, i, a, cl.exportTable, error) || !TakeValue(args, i, a, cl.exportOut, error))
+                return std::nullopt;
+            cl.mode = Mode::Export;
+        } else if (a == "--print") {
+            if (!TakeValue(args, i, a, cl.printTable, error)) return std::nullopt;
+            cl.mode = Mode::Print;
+        } else if (a == "--pdf") {
+            if (!TakeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
+        } else if (a == "--help" || a == "-h") {
+            cl.mode = Mode::Help;
+        } else {
+            error = QStringLiteral("unknown option '%1'").arg(a);
+            return std::nullopt;
+        }
+    }
+    if (cl.mode == Mode::Print && cl.pdfOut.isEmpty()) {
+        error = QStringLiteral("--print needs --pdf OUT.pdf");
+        return std::nullopt;
+    }
+    return cl;
+}
+
+QString CommandLine::usage() {
+    return QStringLiteral(
+        "usage: veska [--simulate[=usb]] [--rate N] [--port COMn=PATH]...\n"
+        "       veska --headless [--port COMn|PATH | --usb] [--simulate[=usb] [--rate N]] [--samples N]\n"
+        "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
+        "       veska --export TABLE OUT\n"
+        "       veska --print TABLE --pdf OUT.pdf\n");
+}
+
+}  // namespace veska

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace veska {
+
+// What the program was asked to do on its command line.
+struct CommandLine {
+    enum class Simulate { None, Serial, Usb };
+    enum class Mode { Window, Headless, Export, Print, Help };
+
+    Mode mode = Mode::Window;
+    Simulate simulate = Simulate::None;
+    int rate = 0;                                    // simulated packets per second; 0 = like a real meter
+    std::vector<std::pair<int, QString>> portMap;    // --port COMn=PATH
+    std::optional<QString> port;                     // headless: --port COMn|PATH
+    bool usb = false;                                // headless: read the USB cable
+    std::optional<int> samples;                      // headless: stop after N recorded rows
+    std::optional<int> interval;                     // headless: sampling interval in seconds
+    bool noRepeat = false;                           // headless: suppress repeated readings
+    std::optional<int> limit;                        // headless: record limit
+    std::optional<QString> save;                     // headless: save the table here at the end
+    QString exportTable, exportOut;                  // --export TABLE OUT
+    QString printTable, pdfOut;                      // --print TABLE --pdf OUT
+
+    // Parses the arguments after the program name. On a mistake returns nothing and
+    // sets 'error' to a message for standard error.
+    static std::optional<CommandLine> parse(const QStringList& args, QString& error);
+    static QString usage();
+};
+
+}  // namespace veska

@@ -1,0 +1,56 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace veska;
+
+TEST(CommandLine, ParsesEveryMode) {
+    QString error;
+    auto cl = CommandLine::parse({}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Window);
+
+    cl = CommandLine::parse({"--simulate", "--port", "COM2=/dev/ttyUSB0", "--port", "com4=/dev/pts/3"}, error);
+    ASSERT_TRUE(cl) << error.toStdString();
+    EXPECT_EQ(cl->simulate, CommandLine::Simulate::Serial);
+    ASSERT_EQ(cl->portMap.size(), 2U);
+    EXPECT_EQ(cl->portMap[0], std::make_pair(2, QString("/dev/ttyUSB0")));
+    EXPECT_EQ(cl->portMap[1].first, 4);
+    EXPECT_FALSE(cl->port);
+
+    cl = CommandLine::parse({"--headless", "--port", "/dev/ttyUSB1", "--samples", "5", "--interval", "0",
+                             "--no-repeat", "--limit", "1000", "--save", "out.xls", "--simulate=usb", "--rate", "50"},
+                            error);
+    ASSERT_TRUE(cl) << error.toStdString();
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Headless);
+    EXPECT_EQ(cl->port, QString("/dev/ttyUSB1"));
+    EXPECT_EQ(cl->samples, 5);
+    EXPECT_EQ(cl->interval, 0);
+    EXPECT_TRUE(cl->noRepeat);
+    EXPECT_EQ(cl->limit, 1000);
+    EXPECT_EQ(cl->save, QString("out.xls"));
+    EXPECT_EQ(cl->simulate, CommandLine::Simulate::Usb);
+    EXPECT_EQ(cl->rate, 50);
+
+    cl = CommandLine::parse({"--export", "Kestodb.db", "run1.xls"}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Export);
+    EXPECT_EQ(cl->exportOut, "run1.xls");
+
+    cl = CommandLine::parse({"--print", "Kestodb.db", "--pdf", "out.pdf"}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Print);
+    EXPECT_EQ(cl->pdfOut, "out.pdf");
+}
+
+TEST(CommandLine, RefusesMistakesWithAMessage) {
+    const QStringList bad[] = {
+        {"--bogus"}, {"--samples"}, {"--samples", "0"}, {"--samples", "x"}, {"--port", "COM5=/dev/x"},
+        {"--print", "t.db"}, {"--export", "only-one"},
+    };
+    for (const QStringList& args : bad) {
+        QString error;
+        EXPECT_FALSE(CommandLine::parse(args, error)) << args.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
