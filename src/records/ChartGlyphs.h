@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+
+namespace veska {
+
+// The small pictures of the chart's tool bar, drawn rather than loaded so the tool bar
+// needs no image files.
+struct ChartGlyphs {
+    static QIcon first();
+    static QIcon previous();
+    static QIcon next();
+    static QIcon last();
+    static QIcon newChart();
+    static QIcon save();
+    static QIcon enlarge();
+    static QIcon restore();
+};
+
+}  // namespace veska

@@ -1,0 +1,433 @@
+#include "HistoryChart.h"
+
+#include "records/ChartGlyphs.h"
+
+#include "display/DigitKeyFilter.h"
+#include "display/NumberField.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QSaveFile>
+#include <QToolButton>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace veska {
+
+namespace {
+
+constexpr int ButtonWidth = 23;
+constexpr int ButtonHeight = 22;
+
+// A tick spacing of 1, 2 or 5 times a power of ten giving about five ticks.
+double tickInterval(double span) {
+    const double rough = std::max(span / 5.0, 1.0);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (step * power >= rough) return step * power;
+    }
+    return 10.0 * power;
+}
+
+}  // namespace
+
+HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
+    buildChart();
+    buildToolBar();
+    // The chart is drawn above its neighbours wherever they overlap (enlarged).
+    raise();
+}
+
+HistoryChart::~HistoryChart() = default;
+
+void HistoryChart::buildChart() {
+    m_chart = new QChart();
+    m_chart->setAnimationOptions(QChart::NoAnimation);
+    m_chart->setTitle(QStringLiteral("  "));
+    m_chart->legend()->hide();
+    m_chart->setBackgroundRoundness(0);
+    QLinearGradient background(0, 0, 0, 1);
+    background.setCoordinateMode(QGradient::ObjectBoundingMode);
+    background.setColorAt(0, QColor(192, 192, 192));
+    background.setColorAt(1, Qt::white);
+    m_chart->setBackgroundBrush(background);
+    m_chart->setPlotAreaBackgroundBrush(Qt::white);
+    m_chart->setPlotAreaBackgroundVisible(true);
+
+    // List order matters: index 0 is the area series Series2, index 1 the line Series1.
+    m_areaUpper = new QLineSeries(this);
+    m_series2 = new QAreaSeries(m_areaUpper);
+    m_series2->setName(QStringLiteral("Series2"));
+    m_series2->setBrush(QColor(255, 255, 128));
+    m_series2->setPen(QPen(QColor(0, 128, 255), 1));
+    m_series2->setBorderColor(QColor(0, 128, 255));
+    m_series1 = new QLineSeries();
+    m_series1->setName(QStringLiteral("Series1"));
+    m_series1->setPen(QPen(QColor(128, 255, 0), 1));
+    m_chart->addSeries(m_series2);
+    m_chart->addSeries(m_series1);
+    for (QLineSeries* points : {m_areaUpper, m_series1}) {
+        points->setPointsVisible(false);
+        points->setPointLabelsFormat(PointLabel());
+        points->setPointLabelsColor(PointColor());
+        points->setPointLabelsVisible(false);  // no marks
+    }
+    m_series2->setPointLabelsFormat(PointLabel());
+    m_series2->setPointLabelsVisible(false);
+    for (QLegendMarker* marker : m_chart->legend()->markers(m_series1)) marker->setVisible(false);
+
+    m_axisX = new QValueAxis();
+    m_axisX->setLabelFormat(QStringLiteral("%d"));
+    m_axisX->setTickType(QValueAxis::TicksDynamic);
+    m_axisX->setTickAnchor(0);
+    m_axisY = new QValueAxis();
+    m_axisY->setLabelFormat(QStringLiteral("%d"));
+    m_axisY->setRange(-InitialLeftAxisLimit, InitialLeftAxisLimit);
+    m_axisY->setLinePen(QPen(Qt::black, 1, Qt::DashLine));
+    m_chart->addAxis(m_axisX, Qt::AlignBottom);
+    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(m_series2), static_cast<QAbstractSeries*>(m_series1)}) {
+        series->attachAxis(m_axisX);
+        series->attachAxis(m_axisY);
+    }
+    applyBottomAxis(m_paging.bottomAxisRange(0));
+
+    m_view = new QChartView(m_chart, this);  // takes the chart
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setRubberBand(QChartView::RectangleRubberBand);
+    m_view->viewport()->setCursor(Qt::CrossCursor);
+    m_view->setGeometry(rect());
+}
+
+QToolButton* HistoryChart::makeButton(const QIcon& icon, const QString& hint, int x, int y) {
+    auto* button = new QToolButton(this);
+    button->setIcon(icon);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    button->setGeometry(x, y, ButtonWidth, ButtonHeight);
+    return button;
+}
+
+void HistoryChart::buildToolBar() {
+    m_btFill = new QCheckBox(QStringLiteral("Fill"), this);
+    m_btFill->setToolTip(QStringLiteral("Graphic Fill"));
+    m_btFill->setChecked(true);
+    m_btFill->setGeometry(5, 5, 42, 17);
+    connect(m_btFill, &QCheckBox::toggled, this, &HistoryChart::btFillClick);
+
+    m_maxrecord = new QLineEdit(QStringLiteral("100"), this);
+    m_maxrecord->setGeometry(48, 3, 41, 21);
+    m_keyFilter = new DigitKeyFilter(false, this);
+    m_maxrecord->installEventFilter(m_keyFilter);
+    connect(m_maxrecord, &QLineEdit::textChanged, this, &HistoryChart::MaxrecordExit);
+
+    m_btNew = makeButton(ChartGlyphs::newChart(), QStringLiteral("New"), 91, 3);
+    m_btSave = makeButton(ChartGlyphs::save(), QStringLiteral("Save"), 125, 3);
+    m_btFirst = makeButton(ChartGlyphs::first(), QStringLiteral("First"), 163, 3);
+    m_btPrevious = makeButton(ChartGlyphs::previous(), QStringLiteral("Previous"), 187, 3);
+    m_bt10 = makeButton(QIcon(), QStringLiteral("Page No."), 211, 3);
+    m_bt10->setText(QStringLiteral("1"));
+    QPalette pagePalette = m_bt10->palette();
+    pagePalette.setColor(QPalette::ButtonText, Qt::blue);
+    m_bt10->setPalette(pagePalette);
+    m_btNext = makeButton(ChartGlyphs::next(), QStringLiteral("Next"), 235, 3);
+    m_btLast = makeButton(ChartGlyphs::last(), QStringLiteral("last"), 259, 3);
+    m_tbFd = makeButton(ChartGlyphs::enlarge(), QStringLiteral("Graphic Enlarge"), 288, 3);
+    m_tbSx = makeButton(ChartGlyphs::restore(), QStringLiteral("Graphic Restore"), 288, 3);
+    m_tbSx->hide();
+
+    connect(m_btNew, &QToolButton::clicked, this, &HistoryChart::BtNewClick);
+    connect(m_btSave, &QToolButton::clicked, this, &HistoryChart::BtSaveClick);
+    connect(m_btFirst, &QToolButton::clicked, this, &HistoryChart::BtFirstClick);
+    connect(m_btPrevious, &QToolButton::clicked, this, &HistoryChart::BTPreviousClick);
+    connect(m_btNext, &QToolButton::clicked, this, &HistoryChart::BtNextClick);
+    connect(m_btLast, &QToolButton::clicked, this, &HistoryChart::BTlastClick);
+    connect(m_tbFd, &QToolButton::clicked, this, &HistoryChart::enlargeClicked);
+    connect(m_tbSx, &QToolButton::clicked, this, &HistoryChart::enlargeClicked);
+
+    m_comboBox1 = new QComboBox(this);
+    m_comboBox1->addItems({QStringLiteral("atile"), QStringLiteral("btile")});
+    m_comboBox1->hide();
+}
+
+std::optional<int> HistoryChart::ChartValue(const LcdState& lcd, int fullScaleCount) {
+    if (lcd.overload) return (lcd.negative ? -1 : 1) * fullScaleCount;
+    int value = 0;
+    bool anyDigit = false;
+    for (const std::string* digit : {&lcd.digit1, &lcd.digit2, &lcd.digit3, &lcd.digit4}) {
+        for (const char c : *digit) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + (c - '0');
+            anyDigit = true;
+        }
+    }
+    if (!anyDigit) return std::nullopt;
+    return lcd.negative ? -value : value;
+}
+
+void HistoryChart::FillSampleValues() {
+    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) m_store.resetWithSample(series, SampleValue);
+    refreshShownPage();
+}
+
+void HistoryChart::ShowSeries(int index) {
+    if (index < 0 || index >= ChartPointStore::SeriesCount) return;
+    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
+        m_active[static_cast<std::size_t>(series)] = false;
+        qtSeries(series)->setVisible(false);
+    }
+    m_active[static_cast<std::size_t>(index)] = true;
+    qtSeries(index)->setVisible(true);
+    refreshShownPage();
+}
+
+void HistoryChart::SetLeftAxisMaximum(int value) { m_axisY->setMax(value); }
+
+void HistoryChart::SetLeftAxisMinimum(int value) { m_axisY->setMin(value); }
+
+void HistoryChart::setComboBox1Index(int index) { m_comboBox1->setCurrentIndex(index); }
+
+int HistoryChart::comboBox1Index() const { return m_comboBox1->currentIndex(); }
+
+bool HistoryChart::AddChartPoint(const LcdState& lcd, int fullScaleCount) {
+    const std::optional<int> value = ChartValue(lcd, fullScaleCount);
+    if (!value) return false;
+    // Series1 first, then the page, then Series2: with the area series shown, the page
+    // is counted before its new point, as the chart has always done.
+    m_store.add(LineSeriesIndex, *value);
+    if (m_followLastPage) {
+        m_paging.setPage(pageCount(), activePointCount());
+        showPageNumber();
+    }
+    m_store.add(AreaSeriesIndex, *value);
+    refreshShownPage();
+    return true;
+}
+
+void HistoryChart::ResetChart() {
+    FillSampleValues();
+    ShowSeries(AreaSeriesIndex);
+    ShowSeries(isFillChecked() ? AreaSeriesIndex : LineSeriesIndex);
+}
+
+bool HistoryChart::isFillChecked() const { return m_btFill->isChecked(); }
+
+bool HistoryChart::isSeriesActive(int index) const { return m_active.at(static_cast<std::size_t>(index)); }
+
+int HistoryChart::pageCount() const { return m_paging.pageCount(activePointCount()); }
+
+double HistoryChart::leftAxisMinimum() const { return m_axisY->min(); }
+
+double HistoryChart::leftAxisMaximum() const { return m_axisY->max(); }
+
+QList<QPointF> HistoryChart::shownPoints(int series) const { return pointSeries(series)->points(); }
+
+ChartPaging::AxisRange HistoryChart::bottomAxisRange() const { return {m_axisX->min(), m_axisX->max()}; }
+
+QString HistoryChart::picturePath() const {
+    const QString directory = m_pictureDirectory.isEmpty() ? QDir::homePath() : m_pictureDirectory;
+    return QDir(directory).filePath(PictureFileName());
+}
+
+void HistoryChart::setEnlarged(bool enlarged) {
+    m_tbFd->setVisible(!enlarged);
+    m_tbSx->setVisible(enlarged);
+}
+
+void HistoryChart::BtFirstClick() {
+    m_paging.setPage(1, activePointCount());
+    setPageButtons(false, true);
+    showPageNumber();
+    m_followLastPage = false;
+    refreshShownPage();
+}
+
+void HistoryChart::BTPreviousClick() {
+    if (m_paging.page() == 1) {
+        setPageButtons(false, true);
+    } else {
+        m_paging.setPage(m_paging.page() - 1, activePointCount());
+        setPageButtons(std::nullopt, true);
+    }
+    showPageNumber();
+    m_followLastPage = false;
+    refreshShownPage();
+}
+
+void HistoryChart::BtNextClick() {
+    if (m_paging.page() == pageCount()) {
+        setPageButtons(true, false);
+    } else {
+        m_paging.setPage(m_paging.page() + 1, activePointCount());
+        setPageButtons(true, std::nullopt);
+    }
+    showPageNumber();
+    m_followLastPage = false;
+    refreshShownPage();
+}
+
+void HistoryChart::BTlastClick() {
+    m_paging.setPage(pageCount(), activePointCount());
+    setPageButtons(true, false);
+    showPageNumber();
+    m_followLastPage = true;
+    refreshShownPage();
+}
+
+void HistoryChart::BtSaveClick() {
+    const QString path = picturePath();
+    emit informationRequested(QStringLiteral("graphic has saved on %1").arg(QDir::toNativeSeparators(path)));
+    QString error;
+    if (!writePicture(path, error)) emit errorRequested(error);
+}
+
+void HistoryChart::FillClick() {
+    const bool fill = !isFillChecked();
+    m_btFill->setChecked(fill);  // runs btFillClick as well
+    emit fillCheckedChanged(fill);
+    ShowSeries(fill ? AreaSeriesIndex : LineSeriesIndex);
+}
+
+void HistoryChart::btFillClick() {
+    const bool fill = isFillChecked();
+    emit fillCheckedChanged(fill);
+    ShowSeries(fill ? AreaSeriesIndex : LineSeriesIndex);
+}
+
+void HistoryChart::MaxrecordExit() {
+    const QString text = m_maxrecord->text();
+    // Unlike the limit fields, an emptied field is no number here.
+    const std::optional<int> perPage = text.isEmpty() ? std::nullopt : NumberField::parse(text);
+    if (!perPage) {
+        // Once per bad edit, not at every further key while the text stays bad.
+        if (!m_maxrecordErrorShown) {
+            m_maxrecordErrorShown = true;
+            emit errorRequested(NumberField::notAnIntegerMessage(text));
+        }
+        return;
+    }
+    m_maxrecordErrorShown = false;
+    m_paging.setPointsPerPage(*perPage, activePointCount());
+    showPageNumber();  // the page may have moved back to the new last page
+    refreshShownPage();
+}
+
+void HistoryChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_view->setGeometry(rect());
+}
+
+void HistoryChart::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_viewStale) refreshShownPage();
+}
+
+QAbstractSeries* HistoryChart::qtSeries(int index) const {
+    if (index == AreaSeriesIndex) return m_series2;
+    return m_series1;
+}
+
+QLineSeries* HistoryChart::pointSeries(int index) const {
+    if (index == AreaSeriesIndex) return m_areaUpper;
+    return m_series1;
+}
+
+std::size_t HistoryChart::activePointCount() const {
+    std::size_t count = 0;
+    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
+        if (isSeriesActive(series)) count = std::max(count, m_store.count(series));
+    }
+    return count;
+}
+
+void HistoryChart::setPageButtons(std::optional<bool> firstPrevious, std::optional<bool> nextLast) {
+    if (firstPrevious) {
+        m_btFirst->setEnabled(*firstPrevious);
+        m_btPrevious->setEnabled(*firstPrevious);
+    }
+    if (nextLast) {
+        m_btNext->setEnabled(*nextLast);
+        m_btLast->setEnabled(*nextLast);
+    }
+}
+
+void HistoryChart::showPageNumber() { m_bt10->setText(QString::number(m_paging.page())); }
+
+void HistoryChart::refreshShownPage() {
+    // A hidden chart only keeps its store; it catches up when shown.
+    if (!isVisible()) {
+        m_viewStale = true;
+        return;
+    }
+    updateView();
+}
+
+void HistoryChart::updateView() {
+    m_viewStale = false;
+    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
+        if (!isSeriesActive(series)) continue;
+        const std::size_t first = m_paging.firstIndex();
+        const std::span<const int> values = m_store.range(series, first, m_paging.endIndex(m_store.count(series)));
+        m_pageBuffer.clear();
+        m_pageBuffer.reserve(static_cast<qsizetype>(values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            m_pageBuffer.append(QPointF(static_cast<double>(first + i), values[i]));
+        }
+        pointSeries(series)->replace(m_pageBuffer);
+    }
+    applyBottomAxis(m_paging.bottomAxisRange(activePointCount()));
+}
+
+void HistoryChart::applyBottomAxis(const ChartPaging::AxisRange& range) {
+    // Moving the scale costs far more than the points: only when it really moves.
+    if (m_bottomRange && m_bottomRange->min == range.min && m_bottomRange->max == range.max) return;
+    m_bottomRange = range;
+    m_axisX->setTickInterval(tickInterval(range.max - range.min));
+    m_axisX->setRange(range.min, range.max);
+}
+
+QImage HistoryChart::renderPicture() {
+    QImage picture(size(), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    if (picture.isNull()) return picture;
+    // Draw the current page even when the chart has not been on screen yet.
+    if (m_viewStale) updateView();
+    m_view->setGeometry(rect());
+    QPainter painter(&picture);
+    static_cast<QWidget*>(m_view)->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    return picture;
+}
+
+bool HistoryChart::writePicture(const QString& path, QString& error) {
+    const QString shownPath = QDir::toNativeSeparators(path);
+    const QImage picture = renderPicture();
+    // The picture goes to a temporary file that replaces the target only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("Cannot create file %1. %2").arg(shownPath, file.errorString());
+        return false;
+    }
+    if (picture.isNull() || !picture.save(&file, "BMP")) {
+        file.cancelWriting();
+        error = QStringLiteral("Cannot write file %1. %2").arg(shownPath, file.errorString());
+        return false;
+    }
+    if (!file.commit()) {
+        error = QStringLiteral("Cannot write file %1. %2").arg(shownPath, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace veska

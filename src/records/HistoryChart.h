@@ -1,0 +1,182 @@
+#pragma once
+
+#include "records/ChartPaging.h"
+#include "records/ChartPointStore.h"
+
+#include "protocol/LcdState.h"
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class QAbstractSeries;
+class QAreaSeries;
+class QChart;
+class QChartView;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QLineSeries;
+class QToolButton;
+class QValueAxis;
+
+namespace veska {
+
+class DigitKeyFilter;
+
+// The history chart Chtshow: a strip chart of every reading since the last reset, shown
+// page by page, with its own tool bar inside (fill, points per page, new, save, page
+// buttons, page number, enlarge/restore pictures). The points live in a ChartPointStore;
+// the chart's series hold only the page on screen, replaced in one batch.
+class HistoryChart : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int AreaSeriesIndex = 0;  // Series2
+    static constexpr int LineSeriesIndex = 1;  // Series1
+    static constexpr int SampleValue = 0;      // the placeholder point of a reset
+    static constexpr int InitialLeftAxisLimit = 4100;
+
+    static QString PointLabel() { return QStringLiteral("paper"); }
+    static QColor PointColor() { return QColor(0, 0, 255); }
+    static QString PictureFileName() { return QStringLiteral("databmp.bmp"); }
+
+    explicit HistoryChart(QWidget* parent = nullptr);
+    ~HistoryChart() override;
+
+    // The value a packet adds: +-fullScaleCount for overload, else the signed digits.
+    // Nothing when the digits are not decimal (a packet that passed the decode always is).
+    static std::optional<int> ChartValue(const LcdState& lcd, int fullScaleCount);
+
+    // Start-up: one placeholder point in each series, in list order.
+    void FillSampleValues();
+    // Makes series 'index' the only active (shown) one.
+    void ShowSeries(int index);
+    void SetLeftAxisMaximum(int value);
+    void SetLeftAxisMinimum(int value);
+    void setComboBox1Index(int index);
+    int comboBox1Index() const;
+
+    // Last step of the reading cycle; fullScaleCount is the scale chosen for this packet.
+    // Returns false (and adds nothing) for digits that are not decimal.
+    bool AddChartPoint(const LcdState& lcd, int fullScaleCount);
+    // Starts afresh with one placeholder point per series; page, page number and
+    // following are kept. Same as BtNewClick.
+    void ResetChart();
+
+    bool FollowLastPage() const { return m_followLastPage; }
+    void setFollowLastPage(bool follow) { m_followLastPage = follow; }
+
+    bool isFillChecked() const;
+    bool isSeriesActive(int index) const;
+    int page() const { return m_paging.page(); }
+    int pageCount() const;
+    int pointsPerPage() const { return m_paging.pointsPerPage(); }
+    std::size_t pointCount(int series) const { return m_store.count(series); }
+    int pointValue(int series, std::size_t index) const { return m_store.value(series, index); }
+    double leftAxisMinimum() const;
+    double leftAxisMaximum() const;
+    // What the chart has on screen: the points of a series and the bottom scale.
+    QList<QPointF> shownPoints(int series) const;
+    ChartPaging::AxisRange bottomAxisRange() const;
+
+    // Where BtSave writes databmp.bmp; the home directory unless set.
+    void setPictureDirectory(const QString& directory) { m_pictureDirectory = directory; }
+    QString picturePath() const;
+    // The picture BtSave writes: the chart drawn at its size on white.
+    QImage renderPicture();
+
+    // The enlarge/restore pictures: TbFd shown while normal, TbSx while enlarged.
+    void setEnlarged(bool enlarged);
+
+    // Controls of the tool bar, for the window's layout code and for tests.
+    QCheckBox* BtFill() const { return m_btFill; }
+    QLineEdit* Maxrecord() const { return m_maxrecord; }
+    QToolButton* BtNew() const { return m_btNew; }
+    QToolButton* BtSave() const { return m_btSave; }
+    QToolButton* BtFirst() const { return m_btFirst; }
+    QToolButton* BTPrevious() const { return m_btPrevious; }
+    QToolButton* Bt10() const { return m_bt10; }
+    QToolButton* BtNext() const { return m_btNext; }
+    QToolButton* BTlast() const { return m_btLast; }
+    QToolButton* TbFd() const { return m_tbFd; }
+    QToolButton* TbSx() const { return m_tbSx; }
+
+public slots:
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void BtNewClick() { ResetChart(); }
+    void BtSaveClick();
+    void FillClick();
+    void btFillClick();
+    void MaxrecordExit();
+
+signals:
+    // An information box for the window to show (modal there, captured in tests).
+    void informationRequested(const QString& text);
+    // An error box with the application's caption.
+    void errorRequested(const QString& text);
+    // The check mark the "Fill" menu item must show.
+    void fillCheckedChanged(bool checked);
+    // TbFd or TbSx was clicked: the window toggles the chart's size (TbFdClick).
+    void enlargeClicked();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildChart();
+    void buildToolBar();
+    QToolButton* makeButton(const QIcon& icon, const QString& hint, int x, int y);
+    QAbstractSeries* qtSeries(int index) const;
+    QLineSeries* pointSeries(int index) const;
+    std::size_t activePointCount() const;
+    void setPageButtons(std::optional<bool> firstPrevious, std::optional<bool> nextLast);
+    void showPageNumber();
+    void refreshShownPage();
+    void updateView();
+    void applyBottomAxis(const ChartPaging::AxisRange& range);
+    bool writePicture(const QString& path, QString& error);
+
+    ChartPointStore m_store;
+    ChartPaging m_paging;
+    std::array<bool, ChartPointStore::SeriesCount> m_active{true, true};
+    bool m_followLastPage = false;
+    bool m_maxrecordErrorShown = false;
+    bool m_viewStale = true;
+    QString m_pictureDirectory;
+    QList<QPointF> m_pageBuffer;
+    std::optional<ChartPaging::AxisRange> m_bottomRange;
+
+    QChart* m_chart = nullptr;
+    QChartView* m_view = nullptr;
+    QLineSeries* m_series1 = nullptr;     // line, index 1
+    QLineSeries* m_areaUpper = nullptr;   // the points of the area series
+    QAreaSeries* m_series2 = nullptr;     // area, index 0
+    QValueAxis* m_axisX = nullptr;
+    QValueAxis* m_axisY = nullptr;
+
+    QCheckBox* m_btFill = nullptr;
+    QLineEdit* m_maxrecord = nullptr;
+    DigitKeyFilter* m_keyFilter = nullptr;
+    QToolButton* m_btNew = nullptr;
+    QToolButton* m_btSave = nullptr;
+    QToolButton* m_btFirst = nullptr;
+    QToolButton* m_btPrevious = nullptr;
+    QToolButton* m_bt10 = nullptr;
+    QToolButton* m_btNext = nullptr;
+    QToolButton* m_btLast = nullptr;
+    QToolButton* m_tbFd = nullptr;
+    QToolButton* m_tbSx = nullptr;
+    QComboBox* m_comboBox1 = nullptr;
+};
+
+}  // namespace veska
