@@ -1,0 +1,36 @@
+#include "serial/LinkWatchdog.h"
+
+namespace veska {
+
+LinkWatchdog::LinkWatchdog(QObject* parent) : QObject(parent) {
+    m_conTimer.setInterval(kPeriodMs);
+    connect(&m_conTimer, &QTimer::timeout, this, &LinkWatchdog::ConTimerTimer);
+}
+
+void LinkWatchdog::ConTimerTimer() {
+    if (m_linkIdleTicks != 2) {
+        ++m_linkIdleTicks;
+        return;
+    }
+    if (m_silentLinkHook) m_silentLinkHook();
+    setLinkAlive(false);
+    m_linkIdleTicks = 0;
+}
+
+void LinkWatchdog::packetHandled() {
+    setLinkAlive(true);
+    m_linkIdleTicks = 0;
+}
+
+void LinkWatchdog::linkDown() {
+    setLinkAlive(false);
+    m_linkIdleTicks = 0;
+}
+
+void LinkWatchdog::setLinkAlive(bool alive) {
+    if (m_linkAlive == alive) return;
+    m_linkAlive = alive;
+    emit linkIndicatorChanged(alive);
+}
+
+}  // namespace veska

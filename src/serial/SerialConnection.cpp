@@ -1,0 +1,106 @@
+#include "serial/SerialConnection.h"
+
+#include "serial/ExclusiveToggleGroup.h"
+#include "serial/LinkWatchdog.h"
+#include "serial/PortMap.h"
+#include "serial/TCommPortDriver.h"
+
+namespace veska {
+
+SerialConnection::SerialConnection(TCommPortDriver& driver, LinkWatchdog& watchdog, QObject* parent)
+    : QObject(parent), m_driver(driver), m_watchdog(watchdog) {
+    refreshPortHints();
+    connect(&m_driver, &TCommPortDriver::portLost, this, &SerialConnection::onPortLost);
+}
+
+void SerialConnection::selectPort(TComPortNumber port) {
+    if (m_driver.IsConnected()) return;
+    for (int i = 0; i < kComPortCount; ++i) {
+        m_state.comItemChecked[static_cast<std::size_t>(i)] = i == PortIndex(port);
+        m_state.comPanelVisible[static_cast<std::size_t>(i)] = i == PortIndex(port);
+    }
+    m_driver.setComPort(port);
+    publish();
+}
+
+void SerialConnection::BTCon1Click() {
+    const QString failure = applyConnect();
+    publish();
+    if (!failure.isEmpty()) emit message(failure);
+}
+
+void SerialConnection::BtDiscon1Click() {
+    applyDisconnect();
+    publish();
+}
+
+void SerialConnection::COMConClick(bool pressed) {
+    if (pressed)
+        BTCon1Click();
+    else
+        BtDiscon1Click();
+}
+
+void SerialConnection::bindComCon(ExclusiveToggleGroup& group, int id) {
+    m_group = &group;
+    m_comConId = id;
+    group.setHandler(id, [this](bool pressed) { COMConClick(pressed); });
+}
+
+void SerialConnection::setPortMap(const PortMap& map) {
+    m_driver.setPortMap(map);
+    refreshPortHints();
+    publish();
+}
+
+QString SerialConnection::applyConnect() {
+    m_state.comSetupEnabled = false;
+    m_state.startChecked = true;
+    m_state.startEnabled = false;
+    m_state.stopEnabled = true;
+    m_state.stopChecked = false;
+    if (!m_driver.Connect()) {
+        // Showing the connected state for a port that never opened would hide the failure.
+        const QString why = m_driver.lastErrorText();
+        applyDisconnect();
+        releaseComCon();
+        return QStringLiteral("Could not open the serial port %1").arg(why);
+    }
+    m_state.btConVisible = false;
+    m_state.btDisconVisible = true;
+    m_state.comPanelsEnabled = false;
+    return {};
+}
+
+void SerialConnection::applyDisconnect() {
+    m_state.comSetupEnabled = true;
+    m_state.startChecked = false;
+    m_state.startEnabled = true;
+    m_state.stopEnabled = false;
+    m_state.stopChecked = true;
+    m_driver.Disconnect();
+    m_state.btConVisible = true;
+    m_state.btDisconVisible = false;
+    m_state.comPanelsEnabled = true;
+}
+
+void SerialConnection::onPortLost(const QString& reason) {
+    applyDisconnect();
+    releaseComCon();
+    m_watchdog.linkDown();
+    publish();
+    emit message(QStringLiteral("The serial port was lost: %1. Connect again when the device is back.").arg(reason));
+}
+
+void SerialConnection::releaseComCon() {
+    if (m_group) m_group->setPressed(m_comConId, false);
+}
+
+void SerialConnection::refreshPortHints() {
+    for (int i = 0; i < kComPortCount; ++i)
+        m_state.portHints[static_cast<std::size_t>(i)] = m_driver.portMap().hintText(static_cast<TComPortNumber>(i));
+}
+
+void SerialConnection::publish() { emit stateChanged(m_state); }
+
+}  // namespace veska

@@ -1,0 +1,156 @@
+#include "serial/TCommPortDriver.h"
+
+#include <algorithm>
+
+namespace veska {
+
+namespace {
+
+QSerialPort::Parity ToQtParity(TComPortParity parity) {
+    switch (parity) {
+    case TComPortParity::ptODD: return QSerialPort::OddParity;
+    case TComPortParity::ptEVEN: return QSerialPort::EvenParity;
+    case TComPortParity::ptMARK: return QSerialPort::MarkParity;
+    case TComPortParity::ptSPACE: return QSerialPort::SpaceParity;
+    case TComPortParity::ptNONE: break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits ToQtStopBits(TComPortStopBits bits) {
+    switch (bits) {
+    case TComPortStopBits::sb1HALFBITS: return QSerialPort::OneAndHalfStop;
+    case TComPortStopBits::sb2BITS: return QSerialPort::TwoStop;
+    case TComPortStopBits::sb1BITS: break;
+    }
+    return QSerialPort::OneStop;
+}
+
+}  // namespace
+
+TCommPortDriver::TCommPortDriver(QObject* parent) : QObject(parent) {
+    m_receiveBuffer.assign(m_inBufSize, 0);
+    connect(&m_pollTimer, &QTimer::timeout, this, &TCommPortDriver::PollTick);
+}
+
+TCommPortDriver::~TCommPortDriver() { Disconnect(); }
+
+bool TCommPortDriver::Connect() {
+    if (IsConnected()) return true;
+    m_port.setPortName(portPath());
+    // QSerialPort takes the port's lock file and TIOCEXCL: nobody else may use it meanwhile.
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastErrorText = QStringLiteral("%1 (%2): %3").arg(PortMap::portName(m_comPort), portPath(), m_port.errorString());
+        m_port.clearError();
+        return false;
+    }
+    m_lastErrorText.clear();
+    ApplySettings();
+    startPolling();
+    return true;
+}
+
+void TCommPortDriver::Disconnect() {
+    if (!IsConnected()) return;
+    m_pollTimer.stop();
+    m_port.close();
+    m_port.clearError();
+}
+
+void TCommPortDriver::ApplySettings() {
+    if (!IsConnected()) return;
+    applyLineSettings();
+    Purge(true, true);
+    // The driver's input queue: what arrives between two ticks waits here, the rest in the kernel.
+    m_port.setReadBufferSize(m_inBufSize);
+    // Modem-line ioctls fail on a pseudo-terminal; the port works regardless.
+    m_port.clearError();
+}
+
+void TCommPortDriver::applyLineSettings() {
+    m_port.setBaudRate(BaudRateValue(m_speed));
+    m_port.setDataBits(static_cast<QSerialPort::DataBits>(static_cast<int>(m_dataBits) + 5));
+    m_port.setParity(ToQtParity(m_parity));
+    m_port.setStopBits(ToQtStopBits(m_stopBits));
+    if (m_hw == TComPortHwHandshaking::hhRTSCTS)
+        m_port.setFlowControl(QSerialPort::HardwareControl);
+    else if (m_sw == TComPortSwHandshaking::shXONXOFF)
+        m_port.setFlowControl(QSerialPort::SoftwareControl);
+    else
+        m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setDataTerminalReady(m_enableDtr);
+    if (m_hw == TComPortHwHandshaking::hhNONE) m_port.setRequestToSend(false);
+}
+
+void TCommPortDriver::Purge(bool input, bool output) {
+    if (!IsConnected()) return;
+    QSerialPort::Directions directions;
+    if (input) directions |= QSerialPort::Input;
+    if (output) directions |= QSerialPort::Output;
+    if (directions) m_port.clear(directions);
+}
+
+void TCommPortDriver::startPolling() { m_pollTimer.start(std::max<int>(1, m_pollingDelay)); }
+
+void TCommPortDriver::PollTick() {
+    if (!IsConnected()) return;
+    const qint64 count =
+        m_port.read(reinterpret_cast<char*>(m_receiveBuffer.data()), static_cast<qint64>(m_receiveBuffer.size()));
+    if (count > 0 && m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
+    // A vanished device leaves the port open but failing on every read: close it once
+    // everything it delivered before has been handed on.
+    if (IsConnected() && m_port.error() == QSerialPort::ResourceError && m_port.bytesAvailable() == 0) {
+        m_lastErrorText = QStringLiteral("%1 (%2): %3").arg(PortMap::portName(m_comPort), portPath(), m_port.errorString());
+        Disconnect();
+        emit portLost(m_lastErrorText);
+    }
+}
+
+void TCommPortDriver::setComPort(TComPortNumber port) {
+    if (IsConnected()) return;
+    m_comPort = port;
+}
+
+void TCommPortDriver::setComPortSpeed(TComPortBaudRate speed) {
+    m_speed = speed;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortDataBits(TComPortDataBits bits) {
+    m_dataBits = bits;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortStopBits(TComPortStopBits bits) {
+    m_stopBits = bits;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortParity(TComPortParity parity) {
+    m_parity = parity;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortHwHandshaking(TComPortHwHandshaking hw) {
+    m_hw = hw;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortSwHandshaking(TComPortSwHandshaking sw) {
+    m_sw = sw;
+    ApplySettings();
+}
+
+void TCommPortDriver::setComPortInBufSize(std::uint16_t size) {
+    if (IsConnected()) return;
+    m_inBufSize = size;
+    m_receiveBuffer.assign(std::max<std::size_t>(1, size), 0);
+}
+
+void TCommPortDriver::setComPortPollingDelay(std::uint16_t ms) {
+    if (ms == m_pollingDelay) return;
+    m_pollingDelay = ms;
+    if (m_pollTimer.isActive()) startPolling();
+}
+
+}  // namespace veska

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "serial/ComPortTypes.h"
+#include "serial/PortMap.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace veska {
+
+// Owns one serial port and polls it on a timer of the thread it lives on (the UI
+// thread): each tick makes one read of up to ComPortInBufSize bytes and hands what
+// arrived to OnReceiveData. It only receives.
+//
+// The port names COM1 to COM4 are resolved through the PortMap. A port that goes away
+// while open (a USB adapter pulled) is closed by the driver, which then emits portLost.
+class TCommPortDriver : public QObject {
+    Q_OBJECT
+public:
+    // The bytes are valid only during the call; size is at least 1.
+    using ReceiveDataHandler = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+    explicit TCommPortDriver(QObject* parent = nullptr);
+    ~TCommPortDriver() override;
+
+    TCommPortDriver(const TCommPortDriver&) = delete;
+    TCommPortDriver& operator=(const TCommPortDriver&) = delete;
+
+    bool Connect();
+    void Disconnect();
+    bool IsConnected() const { return m_port.isOpen(); }
+    void ApplySettings();
+    void Purge(bool input, bool output);
+
+    TComPortNumber ComPort() const { return m_comPort; }
+    void setComPort(TComPortNumber port);
+    TComPortBaudRate ComPortSpeed() const { return m_speed; }
+    void setComPortSpeed(TComPortBaudRate speed);
+    TComPortDataBits ComPortDataBits() const { return m_dataBits; }
+    void setComPortDataBits(TComPortDataBits bits);
+    TComPortStopBits ComPortStopBits() const { return m_stopBits; }
+    void setComPortStopBits(TComPortStopBits bits);
+    TComPortParity ComPortParity() const { return m_parity; }
+    void setComPortParity(TComPortParity parity);
+    TComPortHwHandshaking ComPortHwHandshaking() const { return m_hw; }
+    void setComPortHwHandshaking(TComPortHwHandshaking hw);
+    TComPortSwHandshaking ComPortSwHandshaking() const { return m_sw; }
+    void setComPortSwHandshaking(TComPortSwHandshaking sw);
+    std::uint16_t ComPortInBufSize() const { return m_inBufSize; }
+    void setComPortInBufSize(std::uint16_t size);
+    std::uint16_t ComPortOutBufSize() const { return m_outBufSize; }
+    void setComPortOutBufSize(std::uint16_t size) { m_outBufSize = size; }
+    std::uint16_t ComPortPollingDelay() const { return m_pollingDelay; }
+    void setComPortPollingDelay(std::uint16_t ms);
+    bool EnableDTROnOpen() const { return m_enableDtr; }
+    void setEnableDTROnOpen(bool enable) { m_enableDtr = enable; }
+    void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
+
+    const PortMap& portMap() const { return m_portMap; }
+    void setPortMap(const PortMap& map) { m_portMap = map; }
+    // The device path the current ComPort stands for.
+    QString portPath() const { return m_portMap.path(m_comPort); }
+
+    // Why the last Connect failed or why the port was lost; empty after a good Connect.
+    QString lastErrorText() const { return m_lastErrorText; }
+
+    // Milliseconds to the next polling tick, -1 when polling is stopped.
+    int pollRemainingTime() const { return m_pollTimer.remainingTime(); }
+
+signals:
+    // The open port failed under the driver (device removed); the driver has closed it.
+    void portLost(const QString& reason);
+
+private:
+    void PollTick();
+    void applyLineSettings();
+    void startPolling();
+
+    QSerialPort m_port;
+    QTimer m_pollTimer;
+    std::vector<std::uint8_t> m_receiveBuffer;
+    PortMap m_portMap;
+    ReceiveDataHandler m_onReceiveData;
+    QString m_lastErrorText;
+
+    TComPortNumber m_comPort = TComPortNumber::pnCOM1;
+    TComPortBaudRate m_speed = TComPortBaudRate::br9600;
+    TComPortDataBits m_dataBits = TComPortDataBits::db8BITS;
+    TComPortStopBits m_stopBits = TComPortStopBits::sb1BITS;
+    TComPortParity m_parity = TComPortParity::ptNONE;
+    TComPortHwHandshaking m_hw = TComPortHwHandshaking::hhNONE;
+    TComPortSwHandshaking m_sw = TComPortSwHandshaking::shNONE;
+    std::uint16_t m_inBufSize = 2048;
+    std::uint16_t m_outBufSize = 2048;
+    std::uint16_t m_pollingDelay = 50;
+    bool m_enableDtr = true;
+};
+
+}  // namespace veska
