@@ -1,0 +1,265 @@
+#include "records/HistoryChart.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace veska {
+namespace {
+
+LcdState digitsOf(int value) {
+    LcdState lcd;
+    lcd.negative = value < 0;
+    const std::string digits = QString::asprintf("%04d", std::abs(value)).toStdString();
+    lcd.digit1 = digits.substr(0, 1);
+    lcd.digit2 = digits.substr(1, 1);
+    lcd.digit3 = digits.substr(2, 1);
+    lcd.digit4 = digits.substr(3, 1);
+    return lcd;
+}
+
+class HistoryChartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        chart.resize(322, 246);
+        chart.show();
+        chart.setFollowLastPage(true);
+        chart.FillSampleValues();
+        chart.ShowSeries(0);
+        chart.btFillClick();
+        chart.SetLeftAxisMaximum(6000);
+        chart.SetLeftAxisMinimum(-6000);
+    }
+
+    void add(std::initializer_list<int> values) {
+        for (const int value : values) ASSERT_TRUE(chart.AddChartPoint(digitsOf(value), 6000));
+    }
+
+    static QList<double> yValues(const QList<QPointF>& points) {
+        QList<double> values;
+        for (const QPointF& p : points) values.append(p.y());
+        return values;
+    }
+
+    HistoryChart chart;
+};
+
+TEST_F(HistoryChartTest, StartsWithTheAreaSeriesOverOneSamplePointEach) {
+    EXPECT_TRUE(chart.isFillChecked());
+    EXPECT_TRUE(chart.isSeriesActive(HistoryChart::AreaSeriesIndex));
+    EXPECT_FALSE(chart.isSeriesActive(HistoryChart::LineSeriesIndex));
+    EXPECT_EQ(chart.pointCount(0), 1U);
+    EXPECT_EQ(chart.pointCount(1), 1U);
+    EXPECT_EQ(chart.leftAxisMinimum(), -6000);
+    EXPECT_EQ(chart.leftAxisMaximum(), 6000);
+    EXPECT_EQ(chart.Maxrecord()->text(), QStringLiteral("100"));
+    EXPECT_EQ(chart.Bt10()->text(), QStringLiteral("1"));
+    EXPECT_EQ(chart.comboBox1Index(), 0);
+}
+
+// Fill cleared: the line series is shown, the hidden area series keeps receiving
+// points, so switching back shows the same history.
+TEST_F(HistoryChartTest, FillSwitchesSeriesWithoutLosingPoints) {
+    QSignalSpy menuCheck(&chart, &HistoryChart::fillCheckedChanged);
+    add({120, -80});
+    chart.FillClick();  // the menu item
+    EXPECT_FALSE(chart.isFillChecked());
+    ASSERT_FALSE(menuCheck.isEmpty());
+    EXPECT_FALSE(menuCheck.last().at(0).toBool());
+    EXPECT_TRUE(chart.isSeriesActive(HistoryChart::LineSeriesIndex));
+    EXPECT_FALSE(chart.isSeriesActive(HistoryChart::AreaSeriesIndex));
+
+    add({150});
+    const QList<double> history{0, 120, -80, 150};
+    EXPECT_EQ(yValues(chart.shownPoints(HistoryChart::LineSeriesIndex)), history);
+    EXPECT_EQ(chart.pointCount(HistoryChart::AreaSeriesIndex), 4U);
+
+    QTest::mouseClick(chart.BtFill(), Qt::LeftButton, {}, QPoint(5, chart.BtFill()->height() / 2));
+    EXPECT_TRUE(chart.isFillChecked());
+    EXPECT_TRUE(menuCheck.last().at(0).toBool());
+    EXPECT_TRUE(chart.isSeriesActive(HistoryChart::AreaSeriesIndex));
+    EXPECT_EQ(yValues(chart.shownPoints(HistoryChart::AreaSeriesIndex)), history);
+}
+
+TEST(ChartValue, OverloadIsTheFullScaleAndDigitsReadWithTheirSign) {
+    struct Case {
+        bool overload;
+        bool negative;
+        std::string digits;
+        int fullScale;
+        std::optional<int> value;
+    } cases[] = {
+        {true, false, "0L", 6000, 6000},
+        {true, true, "0L", 6000, -6000},
+        {true, false, "0L", 1000, 1000},  // the scale of this packet's unit
+        {false, false, "5999", 6000, 5999},
+        {false, true, "0123", 6000, -123},
+        {false, false, "12x4", 6000, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.digits);
+        LcdState lcd;
+        lcd.overload = c.overload;
+        lcd.negative = c.negative;
+        lcd.digit1 = c.digits.substr(0, 1);
+        lcd.digit2 = c.digits.substr(1, 1);
+        lcd.digit3 = c.digits.size() > 2 ? c.digits.substr(2, 1) : "";
+        lcd.digit4 = c.digits.size() > 3 ? c.digits.substr(3, 1) : "";
+        EXPECT_EQ(HistoryChart::ChartValue(lcd, c.fullScale), c.value);
+    }
+}
+
+TEST_F(HistoryChartTest, OverloadPointsLieOnTheLeftAxisLimits) {
+    LcdState overload;
+    overload.overload = true;
+    ASSERT_TRUE(chart.AddChartPoint(overload, 6000));
+    overload.negative = true;
+    ASSERT_TRUE(chart.AddChartPoint(overload, 6000));
+    EXPECT_EQ(yValues(chart.shownPoints(HistoryChart::AreaSeriesIndex)), (QList<double>{0, 6000, -6000}));
+    EXPECT_EQ(chart.pointValue(HistoryChart::LineSeriesIndex, 2), -6000);
+}
+
+// A new start (unit or range change, or "New") keeps page, page number and following.
+TEST_F(HistoryChartTest, ResetKeepsPageNumberAndFollowing) {
+    for (int i = 0; i < 150; ++i) add({i});
+    ASSERT_EQ(chart.page(), 2);
+    chart.FillClick();
+    chart.BtNewClick();
+    EXPECT_EQ(chart.pointCount(0), 1U);
+    EXPECT_EQ(chart.pointCount(1), 1U);
+    EXPECT_EQ(chart.page(), 2);
+    EXPECT_EQ(chart.Bt10()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(chart.FollowLastPage());
+    EXPECT_TRUE(chart.isSeriesActive(HistoryChart::LineSeriesIndex));  // Fill stays cleared
+    add({42});
+    EXPECT_EQ(chart.page(), 1);
+    EXPECT_EQ(yValues(chart.shownPoints(HistoryChart::LineSeriesIndex)), (QList<double>{0, 42}));
+}
+
+TEST_F(HistoryChartTest, BadPointsPerPageShowsOneErrorAndKeepsTheCount) {
+    QSignalSpy errors(&chart, &HistoryChart::errorRequested);
+    chart.Maxrecord()->setText(QStringLiteral("50"));
+    chart.Maxrecord()->setText(QString());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.at(0).at(0).toString(), QStringLiteral("'' is not a valid integer value"));
+    chart.Maxrecord()->setText(QStringLiteral("99999999999"));  // same bad edit goes on
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(chart.pointsPerPage(), 50);
+    chart.Maxrecord()->setText(QStringLiteral("20"));
+    EXPECT_EQ(chart.pointsPerPage(), 20);
+    chart.Maxrecord()->setText(QStringLiteral("99999999999"));
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors.at(1).at(0).toString(), QStringLiteral("'99999999999' is not a valid integer value"));
+    EXPECT_EQ(chart.pointsPerPage(), 20);
+
+    chart.Maxrecord()->clear();
+    QTest::keyClicks(chart.Maxrecord(), QStringLiteral("3a-+5"));
+    EXPECT_EQ(chart.Maxrecord()->text(), QStringLiteral("35"));
+    EXPECT_EQ(chart.pointsPerPage(), 35);
+}
+
+TEST_F(HistoryChartTest, EnlargePicturesSignalAndSwap) {
+    QSignalSpy enlarge(&chart, &HistoryChart::enlargeClicked);
+    EXPECT_TRUE(chart.TbFd()->isVisible());
+    EXPECT_FALSE(chart.TbSx()->isVisible());
+    QTest::mouseClick(chart.TbFd(), Qt::LeftButton);
+    EXPECT_EQ(enlarge.size(), 1);
+    chart.setEnlarged(true);
+    EXPECT_FALSE(chart.TbFd()->isVisible());
+    EXPECT_TRUE(chart.TbSx()->isVisible());
+    QTest::mouseClick(chart.TbSx(), Qt::LeftButton);
+    EXPECT_EQ(enlarge.size(), 2);
+}
+
+class ChartPictureTest : public HistoryChartTest {
+protected:
+    // Saves and returns what the user is told, in order: "info: ..." and "error: ...".
+    QStringList save() {
+        QStringList told;
+        const auto info = QObject::connect(&chart, &HistoryChart::informationRequested,
+                                           [&](const QString& t) { told << QStringLiteral("info: ") + t; });
+        const auto error = QObject::connect(&chart, &HistoryChart::errorRequested,
+                                            [&](const QString& t) { told << QStringLiteral("error: ") + t; });
+        chart.BtSaveClick();
+        QObject::disconnect(info);
+        QObject::disconnect(error);
+        return told;
+    }
+
+    void expectFailureTold(const QStringList& told) {
+        ASSERT_EQ(told.size(), 2) << told.join('|').toStdString();
+        EXPECT_TRUE(told[0].startsWith(QStringLiteral("info: graphic has saved on ")));
+        EXPECT_TRUE(told[1].startsWith(QStringLiteral("error: ")));
+        EXPECT_TRUE(told[1].contains(QDir::toNativeSeparators(chart.picturePath()))) << told[1].toStdString();
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ChartPictureTest, WritesABitmapOfTheChartsSizeReplacingTheOldOne) {
+    ASSERT_TRUE(dir.isValid());
+    chart.setPictureDirectory(dir.path());
+    const QString path = dir.filePath(QStringLiteral("databmp.bmp"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("not a picture");
+    }
+    add({1000, 2000, -3000});
+
+    EXPECT_EQ(save(), QStringList{QStringLiteral("info: graphic has saved on %1").arg(QDir::toNativeSeparators(path))});
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), QByteArray("bmp"));
+    const QImage picture = reader.read();
+    ASSERT_FALSE(picture.isNull()) << reader.errorString().toStdString();
+    EXPECT_EQ(picture.size(), QSize(322, 246));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("databmp.bmp")});
+}
+
+// A folder that is a regular file fails for every user, root included.
+TEST_F(ChartPictureTest, FolderThatIsAFileGivesTheErrorAndNoFile) {
+    ASSERT_TRUE(dir.isValid());
+    const QString notAFolder = dir.filePath(QStringLiteral("plain"));
+    {
+        QFile plain(notAFolder);
+        ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    }
+    chart.setPictureDirectory(notAFolder);
+    expectFailureTold(save());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("plain")});
+}
+
+TEST_F(ChartPictureTest, ReadOnlyFolderGivesTheErrorAndNoPartialFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "running as root, which ignores folder permissions";
+    ASSERT_TRUE(dir.isValid());
+    const QString readOnly = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkdir(readOnly));
+    ASSERT_TRUE(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+    chart.setPictureDirectory(readOnly);
+    expectFailureTold(save());
+    EXPECT_TRUE(QDir(readOnly).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+}  // namespace
+}  // namespace veska
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
