@@ -1,0 +1,525 @@
+#include "TableEngine.h"
+
+#include "TableError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+
+namespace veska {
+
+namespace {
+
+constexpr int kWalkChunk = 512;
+
+QString quoted(const QString& identifier) {
+    QString q = identifier;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString timeText(const QTime& t) { return t.toString(QStringLiteral("hh:mm:ss")); }
+
+QString errorText(sqlite3* db, int rc) {
+    if (db != nullptr) return QString::fromUtf8(sqlite3_errmsg(db));
+    return QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// The message the user sees for a failure on the file `path`.
+QString describe(int rc, const QString& path, const QString& detail) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail);
+    case SQLITE_NOTADB:
+        return QStringLiteral("%1 is not a table file (%2)").arg(path, detail);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("Cannot open table %1 (%2)").arg(path, detail);
+    default:
+        return QStringLiteral("%1: %2").arg(path, detail);
+    }
+}
+
+// Finds each path component without regard to case when the exact one is missing.
+QString caseInsensitiveMatch(const QString& absolutePath) {
+    const QStringList parts = absolutePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = QStringLiteral("/");
+    for (const QString& part : parts) {
+        QDir dir(current);
+        if (!dir.exists(part)) {
+            const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                      QDir::NoDotAndDotDot);
+            auto it = std::find_if(entries.begin(), entries.end(), [&](const QString& e) {
+                return e.compare(part, Qt::CaseInsensitive) == 0;
+            });
+            if (it == entries.end()) return absolutePath;
+            current = dir.filePath(*it);
+        } else {
+            current = dir.filePath(part);
+        }
+    }
+    return current;
+}
+
+void removeSideFiles(const QString& path) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+}
+
+void bindValue(sqlite3_stmt* stmt, int index, const TableEngine::Value& value) {
+    if (const auto* i = std::get_if<qint64>(&value)) {
+        sqlite3_bind_int64(stmt, index, *i);
+    } else if (const auto* d = std::get_if<double>(&value)) {
+        sqlite3_bind_double(stmt, index, *d);
+    } else if (const auto* t = std::get_if<QTime>(&value)) {
+        const QByteArray text = timeText(*t).toUtf8();
+        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    } else if (const auto* s = std::get_if<QString>(&value)) {
+        const QByteArray text = s->toUtf8();
+        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    } else {
+        sqlite3_bind_null(stmt, index);
+    }
+}
+
+// Owns a prepared statement for the length of a scope.
+class Prepared {
+public:
+    Prepared(sqlite3* db, const QString& sql) {
+        const QByteArray utf8 = sql.toUtf8();
+        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+    }
+    ~Prepared() { sqlite3_finalize(m_stmt); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    int rc() const { return m_rc; }
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+// A second connection used by copies and table creation.
+class Connection {
+public:
+    Connection(const QString& path, int flags) {
+        m_rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    }
+    ~Connection() { sqlite3_close(m_db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    int rc() const { return m_rc; }
+    sqlite3* get() const { return m_db; }
+    int exec(const char* sql) const { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* m_db = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+[[noreturn]] void failOn(const Connection& c, int rc, const QString& path) {
+    throw TableError(describe(rc, path, errorText(c.get(), rc)));
+}
+
+}  // namespace
+
+TableEngine::TableEngine() = default;
+
+TableEngine::~TableEngine() { close(); }
+
+void TableEngine::setTableName(const QString& name) { m_tableName = name; }
+
+QString TableEngine::resolvePath(const QString& name) {
+    QString path = QDir::fromNativeSeparators(name);
+    if (QFileInfo(path).suffix().isEmpty()) path += QLatin1String(".db");
+    if (QDir::isRelativePath(path)) path = QDir::current().absoluteFilePath(path);
+    path = QDir::cleanPath(path);
+    if (QFileInfo::exists(path)) return path;
+    return caseInsensitiveMatch(path);
+}
+
+TableEngine::FieldKind TableEngine::kindOf(const QString& declaredType) {
+    const QString t = declaredType.toUpper();
+    if (t.contains(QLatin1String("INT"))) return FieldKind::Integer;
+    if (t.contains(QLatin1String("TIME"))) return FieldKind::Time;
+    if (t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("REAL")) ||
+        t.contains(QLatin1String("DOUB")))
+        return FieldKind::Float;
+    return FieldKind::Text;
+}
+
+void TableEngine::exec(const char* sql) const {
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc, QString());
+}
+
+void TableEngine::fail(int rc, const QString& what) const {
+    QString detail = errorText(m_db, rc);
+    if (!what.isEmpty()) detail = what + QLatin1String(": ") + detail;
+    throw TableError(describe(rc, m_path, detail));
+}
+
+void TableEngine::open() {
+    close();
+    const QString path = resolvePath(m_tableName);
+    if (!QFileInfo(path).isFile()) throw TableError(QStringLiteral("Table file not found: %1").arg(path));
+    m_path = path;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK) fail(rc, QString());
+        sqlite3_busy_timeout(m_db, 0);
+        // A larger page cache keeps long runs of appends off the disk for longer.
+        exec("PRAGMA cache_size=-8192");
+        if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
+        if (m_cached) {
+            exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN");
+        } else if (m_exclusive) {
+            // Take the file's lock now; exclusive locking mode keeps it until close.
+            exec("BEGIN EXCLUSIVE");
+            exec("COMMIT");
+        }
+        loadSchema();
+        prepareInsert();
+    } catch (...) {
+        finalizeAll();
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        m_path.clear();
+        throw;
+    }
+}
+
+void TableEngine::loadSchema() {
+    {
+        Prepared q(m_db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND "
+                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid LIMIT 1"));
+        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+        const int rc = sqlite3_step(q.get());
+        if (rc == SQLITE_DONE) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
+        if (rc != SQLITE_ROW) fail(rc, QString());
+        m_internalName = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+    }
+    m_fields.clear();
+    {
+        Prepared q(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_internalName)));
+        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+        while (sqlite3_step(q.get()) == SQLITE_ROW) {
+            Field f;
+            f.name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 1)));
+            f.declaredType = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 2)));
+            f.kind = kindOf(f.declaredType);
+            m_fields.push_back(f);
+        }
+    }
+    Prepared q(m_db, QStringLiteral("SELECT count(*), min(rowid), max(rowid) FROM %1").arg(quoted(m_internalName)));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    const int rc = sqlite3_step(q.get());
+    if (rc != SQLITE_ROW) fail(rc, QString());
+    m_rowCount = sqlite3_column_int64(q.get(), 0);
+    m_firstRowId = m_rowCount > 0 ? sqlite3_column_int64(q.get(), 1) : 1;
+    m_denseIds = m_rowCount == 0 || sqlite3_column_int64(q.get(), 2) - m_firstRowId + 1 == m_rowCount;
+}
+
+void TableEngine::prepareInsert() {
+    QStringList names;
+    QStringList marks;
+    for (const Field& f : m_fields) {
+        names << quoted(f.name);
+        marks << QStringLiteral("?");
+    }
+    const QByteArray sql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                               .arg(quoted(m_internalName), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                               .toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_insert, nullptr);
+    if (rc != SQLITE_OK) fail(rc, QString());
+}
+
+void TableEngine::finalizeAll() {
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
+}
+
+void TableEngine::close() {
+    if (m_db == nullptr) return;
+    finalizeAll();
+    // Rolls back cached rows: the file keeps what it held at open.
+    if (sqlite3_get_autocommit(m_db) == 0) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    m_path.clear();
+    m_fields.clear();
+    m_rowCount = 0;
+    m_appending = false;
+    m_pending.clear();
+    m_lastPosted.clear();
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walking = false;
+}
+
+void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
+    QFile::remove(path);
+    removeSideFiles(path);
+    Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (c.rc() != SQLITE_OK) failOn(c, c.rc(), path);
+    QStringList columns;
+    for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+    const QByteArray sql =
+        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
+    const int rc = c.exec(sql.constData());
+    if (rc != SQLITE_OK) failOn(c, rc, path);
+}
+
+int TableEngine::fieldIndex(const QString& name) const {
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+int TableEngine::requireField(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0) throw TableError(QStringLiteral("Field '%1' not found").arg(name));
+    return i;
+}
+
+void TableEngine::append() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    m_pending.assign(m_fields.size(), Value{});
+    m_appending = true;
+}
+
+void TableEngine::setField(const QString& name, const Value& value) {
+    if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
+    m_pending[std::size_t(requireField(name))] = value;
+}
+
+void TableEngine::cancel() {
+    m_appending = false;
+    m_pending.clear();
+}
+
+void TableEngine::post() {
+    if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
+    m_appending = false;
+    for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i]);
+    const int rc = sqlite3_step(m_insert);
+    sqlite3_reset(m_insert);
+    sqlite3_clear_bindings(m_insert);
+    if (rc != SQLITE_DONE) fail(rc, QStringLiteral("post"));
+    const qint64 id = sqlite3_last_insert_rowid(m_db);
+    if (m_rowCount == 0) {
+        m_firstRowId = id;
+        m_denseIds = true;
+    } else if (id != m_firstRowId + m_rowCount) {
+        m_denseIds = false;
+    }
+    ++m_rowCount;
+    m_lastPosted = std::move(m_pending);
+    m_pending.clear();
+}
+
+void TableEngine::empty() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const QByteArray sql = QStringLiteral("DELETE FROM %1").arg(quoted(m_internalName)).toUtf8();
+    exec(sql.constData());
+    m_rowCount = 0;
+    m_firstRowId = 1;
+    m_denseIds = true;
+    m_walkRows.clear();
+    m_walkIds.clear();
+}
+
+void TableEngine::readRow(sqlite3_stmt* stmt, int firstColumn, std::vector<Value>& out) const {
+    out.resize(m_fields.size());
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const int col = firstColumn + int(i);
+        switch (sqlite3_column_type(stmt, col)) {
+        case SQLITE_INTEGER:
+            out[i] = qint64(sqlite3_column_int64(stmt, col));
+            break;
+        case SQLITE_FLOAT:
+            out[i] = sqlite3_column_double(stmt, col);
+            break;
+        case SQLITE_NULL:
+            out[i] = std::monostate{};
+            break;
+        default:
+            out[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)),
+                                       sqlite3_column_bytes(stmt, col));
+            break;
+        }
+    }
+}
+
+void TableEngine::fillWalk() {
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walkIndex = 0;
+    Prepared q(m_db, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ?1 ORDER BY rowid LIMIT %2")
+                         .arg(quoted(m_internalName))
+                         .arg(kWalkChunk));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    sqlite3_bind_int64(q.get(), 1, m_walkLastId);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        m_walkIds.push_back(sqlite3_column_int64(q.get(), 0));
+        m_walkRows.emplace_back();
+        readRow(q.get(), 1, m_walkRows.back());
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+}
+
+void TableEngine::first() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    m_walking = true;
+    m_walkLastId = std::numeric_limits<qint64>::min();
+    fillWalk();
+}
+
+void TableEngine::next() {
+    if (eof()) return;
+    if (++m_walkIndex < m_walkRows.size()) return;
+    m_walkLastId = m_walkIds.back();
+    fillWalk();
+}
+
+bool TableEngine::eof() const { return !m_walking || m_walkIndex >= m_walkRows.size(); }
+
+TableEngine::Value TableEngine::fieldValue(const QString& name) const {
+    const int i = requireField(name);
+    if (eof()) throw TableError(QStringLiteral("No current row"));
+    return m_walkRows[m_walkIndex][std::size_t(i)];
+}
+
+QString TableEngine::fieldText(const QString& name) const {
+    return displayText(fieldValue(name), m_fields[std::size_t(requireField(name))].kind);
+}
+
+QString TableEngine::displayText(const Value& value, FieldKind kind) {
+    if (const auto* i = std::get_if<qint64>(&value)) {
+        if (kind == FieldKind::Time) return timeText(QTime(0, 0).addSecs(int(*i % 86400)));
+        return QString::number(*i);
+    }
+    if (const auto* d = std::get_if<double>(&value)) {
+        if (kind == FieldKind::Integer) return QString::number(qint64(*d));
+        return QString::number(*d, 'g', QLocale::FloatingPointShortest);
+    }
+    if (const auto* t = std::get_if<QTime>(&value)) return timeText(*t);
+    if (const auto* s = std::get_if<QString>(&value)) return *s;
+    return QString();
+}
+
+std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const {
+    std::vector<QStringList> rows;
+    if (!isOpen() || count <= 0 || position < 0 || position >= m_rowCount) return rows;
+    const QString sql = m_denseIds
+                            ? QStringLiteral("SELECT * FROM %1 WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2")
+                            : QStringLiteral("SELECT * FROM %1 ORDER BY rowid LIMIT ?2 OFFSET ?1");
+    Prepared q(m_db, sql.arg(quoted(m_internalName)));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + position : position);
+    sqlite3_bind_int(q.get(), 2, count);
+    std::vector<Value> values;
+    int rc = SQLITE_OK;
+    rows.reserve(std::size_t(count));
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        readRow(q.get(), 0, values);
+        QStringList texts;
+        texts.reserve(qsizetype(values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) texts << displayText(values[i], m_fields[i].kind);
+        rows.push_back(std::move(texts));
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+    return rows;
+}
+
+namespace {
+
+// Refuses to replace a table file that another connection holds.
+void ensureReplaceable(const QString& path) {
+    if (!QFileInfo::exists(path)) return;
+    Connection c(path, SQLITE_OPEN_READWRITE);
+    if (c.rc() != SQLITE_OK) return;  // not openable as a table: a plain file to replace
+    sqlite3_busy_timeout(c.get(), 0);
+    const int rc = c.exec("BEGIN EXCLUSIVE");
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) failOn(c, rc, path);
+    c.exec("ROLLBACK");
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+}  // namespace
+
+void TableEngine::copyTo(const QString& fileName) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const QString dest = resolvePath(fileName);
+    if (sameFile(dest, m_path)) throw TableError(QStringLiteral("Cannot replace the open table %1").arg(dest));
+    ensureReplaceable(dest);
+    const QString part = dest + QLatin1String(".part");
+    try {
+        createTable(part, m_fields, m_internalName);
+        Connection out(part, SQLITE_OPEN_READWRITE);
+        if (out.rc() != SQLITE_OK) failOn(out, out.rc(), part);
+        // The part file is thrown away on failure, so it needs no journal; the final commit
+        // still reaches the disk before the rename makes it the destination.
+        out.exec("PRAGMA journal_mode=OFF");
+        out.exec("PRAGMA synchronous=FULL");
+        if (const int rc = out.exec("BEGIN"); rc != SQLITE_OK) failOn(out, rc, part);
+        QStringList marks;
+        for (std::size_t i = 0; i < m_fields.size(); ++i) marks << QStringLiteral("?");
+        Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
+                                       .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
+        if (insert.rc() != SQLITE_OK) failOn(out, insert.rc(), part);
+        Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(m_internalName)));
+        if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
+        const int n = int(m_fields.size());
+        int rc = SQLITE_OK;
+        while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+            for (int i = 0; i < n; ++i) sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(select.get(), i));
+            const int irc = sqlite3_step(insert.get());
+            sqlite3_reset(insert.get());
+            if (irc != SQLITE_DONE) failOn(out, irc, part);
+        }
+        if (rc != SQLITE_DONE) fail(rc, QString());
+        if (const int crc = out.exec("COMMIT"); crc != SQLITE_OK) failOn(out, crc, part);
+    } catch (...) {
+        QFile::remove(part);
+        throw;
+    }
+    // A journal left beside an old file of that name would be applied to the new one.
+    removeSideFiles(dest);
+    std::error_code ec;
+    std::filesystem::rename(part.toStdString(), dest.toStdString(), ec);
+    if (ec) {
+        QFile::remove(part);
+        throw TableError(QStringLiteral("%1: %2").arg(dest, QString::fromStdString(ec.message())));
+    }
+}
+
+void TableEngine::addPrimaryIndex(const QString& fieldList) {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    QStringList columns;
+    for (const QString& part : fieldList.split(QRegularExpression(QStringLiteral("[;,]")), Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (name.isEmpty()) continue;
+        columns << quoted(m_fields[std::size_t(requireField(name))].name);
+    }
+    if (columns.isEmpty()) throw TableError(QStringLiteral("No fields given for the index"));
+    const QByteArray sql = QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3)")
+                               .arg(quoted(m_internalName + QLatin1String("_primary")), quoted(m_internalName),
+                                    columns.join(QLatin1Char(',')))
+                               .toUtf8();
+    exec(sql.constData());
+}
+
+}  // namespace veska

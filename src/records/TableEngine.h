@@ -1,0 +1,168 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace veska {
+
+// A table file: one SQLite database file holding one table, the first user table of the
+// file. A thin layer with the operations the program needs of its tables. Every failure
+// throws TableError with the engine's message; the object is then left in a sound state
+// (closed when an open failed).
+//
+// Typical use:
+//   TableEngine t;
+//   t.setTableName("Kestodb");            // -> <working dir>/Kestodb.db, resolved at open()
+//   t.setExclusive(true);                 // no other program can use the file while open
+//   t.setCachedUpdates(true);             // appended rows never reach the file
+//   t.open();
+//   t.append(); t.setField("no", qint64(1)); t.setField("Time", QTime(14, 5, 9)); t.post();
+//   for (t.first(); !t.eof(); t.next()) qDebug() << t.fieldText("No") << t.fieldText("Time");
+//   t.copyTo("/tmp/run1.db");             // new file, same fields, every row (appended ones too)
+//   t.close();                            // appended rows are discarded
+//
+// Cached updates: the rows appended (and an empty()) live in one transaction of the open
+// connection that is never committed. Every reader going through this object (walk, row
+// texts for a grid, copyTo) sees them; close() rolls them back, so the file keeps exactly
+// what it held when it was opened, also after a crash (SQLite rolls a left-over journal back).
+//
+// Field values are typed by the field's declared type: INTEGER -> whole number (qint64),
+// TIME -> time of day (QTime; stored as the text "hh:mm:ss", no date), FLOAT/REAL/DOUBLE ->
+// floating-point (double; a float converts exactly), anything else -> text (QString).
+// Field names match without regard to letter case.
+//
+// Not thread-safe: use one object from one thread (the UI thread).
+class TableEngine {
+public:
+    enum class FieldKind { Integer, Time, Float, Text };
+
+    struct Field {
+        QString name;
+        QString declaredType;  // as written in the table definition, e.g. "INTEGER", "CHAR(6)"
+        FieldKind kind = FieldKind::Text;
+    };
+
+    using Value = std::variant<std::monostate, qint64, QTime, double, QString>;
+
+    TableEngine();
+    ~TableEngine();
+    TableEngine(const TableEngine&) = delete;
+    TableEngine& operator=(const TableEngine&) = delete;
+
+    // --- naming and options (take effect at the next open) ---
+    // A bare name ("Kestodb") or a relative path resolves against the working directory at
+    // open time; a name without an extension gets ".db". A full path is used unchanged.
+    void setTableName(const QString& name);
+    QString tableName() const { return m_tableName; }
+    // The absolute file path that `name` means now. When the exact path does not exist but
+    // one differing only in letter case does, that one (names chosen upper-cased still work).
+    static QString resolvePath(const QString& name);
+    // Exclusive use: no other connection or program can read or write the file while open.
+    void setExclusive(bool exclusive) { m_exclusive = exclusive; }
+    bool exclusive() const { return m_exclusive; }
+    // Cached updates (see above). Without them every post() is written to the file at once.
+    void setCachedUpdates(bool cached) { m_cached = cached; }
+    bool cachedUpdates() const { return m_cached; }
+
+    // --- open and close ---
+    // Throws when the file is missing, is not a table file, or is held by another program.
+    void open();
+    // Discards cached rows. Safe to call when closed.
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    // Absolute path of the open file (empty while closed).
+    QString filePath() const { return m_path; }
+
+    // Creates a new table file at `path` with the given fields and no rows, replacing an
+    // existing file. `internalName` names the table inside the file.
+    static void createTable(const QString& path, const std::vector<Field>& fields,
+                            const QString& internalName = QStringLiteral("records"));
+    // Field kind implied by a declared type.
+    static FieldKind kindOf(const QString& declaredType);
+
+    // --- fields and rows of the open table ---
+    const std::vector<Field>& fields() const { return m_fields; }
+    int fieldIndex(const QString& name) const;  // -1 when there is no such field
+    qint64 rowCount() const { return m_rowCount; }
+
+    // Append: start a new row (all fields empty), set fields by name, post it to the end.
+    void append();
+    void setField(const QString& name, const Value& value);  // throws on an unknown field
+    void post();                                             // throws when not appending
+    void cancel();                                           // drops a row not yet posted
+    bool appending() const { return m_appending; }
+    // Values of the row posted last, in field order (for a mirror such as a journal).
+    const std::vector<Value>& lastPosted() const { return m_lastPosted; }
+
+    // Removes every row.
+    void empty();
+
+    // --- walking, first to last in the table's order ---
+    void first();
+    void next();
+    bool eof() const;
+    QString fieldText(const QString& name) const;  // display text of the current row's field
+    Value fieldValue(const QString& name) const;
+
+    // Display texts of `count` rows from the 0-based position `position` in table order
+    // (fewer at the end). Each entry holds one text per field, in field order. Fast at any
+    // position for tables whose row ids have no gaps (every file this program writes).
+    std::vector<QStringList> rowTexts(qint64 position, int count) const;
+    // Display text of a value for a field of the given kind: whole numbers in decimal, times
+    // as hh:mm:ss, texts as stored.
+    static QString displayText(const Value& value, FieldKind kind);
+
+    // --- copies and indexes ---
+    // Creates `fileName` anew (resolved like a table name) with this table's fields and no
+    // indexes, replacing an existing file, and copies every row from first to last, cached
+    // ones included. The file appears complete or not at all. Refuses the open table's own
+    // file and a file another program holds.
+    void copyTo(const QString& fileName) const;
+    // Unique index over fields given by name, separated by ';' or ','. Throws when a field
+    // does not exist or values repeat. With cached updates it lasts until close.
+    void addPrimaryIndex(const QString& fieldList);
+
+private:
+    void exec(const char* sql) const;
+    [[noreturn]] void fail(int rc, const QString& what) const;
+    void loadSchema();
+    void prepareInsert();
+    void fillWalk();
+    void finalizeAll();
+    void readRow(sqlite3_stmt* stmt, int firstColumn, std::vector<Value>& out) const;
+    int requireField(const QString& name) const;
+
+    QString m_tableName;
+    bool m_exclusive = false;
+    bool m_cached = false;
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    QString m_internalName;
+    std::vector<Field> m_fields;
+    qint64 m_rowCount = 0;
+    qint64 m_firstRowId = 1;  // row id of position 0 while ids are dense
+    bool m_denseIds = true;
+
+    sqlite3_stmt* m_insert = nullptr;
+    bool m_appending = false;
+    std::vector<Value> m_pending;
+    std::vector<Value> m_lastPosted;
+
+    // Walk state: a window of rows after m_walkLastId.
+    std::vector<std::vector<Value>> m_walkRows;
+    std::vector<qint64> m_walkIds;
+    std::size_t m_walkIndex = 0;
+    qint64 m_walkLastId = 0;
+    bool m_walking = false;
+};
+
+}  // namespace veska
