@@ -1,0 +1,92 @@
+#pragma once
+
+#include "GaugeFace.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QPoint>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+
+namespace veska {
+
+struct LcdState;
+struct MeterReading;
+struct ScaleSet;
+
+// The gauge panel KD: the dial image KD1 with its needle, the link indicator pictures
+// CONok/CONokN and the alarm panel oltext. It owns the scale set in force.
+class AnalogGauge : public QFrame {
+    Q_OBJECT
+public:
+    explicit AnalogGauge(QWidget* parent = nullptr);
+
+    // The scale set in force.
+    const std::string& ScaleCode() const { return m_scaleCode; }
+    int FullScaleCount() const { return m_fullScaleCount; }
+    int GaugeOffset() const { return m_gaugeOffset; }
+    int BarMax() const { return m_barMax; }
+    int GaugeSpan() const { return m_gaugeSpan; }
+    // Start-up: put a scale set in force without drawing.
+    void setScaleSet(const ScaleSet& scale);
+
+    // The limits whose scale dots turn red; the limit panel keeps them current.
+    void setLimitMarks(float upperLimit, bool upperOn, float lowerLimit, bool lowerOn);
+
+    // Draws the face for the scale set in force and removes the needle. 'value' is
+    // unused (kept for the callers' sake).
+    void KDsetup(int value);
+    // Erases the needle drawn last and draws it at 'position' (0 = left end,
+    // 10 * GaugeSpan = right end).
+    void KDrun(int position);
+    // Cycle step: the scale set for the reading's unit, the face and the needle.
+    // Returns the maximum the bar must take.
+    int SelectScale(const LcdState& lcd, const MeterReading& reading);
+    // Needle position of a reading on a scale (overload pins it to an end).
+    static int NeedleValue(const LcdState& lcd, int gaugeOffset, int gaugeSpan, bool fourDigits);
+
+    QPoint NeedleTip() const { return m_needleTip; }
+    QPoint NeedleBase() const { return m_needleBase; }
+    const QImage& KD1() const { return m_kd1; }
+    GaugeFaceSpec faceSpec() const;
+
+    // Link indicator: the connected picture when alive, the not-connected one else.
+    void setLinkAlive(bool alive);
+    QLabel* CONok() const { return m_conOk; }
+    QLabel* CONokN() const { return m_conOkN; }
+    // "OL !!", shown while a switched-on limit is exceeded.
+    QLabel* oltext() const { return m_olText; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    const QImage& faceFor(const GaugeFaceSpec& spec);
+
+    std::string m_scaleCode;
+    int m_fullScaleCount = 0;
+    int m_gaugeOffset = 0;
+    int m_barMax = 0;
+    int m_gaugeSpan = 0;
+    float m_upperLimit = 0.0F;
+    bool m_upperOn = false;
+    float m_lowerLimit = 0.0F;
+    bool m_lowerOn = false;
+
+    QImage m_kd1;
+    QPoint m_needleTip;
+    QPoint m_needleBase;
+    int m_lastPosition = 0;
+    bool m_needleDrawn = false;
+    std::vector<std::pair<GaugeFaceSpec, QImage>> m_faces;  // most recent first
+
+    QLabel* m_conOk;
+    QLabel* m_conOkN;
+    QLabel* m_olText;
+};
+
+}  // namespace veska
