@@ -1,0 +1,46 @@
+#pragma once
+
+#include "hid/HidReadChannel.h"
+
+#include <QThread>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace veska {
+
+class TJvHidDevice;
+
+// Reads one device's input reports and hands each report, and each failure to read, to
+// the UI thread, waiting until the handler there has returned.
+class TJvHidDeviceReadThread : public QThread {
+public:
+    TJvHidDeviceReadThread(TJvHidDevice& device, std::shared_ptr<HidReadChannel> channel,
+                           std::size_t reportLength);
+    ~TJvHidDeviceReadThread() override;
+
+    std::uint32_t ReadError = 0;
+    std::uint32_t BytesRead = 0;
+    std::vector<std::uint8_t> ReportBuffer;
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    // How long one wait for a report lasts before the stop request is looked at again.
+    static constexpr int kReadSliceMs = 20;
+
+    void Execute();
+    // Result: the byte count of a finished read, 0 for none, -1 when the stop request came.
+    int waitForReport(const std::shared_ptr<HidHandle>& handle);
+    void reportError(std::uint32_t error);
+    void pauseAfterError();
+    void DeliverReport();
+    void DeliverError();
+
+    TJvHidDevice& m_device;
+    std::shared_ptr<HidReadChannel> m_channel;
+};
+
+}  // namespace veska

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "hid/SimulatedHidPlatform.h"
+#include "hid/TJvHidDevice.h"
+#include "hid/TJvHidDeviceController.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veska::test {
+
+// Runs the event loop until 'done' holds or the time is up.
+template <class Predicate>
+bool SpinUntil(Predicate done, int timeoutMs = 5000) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+// Lets queued device-change notices and hand-overs run.
+inline void SpinFor(int ms) { QTest::qWait(ms); }
+
+// A bridge that sends nothing unless told to: reads are deterministic.
+inline SimulatedHidDevice::Spec QuietBridge() {
+    SimulatedHidDevice::Spec spec = SimulatedHidPlatform::Bridge();
+    spec.emptyReportIntervalMs = 0;
+    return spec;
+}
+
+struct Delivered {
+    std::uint8_t reportId;
+    std::vector<std::uint8_t> data;
+};
+
+}  // namespace veska::test
