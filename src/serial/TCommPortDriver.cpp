@@ -31,6 +31,7 @@ QSerialPort::StopBits ToQtStopBits(TComPortStopBits bits) {
 TCommPortDriver::TCommPortDriver(QObject* parent) : QObject(parent) {
     m_receiveBuffer.assign(m_inBufSize, 0);
     connect(&m_pollTimer, &QTimer::timeout, this, &TCommPortDriver::PollTick);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &TCommPortDriver::onPortError);
 }
 
 TCommPortDriver::~TCommPortDriver() { Disconnect(); }
@@ -97,13 +98,33 @@ void TCommPortDriver::PollTick() {
     const qint64 count =
         m_port.read(reinterpret_cast<char*>(m_receiveBuffer.data()), static_cast<qint64>(m_receiveBuffer.size()));
     if (count > 0 && m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
-    // A vanished device leaves the port open but failing on every read: close it once
-    // everything it delivered before has been handed on.
-    if (IsConnected() && m_port.error() == QSerialPort::ResourceError && m_port.bytesAvailable() == 0) {
-        m_lastErrorText = QStringLiteral("%1 (%2): %3").arg(PortMap::portName(m_comPort), portPath(), m_port.errorString());
-        Disconnect();
-        emit portLost(m_lastErrorText);
+}
+
+void TCommPortDriver::onPortError(QSerialPort::SerialPortError error) {
+    // A vanished device (pulled adapter, closed pty) leaves the port open but failing
+    // on every read notification, over and over: close it from the event loop, not from
+    // inside QSerialPort's own notification.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
+    if (m_closingFailedPort || !IsConnected()) return;
+    m_closingFailedPort = true;
+    m_lastErrorText = QStringLiteral("%1 (%2): %3").arg(PortMap::portName(m_comPort), portPath(), m_port.errorString());
+    QMetaObject::invokeMethod(this, &TCommPortDriver::closeFailedPort, Qt::QueuedConnection);
+}
+
+void TCommPortDriver::closeFailedPort() {
+    m_closingFailedPort = false;
+    if (!IsConnected()) return;
+    // What arrived before the failure is still handed on.
+    while (IsConnected() && m_port.bytesAvailable() > 0) {
+        const qint64 count =
+            m_port.read(reinterpret_cast<char*>(m_receiveBuffer.data()), static_cast<qint64>(m_receiveBuffer.size()));
+        if (count <= 0) break;
+        if (m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
     }
+    const QString reason = m_lastErrorText;
+    Disconnect();
+    m_lastErrorText = reason;
+    emit portLost(reason);
 }
 
 void TCommPortDriver::setComPort(TComPortNumber port) {

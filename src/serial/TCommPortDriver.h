@@ -80,6 +80,8 @@ signals:
 
 private:
     void PollTick();
+    void onPortError(QSerialPort::SerialPortError error);
+    void closeFailedPort();
     void applyLineSettings();
     void startPolling();
 
@@ -101,6 +103,7 @@ private:
     std::uint16_t m_outBufSize = 2048;
     std::uint16_t m_pollingDelay = 50;
     bool m_enableDtr = true;
+    bool m_closingFailedPort = false;
 };
 
 }  // namespace veska
