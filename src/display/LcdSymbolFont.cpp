@@ -17,12 +17,12 @@ constexpr qreal kGlyphLeft = 0.03;
 constexpr qreal kGlyphWidth = 0.34;
 constexpr qreal kGlyphTop = 0.16;
 constexpr qreal kGlyphBottom = 0.93;
-constexpr qreal kStroke = 0.085;
+constexpr qreal kStroke = 0.095;
 constexpr qreal kGap = 0.012;
 constexpr qreal kSlant = 0.08;  // rightward lean of the top over the glyph height
 constexpr qreal kMinusAdvance = 0.36;
 constexpr qreal kMinusCentre = 0.465;
-constexpr qreal kHoldAdvance = 1.3;
+constexpr qreal kHoldAdvance = 1.0;
 constexpr qreal kBatteryAdvance = 0.78;
 constexpr qreal kBeeperAdvance = 0.85;
 constexpr qreal kDiodeAdvance = 0.9;
@@ -137,12 +137,13 @@ QPen outlinePen(const QPainter& p, qreal height) {
 }
 
 void drawHold(QPainter& p, QPointF cell, qreal height) {
-    const QRectF box(cell.x() + 0.05 * height, cell.y() + 0.2 * height, 1.2 * height, 0.6 * height);
+    // Narrow enough to stay clear of the first digit beside it on the panel.
+    const QRectF box(cell.x() + 0.05 * height, cell.y() + 0.28 * height, 0.88 * height, 0.44 * height);
     p.save();
     p.setPen(outlinePen(p, height));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(box, 0.12 * height, 0.12 * height);
-    QFont font = LcdSymbolFont::letterFont(0.5 * height, true);
+    p.drawRoundedRect(box, 0.1 * height, 0.1 * height);
+    QFont font = LcdSymbolFont::letterFont(0.36 * height, true);
     p.setFont(font);
     p.setPen(outlinePen(p, height).color());
     p.drawText(box, Qt::AlignCenter, QStringLiteral("HOLD"));

@@ -1,0 +1,158 @@
+#include "display/AnalogGauge.h"
+#include "display/GaugeFace.h"
+#include "display/GaugeGeometry.h"
+#include "display/LimitPanel.h"
+
+#include "protocol/LcdState.h"
+#include "protocol/MeterReading.h"
+#include "protocol/ScaleSet.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace veska;
+
+namespace {
+
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kRed = qRgb(255, 0, 0);
+
+// Centre of scale dot j on a dial of 'span' label steps.
+QPoint dotCentre(const GaugeGeometry& g, int j, int span) {
+    return g.pointAt(g.R + 3.0F, g.angleAt(static_cast<double>(j) / (10 * span))) + QPoint(1, 1);
+}
+
+}  // namespace
+
+TEST(GaugeGeometry, StartUpPanel) {
+    const GaugeGeometry g = GaugeGeometry::forPanel(319, 139);
+    EXPECT_FLOAT_EQ(g.w, 279.0F);
+    EXPECT_FLOAT_EQ(g.h, 79.0F);
+    EXPECT_NEAR(g.R, 162.67, 0.01);
+    EXPECT_NEAR(g.A, 118.10, 0.01);
+    EXPECT_NEAR(g.B, 30.95, 0.01);
+    // The arc runs through the chord ends.
+    EXPECT_EQ(g.pointAt(g.R, g.angleAt(0.0)), QPoint(20, 109));
+    EXPECT_EQ(g.pointAt(g.R, g.angleAt(1.0)), QPoint(299, 109));
+    EXPECT_EQ(g.pointAt(g.R, g.angleAt(0.5)).y(), 30);
+}
+
+TEST(GaugeGeometry, NeedleEndsOnScaleSix) {
+    const GaugeGeometry g = GaugeGeometry::forPanel(319, 139);
+    struct Case {
+        int position;
+        QPoint tip;
+    };
+    // Zero and full scale sit on the arc's ends (4 px inside the circle); 1300 runs past.
+    const std::vector<Case> cases{{0, {20, 113}}, {600, {160, 34}}, {1200, {299, 113}}, {1300, {311, 138}}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(g.needleAt(c.position, 120).tip, c.tip) << c.position;
+        EXPECT_EQ(g.needleAt(c.position, 120).base.y(), 389) << c.position;
+    }
+    // At zero the needle stands upright.
+    EXPECT_EQ(g.needleAt(600, 120).base.x(), 160);
+}
+
+TEST(GaugeGeometry, PercentScaleLabels) {
+    std::vector<int> steps;
+    std::vector<std::string> texts;
+    for (const GaugeLabel& label : GaugeGeometry::labelsFor("1")) {
+        steps.push_back(label.step);
+        texts.emplace_back(label.text);
+    }
+    EXPECT_EQ(steps, (std::vector<int>{0, 5, 10, 15, 20}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"-100", "-50", "0", "50", "100"}));
+    EXPECT_TRUE(GaugeGeometry::labelsFor("7").empty());
+}
+
+TEST(AnalogGauge, NeedleDrawnUprightAtZero) {
+    AnalogGauge gauge;
+    gauge.setScaleSet(*FindScaleSet("6"));
+    gauge.KDsetup(1);
+    gauge.KDrun(gauge.GaugeOffset());
+    EXPECT_EQ(gauge.NeedleTip(), QPoint(160, 34));
+    EXPECT_EQ(gauge.NeedleBase(), QPoint(160, 389));
+    for (int y : {34, 80, 138}) EXPECT_EQ(gauge.KD1().pixel(160, y), kBlack) << y;
+
+    // Moving the needle erases the old one.
+    gauge.KDrun(1200);
+    EXPECT_EQ(gauge.KD1().pixel(160, 80), qRgb(255, 255, 255));
+}
+
+TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
+    AnalogGauge gauge;
+    LimitPanel limits(gauge);
+    gauge.setScaleSet(*FindScaleSet("6"));
+    limits.Setmax()->setText(QStringLiteral("3000"));
+    limits.SetMaxB()->setChecked(true);
+    EXPECT_FALSE(GaugeFace::dotIsRed(gauge.faceSpec(), 900));
+    EXPECT_TRUE(GaugeFace::dotIsRed(gauge.faceSpec(), 901));
+
+    const GaugeGeometry g = GaugeGeometry::forPanel(319, 139);
+    // Neighbouring dots overlap by a few pixels, so look a little way either side.
+    EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 880, 120)), kBlack);
+    EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kRed);
+    EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kRed);
+
+    limits.SetMaxB()->setChecked(false);  // redraws the face
+    EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kBlack);
+    EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kBlack);
+}
+
+TEST(AnalogGauge, FaceIsReusedWhileNothingChanges) {
+    AnalogGauge gauge;
+    LimitPanel limits(gauge);
+    gauge.setScaleSet(*FindScaleSet("6"));
+    gauge.KDsetup(1);
+    const qint64 first = gauge.KD1().cacheKey();
+    gauge.KDsetup(1);
+    EXPECT_EQ(gauge.KD1().cacheKey(), first);
+    limits.SetMinB()->setChecked(true);  // a different face
+    EXPECT_NE(gauge.KD1().cacheKey(), first);
+}
+
+TEST(AnalogGauge, SelectScaleFollowsTheUnit) {
+    AnalogGauge gauge;
+    gauge.setScaleSet(*FindScaleSet("6"));
+    LcdState lcd;
+    lcd.digit1 = "1";
+    lcd.digit2 = "2";
+    lcd.digit3 = "3";
+    lcd.digit4 = "4";
+    lcd.negative = true;
+    MeterReading reading;
+    reading.unitText = "V";
+    EXPECT_EQ(gauge.SelectScale(lcd, reading), 60);
+    EXPECT_EQ(gauge.NeedleTip(), GaugeGeometry::forPanel(319, 139).needleAt(477, 120).tip);
+
+    reading.unitText = "Hz";
+    EXPECT_EQ(gauge.SelectScale(lcd, reading), 100);
+    EXPECT_EQ(gauge.ScaleCode(), "10");
+    EXPECT_EQ(gauge.FullScaleCount(), 1000);
+    EXPECT_EQ(gauge.GaugeSpan(), 200);
+    EXPECT_EQ(gauge.BarMax(), 100);
+
+    reading.unitText = "%";
+    EXPECT_EQ(gauge.SelectScale(lcd, reading), 10);
+    EXPECT_EQ(gauge.ScaleCode(), "1");
+}
+
+TEST(AnalogGauge, NeedleValue) {
+    LcdState lcd;
+    lcd.digit1 = "0";
+    lcd.digit2 = "2";
+    lcd.digit3 = "5";
+    lcd.digit4 = "3";
+    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 1000, 200, true), 1253);  // 25.3 degrees
+    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 625);
+    lcd.negative = true;
+    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 575);
+    lcd.overload = true;
+    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 0);
+    lcd.negative = false;
+    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 1200);
+}
