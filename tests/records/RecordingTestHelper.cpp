@@ -1,9 +1,18 @@
 // Helper process for the record tests.
 //   hold <table>   open the table for exclusive use, print "ready", wait until stdin closes
+//   record <dir>   record readings into <dir>/Kestodb.db for ever, printing "<No> <ms>" for
+//                  each posted row (ms on the monotonic clock), until killed
+#include "records/RecordTable.h"
+#include "records/Recorder.h"
 #include "records/TableEngine.h"
 #include "records/TableError.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <cstring>
@@ -32,11 +41,33 @@ int hold(const char* table) {
     return 0;
 }
 
+int record(const char* dir) {
+    QDir::setCurrent(QString::fromLocal8Bit(dir));
+    RecordTable table;
+    table.openDefault();
+    Recorder recorder(table);
+    recorder.setRecordLimit(Recorder::kLimitless);
+    MeterReading reading{"1.234", 1234.0F, "DC", "V", "AUTO"};
+    QElapsedTimer limit;
+    limit.start();
+    while (limit.elapsed() < 120000) {
+        recorder.INDataToTable(reading);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        std::cout << recorder.NextRecordNo() - 1 << ' ' << ms << std::endl;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0) return hold(argv[2]);
-    std::fprintf(stderr, "usage: %s hold <table>\n", argv[0]);
+    if (argc == 3 && std::strcmp(argv[1], "record") == 0) return record(argv[2]);
+    std::fprintf(stderr, "usage: %s hold <table> | record <dir>\n", argv[0]);
     return 2;
 }

@@ -7,3 +7,9 @@ veska_add_test(NAME test_table_engine SOURCES TableEngineTest.cpp RecordingTestM
 target_compile_definitions(test_table_engine PRIVATE
                            VESKA_RECORDING_HELPER="$<TARGET_FILE:recording_test_helper>")
 add_dependencies(test_table_engine recording_test_helper)
+
+veska_add_test(NAME test_recording SOURCES RecordingTest.cpp RecordingJournalTest.cpp RecordingTestMain.cpp
+               LIBS veska_records Qt6::Test GTest::gtest)
+target_compile_definitions(test_recording PRIVATE
+                           VESKA_RECORDING_HELPER="$<TARGET_FILE:recording_test_helper>")
+add_dependencies(test_recording recording_test_helper)

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+
+namespace veska {
+
+class Recorder;
+
+// The six record limit items of the menu "Record". Choosing one sets the recorder's limit;
+// the check mark follows the limit in force (also when it is set elsewhere).
+// The window adds them with addTo(menu) after "New", "Save" and a separator; its handlers
+// N10001Click ... limitessClick hand off to the methods of the same names.
+class RecordLimitMenu : public QObject {
+    Q_OBJECT
+public:
+    enum Item { N10001, N50001, N100001, N500001, N1000001, limitess };
+
+    explicit RecordLimitMenu(Recorder& recorder, QObject* parent = nullptr);
+
+    void addTo(QMenu* menu);
+    QAction* action(Item item) const { return m_actions[std::size_t(item)]; }
+    static int limitOf(Item item);
+
+    void choose(Item item);
+    void N10001Click() { choose(N10001); }
+    void N50001Click() { choose(N50001); }
+    void N100001Click() { choose(N100001); }
+    void N500001Click() { choose(N500001); }
+    void N1000001Click() { choose(N1000001); }
+    void limitessClick() { choose(limitess); }
+
+private:
+    void showLimit(int limit);
+
+    Recorder& m_recorder;
+    QActionGroup* m_group;
+    std::array<QAction*, 6> m_actions{};
+};
+
+}  // namespace veska

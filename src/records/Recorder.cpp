@@ -1,0 +1,102 @@
+#include "Recorder.h"
+
+#include "RecordTable.h"
+#include "TableError.h"
+
+#include "display/DigitKeyFilter.h"
+#include "display/NumberField.h"
+
+namespace veska {
+
+Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {
+    m_trecord.setInterval(1000);
+    connect(&m_trecord, &QTimer::timeout, this, &Recorder::TrecordTimer);
+    m_trecord.start();
+}
+
+QString Recorder::RepeatKey(const MeterReading& r) {
+    return QString::fromStdString(r.valueText + r.acDcText + r.unitText + r.rangeText);
+}
+
+void Recorder::INDataToTable(const MeterReading& reading) {
+    // A run records at most RecordLimit rows.
+    if (m_recordedRows >= m_recordLimit) return;
+    if (m_recordSI && m_sampleCountdown != 0) return;
+    const QString key = RepeatKey(reading);
+    if (!m_repeatSet && key == m_lastRecordedKey) return;
+    m_lastRecordedKey = key;
+    m_sampleCountdown = m_interval;  // also while the interval is off
+    ++m_recordedRows;
+    try {
+        appendRow(reading);
+        m_lastError.clear();
+    } catch (const TableError& e) {
+        // The row was not recorded, so it does not count.
+        --m_recordedRows;
+        m_table.cancel();
+        if (e.message() != m_lastError) emit error(e.message());
+        m_lastError = e.message();
+    }
+}
+
+void Recorder::appendRow(const MeterReading& r) {
+    m_table.append();
+    m_table.setField(QStringLiteral("value"), QString::fromStdString(r.valueText));
+    m_table.setField(QStringLiteral("Nval"), double(r.numericValue));
+    const QTime now = m_clock();
+    m_table.setField(QStringLiteral("time"), QTime(now.hour(), now.minute(), now.second()));
+    m_table.setField(QStringLiteral("no"), qint64(m_nextRecordNo));
+    m_table.setField(QStringLiteral("DC/AC"), QString::fromStdString(r.acDcText));
+    m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
+    m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
+    ++m_nextRecordNo;
+    m_table.post();
+}
+
+void Recorder::TrecordTimer() {
+    if (m_recordSI && m_sampleCountdown > 0) --m_sampleCountdown;
+}
+
+void Recorder::RecordSITimeChange(const QString& text) {
+    const auto value = NumberField::parse(text);
+    if (!value) {
+        emit error(NumberField::notAnIntegerMessage(text));
+        return;
+    }
+    // A pasted negative number would hold recording back for ever: read it as 0.
+    m_interval = std::max(0, *value);
+    m_sampleCountdown = m_interval;
+}
+
+bool Recorder::RecordSITimeKeyPress(QChar& key) {
+    if (DigitKeyFilter().accepts(key)) return true;
+    key = QChar(0);
+    return false;
+}
+
+bool Recorder::RecordNewClick() {
+    if (m_table.unsavedRows() > 0) {
+        const QString question = QStringLiteral("The record table holds %1 rows that have not been saved.\n"
+                                                "Delete them?")
+                                     .arg(m_table.unsavedRows());
+        if (!m_confirm || !m_confirm(question)) return false;
+    }
+    emit information(QStringLiteral(" Record deleted "));
+    try {
+        if (m_table.rowCount() >= 1) m_table.empty();
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    m_nextRecordNo = 1;
+    m_recordedRows = 0;
+    return true;
+}
+
+void Recorder::setRecordLimit(int limit) {
+    if (limit == m_recordLimit) return;
+    m_recordLimit = limit;
+    emit recordLimitChanged(limit);
+}
+
+}  // namespace veska
