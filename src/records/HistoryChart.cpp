@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGraphicsLayout>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -57,6 +58,7 @@ void HistoryChart::buildChart() {
     m_chart->setTitle(QStringLiteral("  "));
     m_chart->legend()->hide();
     m_chart->setBackgroundRoundness(0);
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);  // the gradient fills the whole chart
     QLinearGradient background(0, 0, 0, 1);
     background.setCoordinateMode(QGradient::ObjectBoundingMode);
     background.setColorAt(0, QColor(192, 192, 192));
