@@ -1,0 +1,122 @@
+#pragma once
+
+#include "hid/HidDeviceInfo.h"
+#include "hid/HidEvents.h"
+#include "hid/HidPlatform.h"
+#include "hid/TJvHidDevice.h"
+#include "hid/TJvHidDeviceController.h"
+#include "hid/UsbReportRoute.h"
+#include "protocol/HidReportReassembly.h"
+
+#include <QObject>
+#include <QStringListModel>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace veska {
+
+// The main window's USB link: the device list (DevListBox) with the meter's cable picked
+// out, the log (HistoryListBox), the USB Connect, Read and SetFeature commands with the
+// bridge configuration report, and the USB part of the link watchdog. The window owns
+// the buttons and shows the lists and messages; this object holds the state behind them.
+// Runs on the UI thread.
+class UsbConnection : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kHistoryLimit = 10000;
+    static constexpr int kSilentReportLimit = 1900;
+
+    // Builds the device list at once. Throws EControllerError when another device
+    // controller exists in the program.
+    UsbConnection(std::shared_ptr<HidPlatform> platform, UsbReportRoute route, std::uint32_t bridgeSpeed,
+                  QObject* parent = nullptr);
+    ~UsbConnection() override;
+
+    // Commands; 'down' is the button's state after the click.
+    void USBConClick(bool down);
+    void ReadBtnClick(bool down);
+    void SetFeatureClick();
+    void ClearBtnClick();
+    // The selected device's description, or nothing without a selection.
+    std::optional<HidDeviceInfo> InfoBtnClick();
+    // USB branch of the watchdog, for the tick at which the link has been idle three
+    // ticks. True when it ended the connection (USBCon raised, message sent).
+    bool ConTimerLinkIdle();
+    // The button group raised USBCon and ReadBtn (COMCon was pressed): their commands
+    // do not run, reading goes on until the next USB command or device change.
+    void raiseButtonsWithoutCommand();
+    // The user picked a row of the device list (-1: none).
+    void selectDevice(int row);
+
+    // Receives each packet that HidVeskaData accepts, on the UI thread. If it throws, the
+    // packet is dropped, a log line says why, and reading goes on.
+    void setPacketHandler(std::function<void(std::string_view packetText)> handler);
+
+    QStringListModel* deviceListModel() { return &m_deviceList; }
+    QStringListModel* historyModel() { return &m_history; }
+    int selectedRow() const { return m_selected; }
+    TJvHidDevice* SelectedHidDevice() const { return m_selectedDevice; }
+    TJvHidDevice* deviceAt(int row) const;
+    bool usbConDown() const { return m_usbConDown; }
+    bool readBtnDown() const { return m_readBtnDown; }
+    int EmptyReportCount() const { return m_reassembly.emptyReportCount(); }
+    const HidReportReassembly& reassembly() const { return m_reassembly; }
+    TJvHidDeviceController& HidCtl() { return *m_controller; }
+
+    // Product string, or "Device VID=xxxx PID=xxxx"; then " (Serial=...)" if any.
+    static QString HidDeviceCaption(TJvHidDevice& device);
+    // "READ ERROR: <system text> (<code in hex>)".
+    static QString ReadErrorLine(std::uint32_t error);
+
+signals:
+    void historyLineAdded(int row);         // select this row of historyModel()
+    void deviceSelectionChanged(int row);   // -1: nothing selected
+    void usbConChanged(bool down);          // set the button without running its command
+    void readBtnChanged(bool down);         // likewise
+    void message(const QString& text);      // information box with an OK button
+
+private:
+    struct Item {
+        QString caption;
+        std::unique_ptr<TJvHidDevice> device;  // none when it was already claimed
+    };
+
+    bool HidCtlEnumerate(TJvHidDevice& device, int index);
+    void HidCtlDeviceChange();
+    void HidCtlArrival(TJvHidDevice& device);
+    void HidCtlRemoval(TJvHidDevice& device);
+    void HidCtlDeviceDataError(TJvHidDevice& device, std::uint32_t error);
+
+    void runReadCommand();
+    void rebuildDeviceList();
+    void resumeAfterDeviceChange();
+    TJvHidDevice* selectedItemDevice() const;
+    TJvHidDataEvent profileHandler() const;
+    void setUsbCon(bool down);
+    void setReadBtn(bool down);
+    void addHistory(const QString& line);
+    void logAccessProblem(TJvHidDevice& device);
+    void deliverPacket(std::string_view packetText);
+
+    UsbReportRoute m_route;
+    std::uint32_t m_bridgeSpeed;
+    HidReportReassembly m_reassembly;
+    std::function<void(std::string_view)> m_packetHandler;
+    TJvHidDataEvent m_lumioHandler;
+    TJvHidDataEvent m_kestoHandler;
+    TJvHidDataEvent m_veskaHandler;
+    std::unique_ptr<TJvHidDeviceController> m_controller;
+    std::vector<Item> m_items;
+    int m_selected = -1;
+    TJvHidDevice* m_selectedDevice = nullptr;
+    bool m_usbConDown = false;
+    bool m_readBtnDown = false;
+    QStringListModel m_deviceList;
+    QStringListModel m_history;
+};
+
+}  // namespace veska

@@ -1,0 +1,198 @@
+#include "HidTestSupport.h"
+
+#include "hid/UsbConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace veska::test {
+namespace {
+
+const std::vector<std::uint8_t> kMeterPacket = {0x2B, 0x30, 0x31, 0x32, 0x33, 0x20, 0x32,
+                                                0x00, 0x00, 0x00, 0x80, 0x00, 0x0D, 0x0A};
+
+class UsbConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform = std::make_shared<SimulatedHidPlatform>(); }
+
+    std::shared_ptr<SimulatedHidDevice> plug(SimulatedHidDevice::Spec spec = QuietBridge()) {
+        auto device = platform->plug(std::move(spec));
+        QCoreApplication::processEvents();
+        return device;
+    }
+    void connectUsb() {
+        usb = std::make_unique<UsbConnection>(platform, UsbReportRoute::HidVeskaData, 2400);
+        QObject::connect(usb.get(), &UsbConnection::message, [this](const QString& m) { messages << m; });
+        usb->setPacketHandler([this](std::string_view text) { packets.emplace_back(text); });
+    }
+    QStringList history() const { return usb->historyModel()->stringList(); }
+    QStringList captions() const { return usb->deviceListModel()->stringList(); }
+    bool historyHas(const QString& text) const {
+        const QStringList lines = history();
+        return std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(text); });
+    }
+
+    std::shared_ptr<SimulatedHidPlatform> platform;
+    std::unique_ptr<UsbConnection> usb;
+    QStringList messages;
+    std::vector<std::string> packets;
+};
+
+TEST_F(UsbConnectionTest, ConnectWritesTheBridgeReportAndReadsPacketsUntilPressedAgain) {
+    plug(SimulatedHidPlatform::OtherDevice(u"Keyboard"));
+    auto cable = plug();
+    connectUsb();
+    EXPECT_EQ(captions(), (QStringList{"Keyboard", "USB to Serial"}));
+    EXPECT_EQ(usb->selectedRow(), 1);
+
+    usb->USBConClick(true);
+    ASSERT_EQ(cable->featureReports().size(), 1u);
+    EXPECT_EQ(cable->featureReports()[0], (std::vector<std::uint8_t>{0x00, 0x60, 0x09, 0x00, 0x00, 0x03, 0, 0, 0, 0}));
+    EXPECT_EQ(cable->bitRate(), 2400u);
+    EXPECT_EQ(history().last(), "60 09 00 00 03 00 00 00 00 ");
+    EXPECT_TRUE(usb->SelectedHidDevice()->ReaderRunning());
+
+    cable->feed(kMeterPacket);  // two reports of seven stream bytes
+    cable->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return !packets.empty(); }));
+    EXPECT_EQ(packets[0], "2B3031323320320000008000" "0D0A");
+    EXPECT_TRUE(historyHas("R 00  F7 2B 30 31 32 33 20 32 "));
+
+    usb->USBConClick(false);
+    EXPECT_EQ(cable->featureReports().size(), 2u);  // written on every click
+    EXPECT_FALSE(usb->SelectedHidDevice()->ReaderRunning());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(UsbConnectionTest, OnlyACableWithoutSerialNumberIsSelectedAndTheLaterOfTwo) {
+    SimulatedHidDevice::Spec numbered = QuietBridge();
+    numbered.serial = u"A1B2";
+    plug();
+    plug(numbered);
+    plug();
+    connectUsb();
+    EXPECT_EQ(captions(), (QStringList{"USB to Serial", "USB to Serial (Serial=A1B2)", "USB to Serial"}));
+    EXPECT_EQ(usb->selectedRow(), 2);
+}
+
+TEST_F(UsbConnectionTest, WithoutACableConnectAsksToCheckIt) {
+    SimulatedHidDevice::Spec nameless = SimulatedHidPlatform::OtherDevice(u"");
+    nameless.vendorId = 0x0A1B;
+    nameless.productId = 0x00C2;
+    plug(nameless);
+    connectUsb();
+    EXPECT_EQ(captions(), (QStringList{"Device VID=0A1B PID=00C2"}));
+    bool raised = false;
+    QObject::connect(usb.get(), &UsbConnection::usbConChanged, [&](bool down) { raised = !down; });
+    usb->USBConClick(true);
+    EXPECT_EQ(messages, (QStringList{"USB interface cable is not securely connected, please check and re-try."}));
+    EXPECT_TRUE(raised);
+    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_FALSE(usb->InfoBtnClick());
+}
+
+TEST_F(UsbConnectionTest, SilentMeterEndsTheConnectionAt1900EmptyReports) {
+    auto cable = plug();
+    connectUsb();
+    usb->USBConClick(true);
+    cable->pushEmptyReports(1899);
+    ASSERT_TRUE(SpinUntil([&] { return usb->EmptyReportCount() == 1899; }));
+    EXPECT_FALSE(usb->ConTimerLinkIdle());
+    EXPECT_TRUE(usb->usbConDown());
+
+    cable->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return usb->EmptyReportCount() == 1900; }));
+    EXPECT_TRUE(usb->ConTimerLinkIdle());
+    EXPECT_EQ(messages, (QStringList{"USB interface cable is securely connected, please check if the meter is ready."}));
+    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_EQ(usb->EmptyReportCount(), 0);
+    EXPECT_FALSE(usb->SelectedHidDevice()->ReaderRunning());
+}
+
+TEST_F(UsbConnectionTest, AnotherDevicePluggedWhileReadingLeavesTheCableBeingRead) {
+    auto cable = plug();
+    connectUsb();
+    usb->USBConClick(true);
+    plug(SimulatedHidPlatform::OtherDevice(u"Keyboard"));
+    ASSERT_TRUE(historyHas("Arrival of Keyboard"));
+    EXPECT_EQ(captions(), (QStringList{"USB to Serial", "Keyboard"}));
+    EXPECT_EQ(usb->selectedRow(), 0);
+    EXPECT_TRUE(usb->usbConDown());
+    EXPECT_EQ(cable->featureReports().size(), 2u);  // the bridge is configured again
+    ASSERT_TRUE(usb->SelectedHidDevice());
+    EXPECT_TRUE(usb->SelectedHidDevice()->ReaderRunning());
+
+    cable->feed(kMeterPacket);
+    cable->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return packets.size() == 1; }));
+}
+
+TEST_F(UsbConnectionTest, CablePulledWhileConnectedEndsTheConnectionVisibly) {
+    auto cable = plug();
+    connectUsb();
+    usb->USBConClick(true);
+    usb->deviceAt(0)->ProductString();
+    platform->unplug(cable);
+    ASSERT_TRUE(SpinUntil([&] { return !usb->usbConDown(); }));
+    EXPECT_TRUE(historyHas("Removal of USB to Serial"));
+    EXPECT_TRUE(historyHas("USB interface cable removed"));
+    EXPECT_TRUE(captions().isEmpty());
+    EXPECT_EQ(usb->SelectedHidDevice(), nullptr);
+    EXPECT_FALSE(usb->ConTimerLinkIdle());  // nothing dangling for the watchdog
+}
+
+TEST_F(UsbConnectionTest, AFailingPacketHandlerDropsThePacketAndReadingGoesOn) {
+    auto cable = plug();
+    connectUsb();
+    int calls = 0;
+    usb->setPacketHandler([&](std::string_view) {
+        if (++calls == 1) throw std::invalid_argument("'?' is not a valid integer value");
+    });
+    usb->USBConClick(true);
+    for (int i = 0; i < 2; ++i) {
+        cable->feed(kMeterPacket);
+        cable->pushEmptyReports(1);
+    }
+    ASSERT_TRUE(SpinUntil([&] { return calls == 2; }));
+    EXPECT_TRUE(historyHas("Packet dropped: '?' is not a valid integer value"));
+    EXPECT_FALSE(usb->reassembly().packetOpen());
+    EXPECT_TRUE(usb->reassembly().reportPayloadText().empty());
+}
+
+TEST_F(UsbConnectionTest, CableWithoutPermissionIsListedAndTheLogPointsToTheRule) {
+    SimulatedHidDevice::Spec locked = QuietBridge();
+    locked.readWrite = false;
+    plug(locked);
+    connectUsb();
+    EXPECT_EQ(usb->selectedRow(), 0);
+    EXPECT_TRUE(historyHas("No permission to use USB to Serial"));
+    usb->ClearBtnClick();
+    EXPECT_TRUE(history().isEmpty());
+    usb->USBConClick(true);
+    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_TRUE(history().last().contains("70-veska-usb-serial.rules"));
+    const auto info = usb->InfoBtnClick();
+    ASSERT_TRUE(info);
+    EXPECT_FALSE(info->readWrite);
+    EXPECT_EQ(info->caption, "USB to Serial");
+    EXPECT_TRUE(info->toText().contains("Vendor ID: 1209"));
+}
+
+TEST_F(UsbConnectionTest, HistoryKeepsTheNewestTenThousandLines) {
+    plug();
+    connectUsb();
+    usb->ClearBtnClick();
+    for (int i = 0; i < UsbConnection::kHistoryLimit; ++i) usb->SetFeatureClick();
+    usb->USBConClick(true);  // one more line, different from the others: 60 09 ...
+    EXPECT_EQ(history().size(), UsbConnection::kHistoryLimit);
+    EXPECT_EQ(history().last(), "60 09 00 00 03 00 00 00 00 ");
+}
+
+TEST(UsbConnectionText, ReadErrorLineHasTheSystemTextAndHexCode) {
+    EXPECT_EQ(UsbConnection::ReadErrorLine(ENODEV), "READ ERROR: No such device (13)");
+}
+
+}  // namespace
+}  // namespace veska::test
