@@ -25,7 +25,8 @@ void LcdSymbolDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
     if (symbols.isEmpty()) return;
 
-    const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget).adjusted(2, 0, -2, 0);
+    // A unit cell holds nothing but its text: the whole cell less a small margin.
+    const QRect area = opt.rect.adjusted(3, 0, -3, 0);
     const qreal width = LcdSymbolFont::textWidth(symbols, m_height);
     // The model's alignment wins; without one the column's own applies.
     const QVariant modelAlignment = index.data(Qt::TextAlignmentRole);

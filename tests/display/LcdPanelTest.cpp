@@ -1,13 +1,16 @@
 #include "display/AnalogGauge.h"
 #include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
+#include "display/LcdSymbolDelegate.h"
 #include "display/LcdSymbolFont.h"
 
 #include "protocol/PacketDecoder.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QStandardItemModel>
 
 #include <gtest/gtest.h>
 
@@ -139,4 +142,29 @@ TEST(LcdSymbolFont, DrawsSegmentDigitsAndSymbols) {
     for (const char* s : {"0", "1", "@", "-", "\"", "$", "&", ")", "+", "*", "#", "?", "%", "V"})
         EXPECT_GT(ink(QString::fromLatin1(s)), 10) << s;
     EXPECT_GT(ink("8"), ink("1"));
+}
+
+TEST(LcdSymbolDelegate, UnitColumnShowsSymbols) {
+    LcdSymbolDelegate delegate;
+    EXPECT_EQ(delegate.displayText(QStringLiteral("k*"), QLocale()), "k\u03A9");
+
+    QStandardItemModel model(1, 1);
+    model.setItem(0, 0, new QStandardItem(QStringLiteral("#")));
+    QImage image(36, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.palette.setColor(QPalette::Text, Qt::black);
+        delegate.paint(&painter, option, model.index(0, 0));
+    }
+    // Right-aligned: the left half stays empty, the right half has the degree sign's ink.
+    int leftInk = 0;
+    int rightInk = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) (x < image.width() / 2 ? leftInk : rightInk)++;
+    EXPECT_EQ(leftInk, 0);
+    EXPECT_GT(rightInk, 5);
 }

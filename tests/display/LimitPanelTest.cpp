@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,12 @@ TEST_F(Limits, BadLimitTextReportedOnceAndKeepsTheLimit) {
     panel.SetMin()->setText("+-");
     EXPECT_EQ(errors.back(), "'+-' is not a valid integer value");
     EXPECT_EQ(panel.LowerLimit(), -6000.0F);
+}
+
+TEST_F(Limits, LimitFieldsTakeDigitsAndSignsOnly) {
+    panel.Setmax()->clear();
+    QTest::keyClicks(panel.Setmax(), "a+1.5-x");
+    EXPECT_EQ(panel.Setmax()->text(), "+15-");
 }
 
 TEST_F(Limits, PeakSequences) {
