@@ -13,3 +13,6 @@ veska_add_test(NAME test_recording SOURCES RecordingTest.cpp RecordingJournalTes
 target_compile_definitions(test_recording PRIVATE
                            VESKA_RECORDING_HELPER="$<TARGET_FILE:recording_test_helper>")
 add_dependencies(test_recording recording_test_helper)
+
+veska_add_test(NAME test_record_grid SOURCES RecordGridTest.cpp RecordingTestMain.cpp
+               LIBS veska_records GTest::gtest)
