@@ -1,0 +1,159 @@
+#include "DataFileCommands.h"
+
+#include "RecordColumns.h"
+#include "RecordReport.h"
+#include "RecordTable.h"
+#include "TableCopy.h"
+#include "TableEngine.h"
+#include "TableError.h"
+#include "TextExport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+
+#include <filesystem>
+
+namespace veska {
+
+namespace {
+
+QString upperAscii(const QString& text) {
+    QString upper = text;
+    for (QChar& c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), ec);
+}
+
+// From the last "." of the file's own name to the end, or empty.
+QString extensionOf(const QString& fileName) {
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+// Opens `path` the way the record table will and checks it is a record file, without
+// touching the current table.
+void probe(const QString& path) {
+    TableEngine candidate;
+    candidate.setTableName(path);
+    candidate.setExclusive(true);
+    candidate.open();
+    RecordColumns::requireRecordFields(candidate);
+    candidate.close();
+}
+
+}  // namespace
+
+DataFileCommands::DataFileCommands(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {}
+
+QString DataFileCommands::openPathFor(const QString& chosen) {
+    const QString upper = upperAscii(chosen);
+    if (upper == chosen || sameFile(upper, chosen)) return upper;
+    return chosen;
+}
+
+bool DataFileCommands::isTableCopyName(const QString& fileName) {
+    return extensionOf(fileName) == QLatin1String(".db");
+}
+
+QString DataFileCommands::unsavedRowsQuestion(qint64 rows) {
+    return QStringLiteral("The record table holds %1 unsaved rows. Save them before opening another file?").arg(rows);
+}
+
+bool DataFileCommands::settleUnsavedRows() {
+    if (m_table.unsavedRows() == 0) return true;
+    const SaveChoice choice = m_askSave ? m_askSave(unsavedRowsQuestion(m_table.unsavedRows())) : SaveChoice::Cancel;
+    if (choice == SaveChoice::Cancel) return false;
+    if (choice == SaveChoice::Save) return saveasClick();
+    return true;
+}
+
+bool DataFileCommands::replaceTable(const QString& path) {
+    const QString previous = m_table.filePath();
+    // The open file itself cannot be opened a second time beside itself: reopening it is
+    // exactly what was asked for.
+    const bool reopening = m_table.isOpen() && sameFile(path, previous);
+    try {
+        if (!reopening) probe(path);
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    if (!settleUnsavedRows()) return false;
+    try {
+        m_table.openTable(path);
+        return true;
+    } catch (const TableError& e) {
+        emit error(e.message());
+    }
+    // Taken by another program between the check and the open: keep a record table.
+    if (!previous.isEmpty()) {
+        try {
+            m_table.openTable(previous);
+        } catch (const TableError& e) {
+            emit error(e.message());
+        }
+    }
+    return false;
+}
+
+bool DataFileCommands::SpeedButton2Click() {
+    const QString chosen = m_chooseFile ? m_chooseFile(DataFileDialogs::openDialog()) : QString();
+    if (chosen.isEmpty()) return false;
+    return replaceTable(openPathFor(chosen));
+}
+
+bool DataFileCommands::saveasClick() {
+    const QString chosen = m_chooseFile ? m_chooseFile(DataFileDialogs::saveDialog()) : QString();
+    if (chosen.isEmpty()) return false;
+    return saveTo(chosen);
+}
+
+bool DataFileCommands::saveTo(const QString& fileName) {
+    try {
+        if (isTableCopyName(fileName)) {
+            TableCopy::CopyTableTo(m_table.engine(), fileName);
+        } else {
+            const TextExport::Result result = TextExport::ExportTableAsText(m_table.engine(), fileName);
+            if (!result.ok) {
+                emit error(result.message);
+                return false;
+            }
+            emit information(result.message);
+        }
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    m_table.markSaved();
+    return true;
+}
+
+bool DataFileCommands::BtPrintClick() {
+    if (!m_table.isOpen() || m_table.rowCount() == 0) {
+        emit information(nothingToPrintMessage());
+        return false;
+    }
+    if (!m_preview) return false;
+    QPrinter printer(QPrinter::HighResolution);
+    RecordReport::setupPrinter(printer);
+    QString failure;
+    const TableEngine& table = m_table.engine();
+    m_preview(printer, [&table, &failure](QPrinter* target) {
+        try {
+            RecordReport::render(table, *target);
+        } catch (const TableError& e) {
+            failure = e.message();
+        }
+    });
+    if (!failure.isEmpty()) emit error(failure);
+    return true;
+}
+
+}  // namespace veska

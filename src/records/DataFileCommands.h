@@ -1,0 +1,78 @@
+#pragma once
+
+#include "DataFileDialogs.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QPrinter;
+
+namespace veska {
+
+class RecordTable;
+
+// The record-file commands beside the record grid: open another table file
+// (SpeedButton2Click), save the table under a new name (saveasClick) and print it
+// (BtPrintClick). They never show a box themselves: dialogs and questions go through hooks,
+// messages through signals, so the window decides how they look and tests answer them.
+class DataFileCommands : public QObject {
+    Q_OBJECT
+public:
+    enum class SaveChoice { Save, Discard, Cancel };
+
+    explicit DataFileCommands(RecordTable& table, QObject* parent = nullptr);
+
+    // --- hooks the window fills ---
+    // Shows a file dialog built from the spec (DataFileDialogs::run); empty: cancelled.
+    // Without a hook every dialog counts as cancelled.
+    void setChooseFileHook(std::function<QString(const FileDialogSpec&)> hook) { m_chooseFile = std::move(hook); }
+    // Save / Discard / Cancel before opening another file drops unsaved rows.
+    // Without a hook the answer is Cancel.
+    void setSaveChangesHook(std::function<SaveChoice(const QString&)> hook) { m_askSave = std::move(hook); }
+    // Shows the print preview over a set-up printer (RecordReport::showPreview); `paint`
+    // draws the report on the printer it is given. Without a hook nothing is shown.
+    using PaintFn = std::function<void(QPrinter*)>;
+    void setPreviewHook(std::function<void(QPrinter&, const PaintFn&)> hook) { m_preview = std::move(hook); }
+
+    // --- handlers ---
+    // Open: dialog, question about unsaved rows, then the chosen file replaces the record
+    // table (the grid reads it again). A file that cannot be opened leaves the current table
+    // and its rows as they were. Returns whether another table is open now.
+    bool SpeedButton2Click();
+    // Save as: ".db" gives a table copy, any other extension the text export. Returns
+    // whether the table was saved.
+    bool saveasClick();
+    // Preview and print. An empty table gives a message and no preview. Returns whether
+    // the preview was shown.
+    bool BtPrintClick();
+
+    // The path Open uses for a chosen one: its letters a-z upper-cased when that names the
+    // same file, otherwise the path as chosen (file systems that tell case apart).
+    static QString openPathFor(const QString& chosen);
+    // Save under `fileName` by its extension, as saveasClick does after its dialog. Copy
+    // and export failures are reported through the signals; returns success.
+    bool saveTo(const QString& fileName);
+    // Whether saving under this name makes a table copy: the name's extension (from the
+    // last "." of the file name on) is exactly ".db". ".DB", ".Db" and the rest give text.
+    static bool isTableCopyName(const QString& fileName);
+    // Question asked before unsaved rows would be dropped.
+    static QString unsavedRowsQuestion(qint64 rows);
+    static QString nothingToPrintMessage() { return QStringLiteral("The record table holds no rows to print."); }
+
+signals:
+    void information(const QString& text);  // a plain message box
+    void error(const QString& text);        // an error box: the engine's or file system's message
+
+private:
+    bool settleUnsavedRows();
+    bool replaceTable(const QString& path);
+
+    RecordTable& m_table;
+    std::function<QString(const FileDialogSpec&)> m_chooseFile;
+    std::function<SaveChoice(const QString&)> m_askSave;
+    std::function<void(QPrinter&, const PaintFn&)> m_preview;
+};
+
+}  // namespace veska

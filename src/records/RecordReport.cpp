@@ -1,0 +1,167 @@
+#include "RecordReport.h"
+
+#include "RecordColumns.h"
+#include "TableEngine.h"
+#include "TableError.h"
+
+#include "display/LcdSymbolFont.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include <cmath>
+#include <filesystem>
+
+namespace veska {
+
+namespace {
+
+using L = RecordReport::Layout;
+
+constexpr int kUnitColumn = 4;
+constexpr int kBlockRows = 1024;
+
+// Millimetres to device pixels. The painter is never scaled, so fonts keep their size.
+class Mm {
+public:
+    explicit Mm(const QPrinter& printer) : m_perMm(printer.resolution() / 25.4) {}
+    qreal operator()(double mm) const { return mm * m_perMm; }
+
+private:
+    qreal m_perMm;
+};
+
+QFont reportFont() {
+    QFont font(LcdSymbolFont::letterFont(12, false).family());
+    font.setPointSizeF(L::kFontPoints);
+    return font;
+}
+
+double printableHeightMm(const QPrinter& printer) {
+    return printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
+}
+
+double printableWidthMm(const QPrinter& printer) {
+    return printer.pageLayout().paintRect(QPageLayout::Millimeter).width();
+}
+
+// Draws one text with the top of its line at (left, top), in millimetres.
+void textAt(QPainter& p, const Mm& mm, double left, double top, const QString& text) {
+    p.drawText(QRectF(mm(left), mm(top), mm(200.0), mm(L::kDetailHeight)), Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+void drawPageFrame(QPainter& p, const QPrinter& printer, const Mm& mm) {
+    const double width = printableWidthMm(printer);
+    p.drawText(QRectF(0, mm(L::kTitleTop), mm(width), mm(L::kPageHeaderHeight)), Qt::AlignHCenter | Qt::AlignTop,
+               RecordReport::title());
+    const double columnTop = L::kPageHeaderHeight;
+    for (int i = 0; i < RecordColumns::kCount; ++i)
+        textAt(p, mm, L::kHeaderLeft[std::size_t(i)], columnTop + L::kColumnHeaderTextTop, RecordColumns::names()[i]);
+    // The footer band sits at the bottom of the printable area.
+    const double footerTop = printableHeightMm(printer) - L::kFooterHeight;
+    textAt(p, mm, L::kFooterTextLeft, footerTop + L::kFooterTextTop, RecordReport::foot());
+}
+
+void drawDetail(QPainter& p, const Mm& mm, double bandTop, const QStringList& row,
+                const RecordColumns::Indexes& columns) {
+    for (int i = 0; i < RecordColumns::kCount; ++i) {
+        QString text = row[columns[std::size_t(i)]];
+        if (i == kUnitColumn) text = LcdSymbolFont::humanText(text);
+        textAt(p, mm, L::kDetailLeft[std::size_t(i)], bandTop + L::kDetailTextTop, text);
+    }
+}
+
+}  // namespace
+
+void RecordReport::setupPrinter(QPrinter& printer) {
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(L::kMargin, L::kMargin, L::kMargin, L::kMargin),
+                                      QPageLayout::Millimeter));
+    printer.setFullPage(false);
+    printer.setCopyCount(1);
+    printer.setDocName(QStringLiteral("Veska record table"));
+}
+
+int RecordReport::rowsPerPage(const QPrinter& printer) {
+    const double room =
+        printableHeightMm(printer) - L::kPageHeaderHeight - L::kColumnHeaderHeight - L::kFooterHeight;
+    return std::max(1, int(std::floor(room / L::kDetailHeight + 1e-9)));
+}
+
+int RecordReport::render(const TableEngine& table, QPrinter& printer) {
+    if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
+    const qint64 rows = table.rowCount();
+    if (rows == 0) return 0;
+
+    QPainter p;
+    if (!p.begin(&printer)) throw TableError(QStringLiteral("Cannot start printing: %1").arg(printer.outputFileName()));
+    p.setFont(reportFont());
+    p.setPen(Qt::black);
+    const Mm mm(printer);
+    const int perPage = rowsPerPage(printer);
+    const double firstDetailTop = L::kPageHeaderHeight + L::kColumnHeaderHeight;
+    int pages = 0;
+    int onPage = perPage;
+    for (qint64 position = 0; position < rows; position += kBlockRows) {
+        const std::vector<QStringList> block = table.rowTexts(position, kBlockRows);
+        if (block.empty()) break;
+        for (const QStringList& row : block) {
+            if (onPage == perPage) {
+                if (pages > 0) printer.newPage();
+                drawPageFrame(p, printer, mm);
+                ++pages;
+                onPage = 0;
+            }
+            drawDetail(p, mm, firstDetailTop + onPage * L::kDetailHeight, row, columns);
+            ++onPage;
+        }
+    }
+    p.end();
+    return pages;
+}
+
+QString RecordReport::renderPdf(const TableEngine& table, const QString& pdfPath) {
+    try {
+        if (!table.isOpen()) return QStringLiteral("Cannot perform this operation on a closed table");
+        RecordColumns::indexesIn(table);
+        if (table.rowCount() == 0) return QStringLiteral("%1 holds no rows: nothing to print").arg(table.filePath());
+        // The PDF appears under its name only when complete.
+        const QString part = pdfPath + QLatin1String(".part");
+        QPrinter printer(QPrinter::HighResolution);
+        setupPrinter(printer);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(part);
+        try {
+            render(table, printer);
+        } catch (...) {
+            QFile::remove(part);
+            throw;
+        }
+        if (!QFileInfo(part).isFile() || QFileInfo(part).size() == 0) {
+            QFile::remove(part);
+            return QStringLiteral("Cannot write %1").arg(pdfPath);
+        }
+        std::error_code ec;
+        std::filesystem::rename(QFile::encodeName(part).toStdString(), QFile::encodeName(pdfPath).toStdString(), ec);
+        if (ec) {
+            QFile::remove(part);
+            return QStringLiteral("%1: %2").arg(pdfPath, QString::fromStdString(ec.message()));
+        }
+        return QString();
+    } catch (const TableError& e) {
+        return e.message();
+    }
+}
+
+void RecordReport::showPreview(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
+    QPrintPreviewDialog dialog(&printer, parent);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) { paint(p); });
+    dialog.exec();
+}
+
+}  // namespace veska
