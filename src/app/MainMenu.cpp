@@ -50,13 +50,6 @@ MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
     New1 = Item(Record, "New", "New1");
     Save1 = Item(Record, "Save", "Save1");
     Record->addSeparator();
-    N10001 = Item(Record, "1000", "N10001", true);
-    N50001 = Item(Record, "5000", "N50001", true);
-    N100001 = Item(Record, "10000", "N100001", true);
-    N500001 = Item(Record, "50000", "N500001", true);
-    N1000001 = Item(Record, "100000", "N1000001", true);
-    limitess = Item(Record, "limitless", "limitess", true);
-    N100001->setChecked(true);
 
     addGap(bar);
 

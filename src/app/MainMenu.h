@@ -37,12 +37,8 @@ public:
     QMenu* Record = nullptr;
     QAction* New1 = nullptr;
     QAction* Save1 = nullptr;
-    QAction* N10001 = nullptr;
-    QAction* N50001 = nullptr;
-    QAction* N100001 = nullptr;
-    QAction* N500001 = nullptr;
-    QAction* N1000001 = nullptr;
-    QAction* limitess = nullptr;
+    // The six record limit items follow the separator; the recorder's limit menu adds
+    // them, as it keeps their check marks.
 
     QAction* EXIT1 = nullptr;
 

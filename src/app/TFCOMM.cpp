@@ -1,16 +1,668 @@
 #include "TFCOMM.h"
 
+#include "MainMenu.h"
+#include "MessageBoxDialogs.h"
+#include "PanelButton.h"
+#include "display/AnalogGauge.h"
+#include "display/DisplayResources.h"
+#include "display/LcdPanel.h"
+#include "display/LimitPanel.h"
+#include "display/ReadingBar.h"
+#include "hid/EControllerError.h"
+#include "hid/HidDeviceInfo.h"
+#include "hid/HidapiPlatform.h"
+#include "hid/UsbConnection.h"
+#include "protocol/ScaleSet.h"
+#include "records/HistoryChart.h"
+#include "records/RecordGrid.h"
+#include "records/RecordLimitMenu.h"
+#include "records/RecordTable.h"
+#include "records/Recorder.h"
+#include "records/RecordingRow.h"
+#include "records/TableError.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLinearGradient>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
 namespace veska {
 
-TFCOMM::TFCOMM(const ModelSwitches& switches, QWidget* parent) : QMainWindow(parent), m_switches(switches) {
-    setObjectName("FCOMM");
+namespace {
+
+constexpr int kClientWidth = 618;
+constexpr int kClientHeight = 413;
+constexpr int kOuterWidth = 622;
+constexpr int kOuterHeight = 463;
+// The classic window's frame: 2 px borders, caption and menu bar above the client area.
+constexpr int kFrameWidth = kOuterWidth - kClientWidth;
+constexpr int kFrameHeight = kOuterHeight - kClientHeight;
+
+QFont ArialPx(int pixels, bool bold, bool italic = false) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    f.setItalic(italic);
+    return f;
+}
+
+QPixmap Kd2Picture(QSize size) {
+    // The picture behind the gauge panel: only thin strips of it show at the right and
+    // bottom edges, as a shadow.
+    QPixmap pm(size);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, size.width(), size.height());
+    g.setColorAt(0, QColor(96, 96, 96));
+    g.setColorAt(1, QColor(48, 48, 48));
+    p.fillRect(pm.rect(), g);
+    return pm;
+}
+
+}  // namespace
+
+TFCOMM::TFCOMM(const Options& options, QWidget* parent)
+    : QMainWindow(parent),
+      m_options(options),
+      m_serial(m_comm2, m_watchdog),
+      m_framing([this](std::string_view packet) { LcdDisplayVeska(packet); }) {
+    setObjectName(QStringLiteral("FCOMM"));
+    if (options.dialogs != nullptr) {
+        m_dialogs = options.dialogs;
+    } else {
+        m_ownDialogs = std::make_unique<MessageBoxDialogs>(this);
+        m_dialogs = m_ownDialogs.get();
+    }
+    // The driver's resource values.
+    m_comm2.setComPortSpeed(TComPortBaudRate::br2400);
+    m_comm2.setComPortPollingDelay(100);
+
+    createComponents();
+    createUsb();
+    bindSerial();
+    buildMenu();
     FormCreate();
 }
 
-void TFCOMM::FormCreate() {
-    resize(622, 463);
-    const ResolvedProfile profile = ResolveStartupProfile(m_switches);
-    setWindowTitle(QString::fromStdString(profile.windowTitle));
+TFCOMM::~TFCOMM() {
+    m_comm2.Disconnect();
+    if (m_tsorvuDB != nullptr) m_tsorvuDB->close();
 }
+
+// ---------------------------------------------------------------------------------------
+// The window resource: every component at its place.
+
+void TFCOMM::createComponents() {
+    DisplayResources::ensureLoaded();
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(DisplayResources::picture(QStringLiteral("CONok")));
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(kClientWidth, kClientHeight);
+    QPalette pal = m_client->palette();
+    pal.setColor(QPalette::Window, QColor(128, 128, 128));
+    m_client->setPalette(pal);
+    m_client->setAutoFillBackground(true);
+    setCentralWidget(m_client);
+
+    m_tsorvuDB = new RecordTable(this);
+    m_recorder = new Recorder(*m_tsorvuDB, this);
+
+    buildToolbarRow();
+
+    m_panel1 = new LcdPanel(m_client);
+    m_panel1->setObjectName(QStringLiteral("Panel1"));
+    m_panel1->move(3, 31);
+    m_pBar2 = new ReadingBar(m_client);
+    m_pBar2->setObjectName(QStringLiteral("PBar2"));
+    m_pBar2->move(3, 192);
+
+    m_kd2 = new QLabel(m_client);
+    m_kd2->setObjectName(QStringLiteral("KD2"));
+    m_kd2->move(294, 39);
+    m_kd = new AnalogGauge(m_client);
+    m_kd->setObjectName(QStringLiteral("KD"));
+    m_kd->setGeometry(290, 31, 319, 139);
+
+    m_panel3 = new LimitPanel(*m_kd, m_client);
+    m_panel3->setObjectName(QStringLiteral("Panel3"));
+    m_panel3->move(3, 208);
+
+    buildRecordingRow();
+
+    m_dbGrid1 = new RecordGrid(*m_tsorvuDB, m_client);
+    m_dbGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    m_dbGrid1->setGeometry(0, 280, 289, 152);
+
+    m_chtshow = new HistoryChart(m_client);
+    m_chtshow->setObjectName(QStringLiteral("Chtshow"));
+    m_chtshow->setGeometry(288, 173, 322, 246);
+    m_chtshow->raise();  // drawn above every region it overlaps, also when enlarged
+
+    buildHiddenControls();
+
+    m_cycle = std::make_unique<ReadingCycle>(
+        ReadingCycle::Parts{m_watchdog, *m_panel1, *m_panel3, *m_kd, *m_recorder, *m_pBar2, *m_chtshow});
+
+    // Messages of the components. Those that can arrive during packet handling are queued,
+    // so no modal box ever opens inside the cycle.
+    connect(m_panel3, &LimitPanel::limitTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    connect(m_panel3, &LimitPanel::chartResetRequested, this, [this] {
+        m_chtshow->ShowSeries(m_chtshow->isFillChecked() ? 0 : 1);
+        m_chtshow->BtNewClick();
+    });
+    connect(m_recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },
+            Qt::QueuedConnection);
+    connect(m_recorder, &Recorder::error, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    m_recorder->setConfirmHook([this](const QString& q) { return m_dialogs->askYesNo(q); });
+    connect(m_chtshow, &HistoryChart::informationRequested, this,
+            [this](const QString& m) { m_dialogs->information(m); });
+    connect(m_chtshow, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
+    connect(m_chtshow, &HistoryChart::enlargeClicked, this, &TFCOMM::TbFdClick);
+    connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
+}
+
+void TFCOMM::buildToolbarRow() {
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new PanelButton(QStringLiteral("COM %1").arg(i + 1), m_client);
+        panel->setObjectName(QStringLiteral("BtCOM%1").arg(i + 1));
+        panel->setGeometry(5, 3, 61, 24);
+        panel->setFont(ArialPx(16, true));
+        QPalette p = panel->palette();
+        p.setColor(QPalette::Window, QColor(192, 192, 192));
+        panel->setPalette(p);
+        panel->setVisible(i == 0);
+        m_btCom[static_cast<std::size_t>(i)] = panel;
+    }
+    // Each panel steps to the next port.
+    connect(m_btCom[0], &PanelButton::clicked, this, &TFCOMM::COM21Click);
+    connect(m_btCom[1], &PanelButton::clicked, this, &TFCOMM::COM31Click);
+    connect(m_btCom[2], &PanelButton::clicked, this, &TFCOMM::COM41Click);
+    connect(m_btCom[3], &PanelButton::clicked, this, &TFCOMM::COM11Click);
+
+    auto toggle = [this](const QString& name, const QString& caption, int left) {
+        auto* b = new QPushButton(caption, m_client);
+        b->setObjectName(name);
+        b->setGeometry(left, 3, 94, 25);
+        b->setFont(ArialPx(13, true));
+        b->setCheckable(true);
+        return b;
+    };
+    m_comCon = toggle(QStringLiteral("COMCon"), QStringLiteral("COM Connect"), 68);
+    m_usbCon = toggle(QStringLiteral("USBCon"), QStringLiteral("USB Connect"), 163);
+
+    m_bitBtn1 = new QPushButton(QStringLiteral("EXIT"), m_client);
+    m_bitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    m_bitBtn1->setGeometry(552, 3, 57, 25);
+    m_bitBtn1->setFont(ArialPx(14, true, true));
+    connect(m_bitBtn1, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
+}
+
+void TFCOMM::buildRecordingRow() {
+    m_recordingRow = new RecordingRow(*m_recorder, m_client);
+    connect(m_recordingRow->RepeatSet(), &QCheckBox::clicked, this, &TFCOMM::btFillClick);
+
+    auto speedButton = [this](const char* name, int left, QStyle::StandardPixmap icon, const QString& hint) {
+        auto* b = new QToolButton(m_client);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(left, 258, 22, 22);
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        if (!hint.isEmpty()) b->setToolTip(hint);
+        return b;
+    };
+    m_recordNew = speedButton("RecordNew", 200, QStyle::SP_DialogDiscardButton, QStringLiteral("Close Data"));
+    m_openDataFiles =
+        speedButton("OpenDataFiles", 222, QStyle::SP_DialogOpenButton, QStringLiteral("Open old data files"));
+    m_saveas = speedButton("saveas", 244, QStyle::SP_DialogSaveButton, QStringLiteral("Save data files"));
+    m_btPrint = speedButton("BtPrint", 266, QStyle::SP_FileDialogDetailedView, QString());
+    connect(m_recordNew, &QToolButton::clicked, this, &TFCOMM::RecordNewClick);
+}
+
+void TFCOMM::buildHiddenControls() {
+    auto hiddenPanel = [this](const char* name, const QString& caption, int left, int top) {
+        auto* p = new PanelButton(caption, m_client);
+        p->setObjectName(QLatin1String(name));
+        p->setGeometry(left, top, 80, 30);
+        p->setFont(ArialPx(13, true, true));
+        QPalette pal = p->palette();
+        pal.setColor(QPalette::Window, Qt::blue);
+        pal.setColor(QPalette::WindowText, Qt::yellow);
+        p->setPalette(pal);
+        return p;
+    };
+    // They lie below the client area; the layout rules still move them.
+    m_btCon = hiddenPanel("BTCon", QStringLiteral("Connect"), kOuterWidth - 190, 482);
+    m_btDiscon = hiddenPanel("BtDiscon", QStringLiteral("Disconnect"), kOuterWidth - 190, 482);
+    m_btDiscon->hide();
+    m_btExit = hiddenPanel("BtExit", QStringLiteral("Exit"), kOuterWidth - 80, 522);
+    connect(m_btCon, &PanelButton::clicked, this, &TFCOMM::BTCon1Click);
+    connect(m_btDiscon, &PanelButton::clicked, this, &TFCOMM::BtDiscon1Click);
+    connect(m_btExit, &PanelButton::clicked, this, &TFCOMM::BtExit1Click);
+
+    // The model switches, as the resource carries them.
+    const std::pair<const char*, bool ModelSwitches::*> switches[] = {
+        {"IFLumio", &ModelSwitches::IFLumio}, {"IFKesto", &ModelSwitches::IFKesto},
+        {"IFDravo", &ModelSwitches::IFDravo}, {"IFQuenta", &ModelSwitches::IFQuenta},
+        {"IFHalvo", &ModelSwitches::IFHalvo}, {"IFZirka", &ModelSwitches::IFZirka},
+        {"IFVeska", &ModelSwitches::IFVeska}, {"IFTarni", &ModelSwitches::IFTarni},
+        {"IFMolva", &ModelSwitches::IFMolva}, {"IFPirsa", &ModelSwitches::IFPirsa},
+        {"IFRudan", &ModelSwitches::IFRudan},
+    };
+    for (const auto& [name, sw] : switches) {
+        auto* box = new QCheckBox(QLatin1String(name), m_client);
+        box->setObjectName(QLatin1String(name));
+        box->setChecked(m_options.switches.*sw);
+        box->hide();
+    }
+
+    m_readBtn = new QPushButton(QStringLiteral("Read"), m_client);
+    m_readBtn->setObjectName(QStringLiteral("ReadBtn"));
+    m_readBtn->setCheckable(true);
+    m_readBtn->hide();
+
+    auto hiddenButton = [this](const char* name, const QString& caption, void (TFCOMM::*handler)()) {
+        auto* b = new QPushButton(caption, m_client);
+        b->setObjectName(QLatin1String(name));
+        b->hide();
+        connect(b, &QPushButton::clicked, this, handler);
+    };
+    hiddenButton("SetFeature", QStringLiteral("SetFeature"), &TFCOMM::SetFeatureClick);
+    hiddenButton("ClearBtn", QStringLiteral("Clear"), &TFCOMM::ClearBtnClick);
+    hiddenButton("InfoBtn", QStringLiteral("Info"), &TFCOMM::InfoBtnClick);
+    m_devListBox = new QListView(m_client);
+    m_devListBox->setObjectName(QStringLiteral("DevListBox"));
+    m_devListBox->hide();
+    m_historyListBox = new QListView(m_client);
+    m_historyListBox->setObjectName(QStringLiteral("HistoryListBox"));
+    m_historyListBox->hide();
+}
+
+void TFCOMM::createUsb() {
+    std::shared_ptr<HidPlatform> platform = m_options.hidPlatform;
+    if (!platform) platform = std::make_shared<HidapiPlatform>();
+    UsbReportRoute route = UsbReportRoute::None;
+    switch (ResolveUsbReportHandler(m_options.switches)) {
+    case UsbReportHandler::HidLumioData: route = UsbReportRoute::HidLumioData; break;
+    case UsbReportHandler::HidKestoData: route = UsbReportRoute::HidKestoData; break;
+    case UsbReportHandler::HidVeskaData: route = UsbReportRoute::HidVeskaData; break;
+    case UsbReportHandler::None: break;
+    }
+    m_usb = std::make_unique<UsbConnection>(platform, route,
+                                            static_cast<std::uint32_t>(ResolveBridgeSpeed(m_options.switches)));
+    m_usb->setPacketHandler([this](std::string_view packet) { LcdDisplayVeska(packet); });
+    m_devListBox->setModel(m_usb->deviceListModel());
+    m_historyListBox->setModel(m_usb->historyModel());
+    connect(m_devListBox, &QListView::clicked, this, [this](const QModelIndex& i) { m_usb->selectDevice(i.row()); });
+    connect(m_usb.get(), &UsbConnection::deviceSelectionChanged, this, [this](int row) {
+        m_devListBox->setCurrentIndex(m_usb->deviceListModel()->index(row));
+    });
+    connect(m_usb.get(), &UsbConnection::historyLineAdded, this, [this](int row) {
+        m_historyListBox->setCurrentIndex(m_usb->historyModel()->index(row));
+    });
+    connect(m_usb.get(), &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
+            Qt::QueuedConnection);
+    // The USB check of the watchdog runs on each third silent tick, before the indicator turns.
+    m_watchdog.setSilentLinkHook([this] { m_usb->ConTimerLinkIdle(); });
+}
+
+void TFCOMM::buildMenu() {
+    m_menu = new MainMenu(menuBar());
+    MainMenu& m = *m_menu;
+    connect(m.COM11, &QAction::triggered, this, &TFCOMM::COM11Click);
+    connect(m.COM21, &QAction::triggered, this, &TFCOMM::COM21Click);
+    connect(m.COM31, &QAction::triggered, this, &TFCOMM::COM31Click);
+    connect(m.COM41, &QAction::triggered, this, &TFCOMM::COM41Click);
+    connect(m.START1, &QAction::triggered, this, &TFCOMM::BTCon1Click);
+    connect(m.STOP1, &QAction::triggered, this, &TFCOMM::BtDiscon1Click);
+
+    connect(m.First, &QAction::triggered, this, &TFCOMM::BtFirstClick);
+    connect(m.Previous, &QAction::triggered, this, &TFCOMM::BTPreviousClick);
+    connect(m.Next, &QAction::triggered, this, &TFCOMM::BtNextClick);
+    connect(m.Last, &QAction::triggered, this, &TFCOMM::BTlastClick);
+    connect(m.New, &QAction::triggered, this, &TFCOMM::BtNewClick);
+    connect(m.Save, &QAction::triggered, this, &TFCOMM::BtSaveClick);
+    connect(m.Fill, &QAction::triggered, this, &TFCOMM::FillClick);
+    connect(m_chtshow, &HistoryChart::fillCheckedChanged, m.Fill, &QAction::setChecked);
+
+    connect(m.New1, &QAction::triggered, this, &TFCOMM::RecordNewClick);
+
+    // The record limit items ("1000" ... "limitless"); choosing one runs the handler of
+    // its name (N10001Click ... limitessClick) inside the limit menu, which also keeps the
+    // check marks in step with the recorder's limit.
+    m_limitMenu = new RecordLimitMenu(*m_recorder, this);
+    m_limitMenu->addTo(m.Record);
+
+    connect(m.EXIT1, &QAction::triggered, this, &TFCOMM::BtExit1Click);
+}
+
+void TFCOMM::bindSerial() {
+    m_comConId = m_toggles.addButton();
+    m_usbConId = m_toggles.addButton();
+    m_readBtnId = m_toggles.addButton();
+    m_serial.bindComCon(m_toggles, m_comConId);
+    m_toggles.setHandler(m_usbConId, [this](bool down) { m_usb->USBConClick(down); });
+    m_toggles.setHandler(m_readBtnId, [this](bool down) { m_usb->ReadBtnClick(down); });
+    connect(m_usbCon, &QPushButton::clicked, this, &TFCOMM::USBConClick);
+    connect(m_readBtn, &QPushButton::clicked, this, &TFCOMM::ReadBtnClick);
+    // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
+    connect(m_usb.get(), &UsbConnection::usbConChanged, this,
+            [this](bool down) { m_toggles.setPressed(m_usbConId, down); });
+    connect(m_usb.get(), &UsbConnection::readBtnChanged, this,
+            [this](bool down) { m_toggles.setPressed(m_readBtnId, down); });
+    m_serial.setPortMap(m_options.portMap);
+    connect(m_comCon, &QPushButton::clicked, this, &TFCOMM::COMConClick);
+    connect(&m_toggles, &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
+        QPushButton* b = id == m_comConId ? m_comCon : id == m_usbConId ? m_usbCon : m_readBtn;
+        b->setChecked(pressed);
+    });
+    connect(&m_serial, &SerialConnection::stateChanged, this, &TFCOMM::applySerialState);
+    connect(&m_serial, &SerialConnection::message, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    applySerialState(m_serial.state());
+}
+
+void TFCOMM::applySerialState(const SerialControlState& s) {
+    if (m_menu != nullptr) {
+        m_menu->ComSetup1->setEnabled(s.comSetupEnabled);
+        const std::array<QAction*, 4> items{m_menu->COM11, m_menu->COM21, m_menu->COM31, m_menu->COM41};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            items[i]->setChecked(s.comItemChecked[i]);
+            items[i]->setStatusTip(s.portHints[i]);
+            items[i]->setToolTip(s.portHints[i]);
+        }
+        m_menu->ComSetup1->setToolTipsVisible(true);
+        m_menu->START1->setCheckable(true);
+        m_menu->START1->setChecked(s.startChecked);
+        m_menu->START1->setEnabled(s.startEnabled);
+        m_menu->STOP1->setCheckable(true);
+        m_menu->STOP1->setChecked(s.stopChecked);
+        m_menu->STOP1->setEnabled(s.stopEnabled);
+    }
+    for (std::size_t i = 0; i < m_btCom.size(); ++i) {
+        m_btCom[i]->setVisible(s.comPanelVisible[i]);
+        m_btCom[i]->setEnabled(s.comPanelsEnabled);
+        m_btCom[i]->setToolTip(s.portHints[i]);
+    }
+    m_btCon->setVisible(s.btConVisible);
+    m_btDiscon->setVisible(s.btDisconVisible);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up and exit.
+
+void TFCOMM::FormCreate() {
+    resize(kClientWidth, kClientHeight);  // 1. the window's size (FormResize holds it)
+
+    const ScaleSet& four = *FindScaleSet("4");  // 2. scale "4", LastUnitText "113"
+    m_kd->setScaleSet(four);
+    m_panel3->seedFromScale(four);
+
+    openRecordTable();  // 3. a failure is reported once and start-up goes on
+
+    m_recorder->setNextRecordNo(1);  // 4.
+    m_chtshow->setFollowLastPage(true);
+    m_recorder->setRecordLimit(Recorder::kDefaultLimit);
+
+    m_chtshow->FillSampleValues();  // 5.
+    m_chtshow->setComboBox1Index(0);  // 6.
+    m_chtshow->ShowSeries(0);
+    m_chtshow->btFillClick();
+
+    applyProfile();  // 7.
+
+    if (m_profile.scaleCode == "6") writeScaleTexts("6");    // 8.
+    if (m_profile.scaleCode == "34") writeScaleTexts("34");  // 9.
+
+    m_chtshow->SetLeftAxisMaximum(m_kd->FullScaleCount());  // 10.
+    m_chtshow->SetLeftAxisMinimum(-m_kd->FullScaleCount());
+
+    m_kd->KDsetup(1);  // 11.
+    m_kd->KDrun(m_kd->GaugeOffset());
+}
+
+void TFCOMM::openRecordTable() {
+    try {
+        m_tsorvuDB->openDefault();
+    } catch (const TableError& e) {
+        // Recording shows that no table is open; the rest of start-up still runs, so the
+        // serial link keeps its packet handler.
+        m_dialogs->error(QString::fromUtf8(e.what()));
+        return;
+    }
+    offerJournalRestore();
+}
+
+void TFCOMM::offerJournalRestore() {
+    if (!m_tsorvuDB->hasLeftoverJournal()) return;
+    const QString question =
+        QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                       "Restore them into the record table?")
+            .arg(m_tsorvuDB->leftoverJournalRows())
+            .arg(m_tsorvuDB->leftoverJournalPath());
+    try {
+        if (m_dialogs->askYesNo(question)) {
+            m_tsorvuDB->restoreJournal();
+        } else {
+            const QString kept = m_tsorvuDB->moveJournalAside();
+            m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+        }
+    } catch (const TableError& e) {
+        m_dialogs->error(QString::fromUtf8(e.what()));
+    }
+}
+
+void TFCOMM::applyProfile() {
+    for (const StartupProfileEntry& entry : StartupProfiles()) {
+        if (m_options.switches.*(entry.modelSwitch)) ApplyProfile(entry.profile, m_profile);
+    }
+    setWindowTitle(QString::fromStdString(m_profile.windowTitle));
+    switch (m_profile.serialHandler) {
+    case SerialPacketHandler::RECEIVE_COM_Data:
+        m_comm2.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { RECEIVE_COM_Data(d, n); });
+        break;
+    case SerialPacketHandler::HSorvuRData:
+        m_comm2.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { HSorvuRData(d, n); });
+        break;
+    case SerialPacketHandler::None:
+        break;
+    }
+    m_comm2.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? TComPortBaudRate::br19200
+                                                                           : TComPortBaudRate::br2400);
+    if (const ScaleSet* scale = FindScaleSet(m_profile.scaleCode)) m_kd->setScaleSet(*scale);
+    m_panel1->setFirstDigit(QString::fromStdString(m_profile.firstLcdDigit));
+}
+
+void TFCOMM::writeScaleTexts(const char* code) {
+    const ScaleSet& scale = *FindScaleSet(code);
+    m_kd->setScaleSet(scale);
+    m_panel3->seedFromScale(scale);
+    const int full = scale.fullScaleCount;
+    // Writing the fields runs their change handlers, which take the limits from them.
+    m_panel3->Setmax()->setText(QString::number(full));
+    m_panel3->SetMin()->setText(QString::number(-full));
+    m_panel3->MinText()->setText(QString::number(full + 1));
+    m_panel3->MaxText()->setText(QString::number(-(full + 1)));
+}
+
+void TFCOMM::BitBtn1Click() {
+    if (!m_dialogs->askYesNo(QStringLiteral("Are you ensure to exit the program\uFF1F"))) return;
+    if (!mayDiscardUnsavedRows()) return;
+    endProgram();
+}
+
+void TFCOMM::BtExit1Click() {
+    if (!mayDiscardUnsavedRows()) return;
+    endProgram();
+}
+
+void TFCOMM::closeEvent(QCloseEvent* event) {
+    if (!m_ending && !mayDiscardUnsavedRows()) {
+        event->ignore();
+        return;
+    }
+    if (!m_ending) endProgram();
+    event->accept();
+}
+
+void TFCOMM::endProgram() {
+    m_ending = true;
+    m_comm2.Disconnect();
+    m_tsorvuDB->close();
+    QApplication::quit();
+    close();
+}
+
+bool TFCOMM::mayDiscardUnsavedRows() {
+    if (!m_tsorvuDB->isOpen() || m_tsorvuDB->unsavedRows() == 0) return true;
+    const QString question =
+        QStringLiteral("%1 recorded rows have not been saved. Save them before leaving?").arg(m_tsorvuDB->unsavedRows());
+    switch (m_dialogs->askSaveUnsaved(question)) {
+    case UserDialogs::SaveChoice::Save: return saveUnsavedRows();
+    case UserDialogs::SaveChoice::Discard: return true;
+    case UserDialogs::SaveChoice::Cancel: return false;
+    }
+    return false;
+}
+
+bool TFCOMM::saveUnsavedRows() {
+    // Filled in with the data-file commands.
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Layout.
+
+int TFCOMM::outerWidth() const { return m_client->width() + kFrameWidth; }
+int TFCOMM::outerHeight() const { return m_client->height() + kFrameHeight; }
+
+void TFCOMM::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TFCOMM::FormResize() {
+    if (m_inFormResize) return;
+    m_inFormResize = true;
+    // 1-2. The window keeps its size: client 618 x 413 under the menu bar.
+    const QSize held(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setFixedSize(held);
+    if (size() != held) resize(held);
+    const int w = kOuterWidth;
+    const int h = kOuterHeight;
+    m_btExit->move(w - 80, m_btExit->y());                      // 3.
+    m_btCon->move(w - 190, m_btCon->y());                       // 4.
+    m_btDiscon->move(w - 190, m_btDiscon->y());
+    m_dbGrid1->resize(m_dbGrid1->width(), h - 311);             // 5.
+    m_chtshow->resize(w - 300, m_chtshow->height());            // 6.
+    m_kd->resize(w - 303, m_kd->height());                      // 7.
+    m_kd2->resize(w - 305, m_kd->height() - 6);                 // 8.
+    m_kd2->setPixmap(Kd2Picture(m_kd2->size()));
+    m_chtshow->move(m_chtshow->x(), m_kd->height() + 34);       // 9.
+    m_inFormResize = false;
+}
+
+void TFCOMM::TbFdClick() {
+    const bool enlarged = m_chtshow->y() <= 50;
+    if (!enlarged) {
+        m_chtshow->setEnlarged(true);
+        m_savedChartTop = m_chtshow->y();
+        m_savedChartLeft = m_chtshow->x();
+        m_savedChartHeight = m_chtshow->height();
+        m_savedChartWidth = m_chtshow->width();
+        m_chtshow->setGeometry(2, 28, outerWidth() - 12, outerHeight() - 85);
+    } else {
+        m_chtshow->setEnlarged(false);
+        m_chtshow->setGeometry(m_savedChartLeft, m_savedChartTop, m_savedChartWidth, m_savedChartHeight);
+    }
+}
+
+QWidget* TFCOMM::control(const QString& name) const { return findChild<QWidget*>(name); }
+
+// ---------------------------------------------------------------------------------------
+// Serial link.
+
+void TFCOMM::COM11Click() { m_serial.COM11Click(); }
+void TFCOMM::COM21Click() { m_serial.COM21Click(); }
+void TFCOMM::COM31Click() { m_serial.COM31Click(); }
+void TFCOMM::COM41Click() { m_serial.COM41Click(); }
+void TFCOMM::BTCon1Click() { m_serial.BTCon1Click(); }
+void TFCOMM::BtDiscon1Click() { m_serial.BtDiscon1Click(); }
+void TFCOMM::COMConClick() {
+    const bool usbButtonDown = m_toggles.isPressed(m_usbConId) || m_toggles.isPressed(m_readBtnId);
+    m_toggles.click(m_comConId);
+    // Pressing COMCon raised a USB button: its command does not run, reading goes on.
+    if (usbButtonDown && m_toggles.isPressed(m_comConId)) m_usb->raiseButtonsWithoutCommand();
+}
+void TFCOMM::ConTimerTimer() { m_watchdog.ConTimerTimer(); }
+
+// ---------------------------------------------------------------------------------------
+// USB link.
+
+void TFCOMM::USBConClick() { m_toggles.click(m_usbConId); }
+void TFCOMM::ReadBtnClick() { m_toggles.click(m_readBtnId); }
+void TFCOMM::SetFeatureClick() { m_usb->SetFeatureClick(); }
+void TFCOMM::ClearBtnClick() { m_usb->ClearBtnClick(); }
+
+void TFCOMM::InfoBtnClick() {
+    if (const auto info = m_usb->InfoBtnClick()) m_dialogs->information(info->toText());
+}
+
+void TFCOMM::RECEIVE_COM_Data(const std::uint8_t* data, std::size_t size) { m_framing.feed(data, size); }
+
+void TFCOMM::HSorvuRData(const std::uint8_t* data, std::size_t size) {
+    m_lowDigitFraming.feed(data, size);
+    m_packetText = m_lowDigitFraming.packetText();
+}
+
+void TFCOMM::LcdDisplayVeska(std::string_view packetText) {
+    m_packetText.assign(packetText);
+    if (!m_cycle->LcdDisplayVeska(packetText)) noteDecodeFailure();
+}
+
+void TFCOMM::noteDecodeFailure() {
+    // Counted and shown on the link indicator; reading goes on without a box.
+    const QString note = QStringLiteral("%1 packet(s) could not be decoded; the last: %2")
+                             .arg(m_cycle->decodeFailures())
+                             .arg(m_cycle->lastError());
+    m_kd->CONok()->setToolTip(note);
+    m_kd->CONokN()->setToolTip(note);
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording.
+
+void TFCOMM::RecordNewClick() { m_recorder->RecordNewClick(); }
+void TFCOMM::N10001Click() { m_limitMenu->N10001Click(); }
+void TFCOMM::N50001Click() { m_limitMenu->N50001Click(); }
+void TFCOMM::N100001Click() { m_limitMenu->N100001Click(); }
+void TFCOMM::N500001Click() { m_limitMenu->N500001Click(); }
+void TFCOMM::N1000001Click() { m_limitMenu->N1000001Click(); }
+void TFCOMM::limitessClick() { m_limitMenu->limitessClick(); }
+
+// ---------------------------------------------------------------------------------------
+// History chart.
+
+void TFCOMM::BtFirstClick() { m_chtshow->BtFirstClick(); }
+void TFCOMM::BTPreviousClick() { m_chtshow->BTPreviousClick(); }
+void TFCOMM::BtNextClick() { m_chtshow->BtNextClick(); }
+void TFCOMM::BTlastClick() { m_chtshow->BTlastClick(); }
+void TFCOMM::BtNewClick() { m_chtshow->BtNewClick(); }
+void TFCOMM::BtSaveClick() { m_chtshow->BtSaveClick(); }
+void TFCOMM::FillClick() { m_chtshow->FillClick(); }
+void TFCOMM::btFillClick() { m_chtshow->btFillClick(); }
 
 }  // namespace veska

@@ -1,22 +1,222 @@
 #pragma once
 
 #include "ModelProfile.h"
+#include "ReadingCycle.h"
+#include "UserDialogs.h"
+#include "protocol/LowDigitSerialFraming.h"
+#include "protocol/VeskaSerialFraming.h"
+#include "serial/ExclusiveToggleGroup.h"
+#include "serial/LinkWatchdog.h"
+#include "serial/PortMap.h"
+#include "serial/SerialConnection.h"
+#include "serial/TCommPortDriver.h"
 
 #include <QMainWindow>
 
+#include <functional>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QListView;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+
 namespace veska {
 
-// The main window FCOMM: owns every component and maps every command to the component
-// that carries it out.
+class AnalogGauge;
+class HidPlatform;
+class HistoryChart;
+class LcdPanel;
+class LimitPanel;
+class MainMenu;
+class PanelButton;
+class ReadingBar;
+class RecordGrid;
+class RecordLimitMenu;
+class RecordTable;
+class Recorder;
+class RecordingRow;
+class UsbConnection;
+
+// The main window FCOMM. It owns every component and all run state; each handler below
+// keeps its historical name and hands the command to the component that carries it out,
+// so this class reads as the map of every command.
 class TFCOMM : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFCOMM(const ModelSwitches& switches, QWidget* parent = nullptr);
+    struct Options {
+        ModelSwitches switches = ModelSwitches::ThisBuild();
+        PortMap portMap;
+        UserDialogs* dialogs = nullptr;  // null: real message boxes
+        std::shared_ptr<HidPlatform> hidPlatform;  // null: the system's HID devices
+    };
+
+    explicit TFCOMM(const Options& options, QWidget* parent = nullptr);
+    ~TFCOMM() override;
+
+    // --- components, for start-up code and tests ---
+    LcdPanel& Panel1() const { return *m_panel1; }
+    ReadingBar& PBar2() const { return *m_pBar2; }
+    LimitPanel& Panel3() const { return *m_panel3; }
+    AnalogGauge& KD() const { return *m_kd; }
+    HistoryChart& Chtshow() const { return *m_chtshow; }
+    RecordGrid& DBGrid1() const { return *m_dbGrid1; }
+    RecordTable& TSorvuDB() const { return *m_tsorvuDB; }
+    Recorder& recorder() const { return *m_recorder; }
+    TCommPortDriver& COMM2() { return m_comm2; }
+    LinkWatchdog& watchdog() { return m_watchdog; }
+    SerialConnection& serialConnection() { return m_serial; }
+    ExclusiveToggleGroup& toggleGroup() { return m_toggles; }
+    ReadingCycle& cycle() { return *m_cycle; }
+    UsbConnection& usb() const { return *m_usb; }
+    MainMenu& menu() const { return *m_menu; }
+    QWidget* client() const { return m_client; }
+    QWidget* control(const QString& name) const;
+    const ResolvedProfile& profile() const { return m_profile; }
+
+    // The window's outer size as the layout rules see it (client area plus frame, caption
+    // and menu bar of the classic window).
+    int outerWidth() const;
+    int outerHeight() const;
+
+public slots:
+    // Start-up and exit.
+    void FormCreate();
+    void FormResize();
+    void TbFdClick();
+    void BitBtn1Click();
+    void BtExit1Click();
+
+    // Serial link.
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+    void BTCon1Click();
+    void BtDiscon1Click();
+    void COMConClick();
+    void ConTimerTimer();
+
+    // USB link.
+    void USBConClick();
+    void ReadBtnClick();
+    void SetFeatureClick();
+    void ClearBtnClick();
+    void InfoBtnClick();
+
+    // Recording.
+    void RecordNewClick();
+    void N10001Click();
+    void N50001Click();
+    void N100001Click();
+    void N500001Click();
+    void N1000001Click();
+    void limitessClick();
+
+    // History chart.
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void BtNewClick();
+    void BtSaveClick();
+    void FillClick();
+    void btFillClick();
+
+public:
+    // One accepted packet (both links): the reading update cycle.
+    void LcdDisplayVeska(std::string_view packetText);
+
+    // The serial driver's data event with the framing of the model profile.
+    void RECEIVE_COM_Data(const std::uint8_t* data, std::size_t size);
+    void HSorvuRData(const std::uint8_t* data, std::size_t size);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
+    void createComponents();
+    void buildToolbarRow();
+    void buildRecordingRow();
+    void buildHiddenControls();
+    void buildMenu();
+    void bindSerial();
+    void createUsb();
+    void applySerialState(const SerialControlState& state);
+    void applyProfile();
+    void openRecordTable();
+    void offerJournalRestore();
+    void writeScaleTexts(const char* code);
+    void noteDecodeFailure();
+    // True when the program may end: no unsaved rows, or the user saved or discarded them.
+    bool mayDiscardUnsavedRows();
+    bool saveUnsavedRows();
+    void endProgram();
 
-    ModelSwitches m_switches;
+    Options m_options;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    UserDialogs* m_dialogs = nullptr;
+    ResolvedProfile m_profile;
+
+    // Non-visual components.
+    TCommPortDriver m_comm2;
+    LinkWatchdog m_watchdog;
+    ExclusiveToggleGroup m_toggles;
+    SerialConnection m_serial;
+    VeskaSerialFraming m_framing;
+    LowDigitSerialFraming m_lowDigitFraming;
+    RecordTable* m_tsorvuDB = nullptr;
+    Recorder* m_recorder = nullptr;
+    std::unique_ptr<ReadingCycle> m_cycle;
+    std::unique_ptr<UsbConnection> m_usb;
+    std::string m_packetText;
+
+    // Visible regions.
+    QWidget* m_client = nullptr;
+    MainMenu* m_menu = nullptr;
+    RecordLimitMenu* m_limitMenu = nullptr;
+    std::array<PanelButton*, 4> m_btCom{};
+    QPushButton* m_comCon = nullptr;
+    QPushButton* m_usbCon = nullptr;
+    QPushButton* m_bitBtn1 = nullptr;
+    LcdPanel* m_panel1 = nullptr;
+    ReadingBar* m_pBar2 = nullptr;
+    LimitPanel* m_panel3 = nullptr;
+    RecordingRow* m_recordingRow = nullptr;
+    QToolButton* m_recordNew = nullptr;
+    QToolButton* m_openDataFiles = nullptr;
+    QToolButton* m_saveas = nullptr;
+    QToolButton* m_btPrint = nullptr;
+    RecordGrid* m_dbGrid1 = nullptr;
+    QLabel* m_kd2 = nullptr;
+    AnalogGauge* m_kd = nullptr;
+    HistoryChart* m_chtshow = nullptr;
+
+    // Controls the user never sees.
+    PanelButton* m_btCon = nullptr;
+    PanelButton* m_btDiscon = nullptr;
+    PanelButton* m_btExit = nullptr;
+    QPushButton* m_readBtn = nullptr;
+    QListView* m_devListBox = nullptr;
+    QListView* m_historyListBox = nullptr;
+    int m_comConId = -1;
+    int m_usbConId = -1;
+    int m_readBtnId = -1;
+
+    // Chart geometry before it was enlarged.
+    int m_savedChartWidth = 0;
+    int m_savedChartHeight = 0;
+    int m_savedChartLeft = 0;
+    int m_savedChartTop = 0;
+
+    bool m_inFormResize = false;
+    bool m_ending = false;
 };
 
 }  // namespace veska

@@ -1,12 +1,93 @@
+// Program entry: the window by default; headless logging, export and print for scripts.
+#include "app/CommandLine.h"
+#include "app/HeadlessLogger.h"
+#include "app/SimulatedMeters.h"
 #include "app/TFCOMM.h"
+#include "records/DataFileCli.h"
+#include "serial/PortMap.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Veska");
-    QApplication::setApplicationDisplayName("Veska");
-    veska::TFCOMM FCOMM(veska::ModelSwitches::ThisBuild());
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
+}
+
+// Without a display the GUI-less modes still need fonts for the printed report.
+void UseOffscreenWithoutDisplay() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+int RunWindow(const veska::CommandLine& cl) {
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    font.setBold(true);
+    QApplication::setFont(font);
+
+    veska::TFCOMM::Options options;
+    for (const auto& [n, path] : cl.portMap) options.portMap.setPath(*veska::PortFromNumber(n), path);
+    veska::SimulatedMeters simulated;
+    if (cl.simulate == veska::CommandLine::Simulate::Serial) {
+        if (!simulated.startSerial(cl.rate)) {
+            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            return 1;
+        }
+        options.portMap.setPath(veska::TComPortNumber::pnCOM1, simulated.serialPath());
+    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
+        options.hidPlatform = simulated.startUsb(cl.rate);
+    }
+    veska::TFCOMM FCOMM(options);
     FCOMM.show();
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const auto cl = veska::CommandLine::parse(args, error);
+    if (!cl) {
+        PrintError(error);
+        std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (cl->mode == veska::CommandLine::Mode::Help) {
+        std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (cl->mode != veska::CommandLine::Mode::Window) UseOffscreenWithoutDisplay();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veska"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Veska"));
+
+    switch (cl->mode) {
+    case veska::CommandLine::Mode::Export:
+    case veska::CommandLine::Mode::Print: {
+        const QString failure = cl->mode == veska::CommandLine::Mode::Export
+                                    ? veska::DataFileCli::exportTable(cl->exportTable, cl->exportOut)
+                                    : veska::DataFileCli::printTable(cl->printTable, cl->pdfOut);
+        if (!failure.isEmpty()) PrintError(failure);
+        return failure.isEmpty() ? 0 : 1;
+    }
+    case veska::CommandLine::Mode::Headless: {
+        veska::HeadlessLogger logger(*cl, {});
+        return logger.run();
+    }
+    default:
+        return RunWindow(*cl);
+    }
 }

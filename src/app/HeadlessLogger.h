@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "protocol/PacketDecoder.h"
+#include "protocol/VeskaSerialFraming.h"
+#include "serial/PortMap.h"
+
+#include <QObject>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace veska {
+
+class RecordTable;
+class Recorder;
+class SimulatedMeters;
+class TCommPortDriver;
+class UsbConnection;
+
+// Logging without a window: connects at once, decodes and records with the same code and
+// rules as the window, writes every recorded row to standard output as a line of the text
+// export format, and stops after the asked number of rows or on SIGINT/SIGTERM.
+class HeadlessLogger : public QObject {
+    Q_OBJECT
+public:
+    // Saves the record table to a file (copy for ".db", text otherwise); returns the
+    // error text, empty on success.
+    using Saver = std::function<QString(RecordTable& table, const QString& file)>;
+
+    HeadlessLogger(const CommandLine& options, Saver saver, std::FILE* out = stdout, std::FILE* err = stderr,
+                   QObject* parent = nullptr);
+    ~HeadlessLogger() override;
+
+    // Runs until done; returns the process exit status.
+    int run();
+
+    // Ends the run at the next turn of the event loop (signals, tests).
+    void requestStop();
+
+private:
+    bool openTable();
+    void configureRecorder();
+    bool connectSerial();
+    bool connectUsb();
+    void onPacket(std::string_view packetText);
+    void onRowPosted(qint64 position);
+    void fail(const QString& message);
+    int finish();
+
+    CommandLine m_options;
+    Saver m_saver;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::unique_ptr<RecordTable> m_table;
+    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<SimulatedMeters> m_simulated;
+    std::unique_ptr<TCommPortDriver> m_driver;
+    std::unique_ptr<UsbConnection> m_usb;
+    VeskaSerialFraming m_framing;
+    DecodeResult m_decoded;
+    int m_fullScaleCount = 6000;  // the window's scale after start-up
+    int m_rowsWritten = 0;
+    int m_status = 0;
+};
+
+}  // namespace veska

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "UserDialogs.h"
+
+class QWidget;
+
+namespace veska {
+
+// The real boxes, parented to the main window.
+class MessageBoxDialogs : public UserDialogs {
+public:
+    explicit MessageBoxDialogs(QWidget* parent) : m_parent(parent) {}
+    void information(const QString& text) override;
+    void error(const QString& text) override;
+    bool askYesNo(const QString& text) override;
+    SaveChoice askSaveUnsaved(const QString& text) override;
+
+private:
+    QWidget* m_parent;
+};
+
+}  // namespace veska

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace veska {
+
+// Every modal question and message of the window goes through here, so tests answer them
+// and nothing modal ever opens from inside packet handling.
+class UserDialogs {
+public:
+    enum class SaveChoice { Save, Discard, Cancel };
+
+    virtual ~UserDialogs() = default;
+    // Information box (caption "Information", OK).
+    virtual void information(const QString& text) = 0;
+    // Error box captioned with the application title, stop icon, OK.
+    virtual void error(const QString& text) = 0;
+    // Yes/No question of information type; true for Yes.
+    virtual bool askYesNo(const QString& text) = 0;
+    // Save / Discard / Cancel about rows not yet saved.
+    virtual SaveChoice askSaveUnsaved(const QString& text) = 0;
+};
+
+}  // namespace veska
