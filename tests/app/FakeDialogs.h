@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/UserDialogs.h"
+
+#include <QStringList>
+
+namespace veska::test {
+
+// Answers the window's questions from a script and keeps every text it was shown.
+class FakeDialogs : public UserDialogs {
+public:
+    void information(const QString& text) override { infos << text; }
+    void error(const QString& text) override { errors << text; }
+    bool askYesNo(const QString& text) override {
+        questions << text;
+        return yes;
+    }
+    SaveChoice askSaveUnsaved(const QString& text) override {
+        saveQuestions << text;
+        return saveChoice;
+    }
+
+    bool yes = true;
+    SaveChoice saveChoice = SaveChoice::Discard;
+    QStringList infos, errors, questions, saveQuestions;
+};
+
+}  // namespace veska::test

@@ -1,0 +1,317 @@
+#include "FakeDialogs.h"
+#include "app/MainMenu.h"
+#include "app/TFCOMM.h"
+#include "display/AnalogGauge.h"
+#include "display/LcdLabel.h"
+#include "display/LcdPanel.h"
+#include "display/LimitPanel.h"
+#include "display/ReadingBar.h"
+#include "hid/SimulatedHidDevice.h"
+#include "hid/SimulatedHidPlatform.h"
+#include "hid/UsbConnection.h"
+#include "records/HistoryChart.h"
+#include "records/RecordGrid.h"
+#include "records/RecordTable.h"
+#include "records/Recorder.h"
+#include "records/TableEngine.h"
+#include "serial/MeterSimulator.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace veska::test {
+namespace {
+
+// A packet text as the serial framing hands it on: sign, digits, separator, point code,
+// four status bytes, the unused byte and the end byte.
+std::string Packet(const char* sign, const char* digits, char point, const char* status = "00000000") {
+    return std::string(sign) + digits + "20" + "3" + point + status + "00" + "0D";
+}
+
+const char* const kVolt = "30000080";     // DC, AUTO, V
+const char* const kHertz = "00000008";
+
+class TFCOMMTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+    void TearDown() override {
+        window.reset();
+        QDir::setCurrent(previous);
+    }
+    TFCOMM& open(std::shared_ptr<HidPlatform> hid = std::make_shared<SimulatedHidPlatform>()) {
+        TFCOMM::Options o;
+        o.dialogs = &dialogs;
+        o.hidPlatform = std::move(hid);
+        window = std::make_unique<TFCOMM>(o);
+        return *window;
+    }
+    QString digits() const {
+        QString s;
+        for (int i = 1; i <= 4; ++i) s += window->Panel1().digit(i)->text();
+        return s;
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    FakeDialogs dialogs;
+    std::unique_ptr<TFCOMM> window;
+};
+
+TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
+    TFCOMM& w = open();
+    EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
+    EXPECT_EQ(w.COMM2().ComPortSpeed(), TComPortBaudRate::br2400);
+    EXPECT_EQ(w.KD().ScaleCode(), "6");
+    EXPECT_EQ(w.KD().FullScaleCount(), 6000);
+    EXPECT_EQ(w.KD().GaugeOffset(), 600);
+    EXPECT_EQ(w.KD().BarMax(), 60);
+    EXPECT_EQ(w.KD().GaugeSpan(), 120);
+    EXPECT_EQ(w.Panel3().UpperLimit(), 6000.0F);
+    EXPECT_EQ(w.Panel3().LowerLimit(), -6000.0F);
+    EXPECT_EQ(w.Panel3().RunningMax(), -6001.0F);
+    EXPECT_EQ(w.Panel3().RunningMin(), 6001.0F);
+    EXPECT_EQ(w.Panel3().MinText()->text(), "6001");
+    EXPECT_EQ(w.Panel3().MaxText()->text(), "-6001");
+    EXPECT_EQ(w.Chtshow().leftAxisMinimum(), -6000);
+    EXPECT_EQ(w.Chtshow().leftAxisMaximum(), 6000);
+    EXPECT_EQ(w.KD().NeedleTip(), QPoint(160, 34));
+    EXPECT_EQ(w.recorder().NextRecordNo(), 1);
+    EXPECT_EQ(w.recorder().RecordLimit(), 10000);
+    EXPECT_TRUE(w.Chtshow().FollowLastPage());
+    EXPECT_TRUE(w.TSorvuDB().isOpen());
+    EXPECT_EQ(digits(), "5999");
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+
+    // A byte stream from the driver reaches the display through the profile's framing.
+    const std::uint8_t stream[] = {0x0A, 0x2B, 0x30, 0x31, 0x32, 0x33, 0x20, 0x32, 0x00, 0x00, 0x00, 0x80, 0x00, 0x0D};
+    w.RECEIVE_COM_Data(stream, sizeof stream);
+    EXPECT_EQ(digits(), "0123");
+}
+
+TEST_F(TFCOMMTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
+    TableEngine::createTable(dir.filePath("Kestodb.db"), RecordTable::recordFields());
+    TableEngine holder;
+    holder.setTableName(dir.filePath("Kestodb.db"));
+    holder.setExclusive(true);
+    holder.open();
+
+    TFCOMM& w = open();
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    EXPECT_FALSE(w.TSorvuDB().isOpen());
+    EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
+    EXPECT_EQ(w.KD().ScaleCode(), "6");
+    EXPECT_EQ(w.Panel3().UpperLimit(), 6000.0F);
+    w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
+    EXPECT_EQ(digits(), "0123");  // the link still works without a table
+}
+
+TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
+    TFCOMM& w = open();
+    w.LcdDisplayVeska(Packet("2D", "31323334", '1', kVolt));  // -1.234 V DC AUTO
+    EXPECT_EQ(digits(), "1234");
+    EXPECT_TRUE(w.Panel1().control("LcdFH")->isVisibleTo(&w.Panel1()));
+    EXPECT_TRUE(w.Panel1().control("LcdV")->isVisibleTo(&w.Panel1()));
+    EXPECT_TRUE(w.KD().CONok()->isVisibleTo(&w.KD()));
+    EXPECT_EQ(w.watchdog().LinkIdleTicks(), 0);
+    EXPECT_NE(w.KD().NeedleTip(), QPoint(160, 34));  // left of zero
+    EXPECT_LT(w.KD().NeedleTip().x(), 160);
+    EXPECT_EQ(w.TSorvuDB().rowCount(), 1);
+    EXPECT_EQ(w.TSorvuDB().rowTexts(0).mid(0, 6),
+              (QStringList{"1", w.TSorvuDB().rowTexts(0)[1], "DC", "-1.234", "V", "AUTO"}));
+    EXPECT_EQ(w.PBar2().value(), 12);
+    EXPECT_EQ(w.Chtshow().pointValue(0, w.Chtshow().pointCount(0) - 1), -1234);
+    EXPECT_EQ(w.recorder().NextRecordNo(), 2);
+
+    // The first packet restarted the peaks (a new unit); the next one is tracked.
+    w.LcdDisplayVeska(Packet("2D", "31323334", '1', kVolt));
+    EXPECT_EQ(w.Panel3().RunningMax(), -1234.0F);
+    EXPECT_EQ(w.Panel3().RunningMin(), -1234.0F);
+}
+
+TEST_F(TFCOMMTest, BarFollowsTheFirstTwoDigits) {
+    TFCOMM& w = open();
+    struct Case {
+        const char* digits;
+        const char* status;
+        int maximum, position;
+    };
+    const Case cases[] = {
+        {"30303030", kVolt, 60, 1},   {"30313030", kVolt, 60, 1}, {"35393030", kVolt, 60, 59},
+        {"3F303030", kVolt, 60, 60},  {"30353030", kHertz, 100, 5},
+        {"30303030", "00000200", 10, 1},  // percent
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.digits);
+        w.LcdDisplayVeska(Packet("2B", c.digits, '0', c.status));
+        EXPECT_EQ(w.PBar2().maximum(), c.maximum);
+        EXPECT_EQ(w.PBar2().value(), c.position);
+    }
+}
+
+TEST_F(TFCOMMTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
+    TFCOMM& w = open();
+    w.LcdDisplayVeska(Packet("2B", "30313233", '0', kVolt));
+    w.LcdDisplayVeska(Packet("2B", "3F303030", '0', kHertz));
+    EXPECT_EQ(w.cycle().reading().numericValue, 6001.0F);
+    w.LcdDisplayVeska(Packet("2B", "3F303030", '0', kHertz));
+    EXPECT_EQ(w.cycle().reading().numericValue, 1001.0F);
+}
+
+TEST_F(TFCOMMTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
+    TFCOMM& w = open();
+    w.LcdDisplayVeska(Packet("2B", "30313233", '2', "0A000080"));  // AC V
+    const qint64 rows = w.TSorvuDB().rowCount();
+    for (int i = 0; i < 3; ++i) w.ConTimerTimer();
+    EXPECT_FALSE(w.KD().CONok()->isVisibleTo(&w.KD()));
+
+    w.LcdDisplayVeska(Packet("2B", "3031323A", '2', "0A000080"));
+    EXPECT_EQ(digits(), "0123");
+    EXPECT_TRUE(w.KD().CONok()->isVisibleTo(&w.KD()));
+    EXPECT_FALSE(w.Panel1().control("LcdAC")->isVisibleTo(&w.Panel1()));  // marks hidden
+    EXPECT_EQ(w.TSorvuDB().rowCount(), rows);
+    EXPECT_EQ(w.cycle().decodeFailures(), 1U);
+    QTest::qWait(10);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_TRUE(w.KD().CONok()->toolTip().contains("'012A' is not a valid integer value"));
+}
+
+TEST_F(TFCOMMTest, LayoutIsHeldAndTheChartEnlargesAndRestores) {
+    TFCOMM& w = open();
+    w.show();
+    EXPECT_EQ(w.outerWidth(), 622);
+    EXPECT_EQ(w.outerHeight(), 463);
+    EXPECT_EQ(w.client()->size(), QSize(618, 413));
+    EXPECT_EQ(w.control("BtExit")->x(), 542);
+    EXPECT_EQ(w.control("BTCon")->x(), 432);
+    EXPECT_EQ(w.control("BtDiscon")->x(), 432);
+    EXPECT_EQ(w.DBGrid1().height(), 152);
+    EXPECT_EQ(w.Chtshow().geometry(), QRect(288, 173, 322, 246));
+    EXPECT_EQ(w.KD().width(), 319);
+    EXPECT_EQ(w.control("KD2")->size(), QSize(317, 133));
+
+    w.TbFdClick();
+    EXPECT_EQ(w.Chtshow().geometry(), QRect(2, 28, 610, 378));
+    EXPECT_FALSE(w.Chtshow().TbFd()->isVisibleTo(&w.Chtshow()));
+    w.TbFdClick();
+    EXPECT_EQ(w.Chtshow().geometry(), QRect(288, 173, 322, 246));
+    EXPECT_TRUE(w.Chtshow().TbFd()->isVisibleTo(&w.Chtshow()));
+
+    // A size change from outside is undone and the layout re-applied.
+    w.TbFdClick();
+    const QSize held = w.size();
+    w.resize(800, 600);
+    QTest::qWait(10);
+    EXPECT_EQ(w.size(), held);
+    w.FormResize();
+    EXPECT_EQ(w.Chtshow().y(), 173);
+    EXPECT_EQ(w.Chtshow().width(), 322);
+}
+
+TEST_F(TFCOMMTest, MenusHaveTheirItemsAndStates) {
+    TFCOMM& w = open();
+    const MainMenu& m = w.menu();
+    EXPECT_TRUE(m.COM11->isChecked());
+    EXPECT_FALSE(m.STOP1->isEnabled());
+    EXPECT_TRUE(m.Fill->isChecked());
+    QStringList record;
+    for (QAction* a : m.Record->actions()) record << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(record, (QStringList{"New", "Save", "-", "1000", "5000", "10000", "50000", "100000", "limitless"}));
+    EXPECT_TRUE(m.Record->actions()[5]->isChecked());
+    m.Record->actions()[3]->trigger();
+    EXPECT_EQ(w.recorder().RecordLimit(), 1000);
+
+    m.Fill->trigger();  // "Fill" off: the line series
+    EXPECT_TRUE(w.Chtshow().isSeriesActive(1));
+    EXPECT_FALSE(m.Fill->isChecked());
+
+    // Port stepping through the visible panel: COM4's panel selects COM1.
+    w.COM41Click();
+    EXPECT_TRUE(m.COM41->isChecked());
+    EXPECT_TRUE(w.control("BtCOM4")->isVisibleTo(w.client()));
+    w.COM11Click();
+    EXPECT_TRUE(m.COM11->isChecked());
+    EXPECT_FALSE(w.control("BtCOM4")->isVisibleTo(w.client()));
+}
+
+TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
+    TFCOMM& w = open();
+    dialogs.yes = false;
+    w.BitBtn1Click();
+    EXPECT_EQ(dialogs.questions, (QStringList{QStringLiteral("Are you ensure to exit the program\uFF1F")}));
+    EXPECT_TRUE(w.TSorvuDB().isOpen());
+
+    w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
+    ASSERT_EQ(w.TSorvuDB().unsavedRows(), 1);
+    dialogs.yes = true;
+    dialogs.saveChoice = UserDialogs::SaveChoice::Cancel;
+    w.BitBtn1Click();
+    w.BtExit1Click();
+    EXPECT_FALSE(w.close());
+    EXPECT_EQ(dialogs.saveQuestions.size(), 3);
+    EXPECT_TRUE(w.TSorvuDB().isOpen());
+
+    dialogs.saveChoice = UserDialogs::SaveChoice::Discard;
+    w.BtExit1Click();
+    EXPECT_FALSE(w.TSorvuDB().isOpen());
+}
+
+TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
+    MeterSimulator sim;
+    ASSERT_TRUE(sim.open()) << sim.errorText().toStdString();
+    sim.setRate(50);
+    TFCOMM::Options o;
+    o.dialogs = &dialogs;
+    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.portMap.setPath(TComPortNumber::pnCOM1, sim.slavePath());
+    window = std::make_unique<TFCOMM>(o);
+    sim.start();
+    window->COMConClick();
+    EXPECT_TRUE(window->COMM2().IsConnected());
+    EXPECT_TRUE(window->menu().STOP1->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->TSorvuDB().rowCount() >= 3; }, 5000));
+    EXPECT_TRUE(window->KD().CONok()->isVisibleTo(&window->KD()));
+
+    // Pressed again: disconnects.
+    window->COMConClick();
+    EXPECT_FALSE(window->COMM2().IsConnected());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(TFCOMMTest, SimulatedCableThroughUsbConnect) {
+    auto platform = std::make_shared<SimulatedHidPlatform>();
+    auto cable = platform->plug(SimulatedHidPlatform::Bridge());
+    TFCOMM& w = open(platform);
+    QTest::qWait(20);
+    w.USBConClick();
+    EXPECT_TRUE(w.usb().usbConDown());
+    EXPECT_EQ(cable->bitRate(), 2400U);
+    cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
+    EXPECT_EQ(w.KD().ScaleCode(), "10");
+
+    // COM Connect releases USB Connect without running its command: reading goes on.
+    w.COMConClick();
+    EXPECT_FALSE(w.toggleGroup().isPressed(1));
+    w.USBConClick();  // pressed again: connects the cable again
+    w.USBConClick();  // released: stops reading
+    EXPECT_FALSE(w.usb().usbConDown());
+}
+
+}  // namespace
+}  // namespace veska::test
