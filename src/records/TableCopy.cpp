@@ -83,6 +83,12 @@ void TableCopy::CopyTableTo(const TableEngine& source, const QString& fileName) 
     try {
         source.copyTo(part);
         indexCopy(part);
+    } catch (const TableError& e) {
+        removeWithSideFiles(part);
+        // The user knows the file by the name chosen, not by its temporary name.
+        QString message = e.message();
+        message.replace(part + QLatin1String(".part"), dest).replace(part, dest);
+        throw TableError(message);
     } catch (...) {
         removeWithSideFiles(part);
         throw;

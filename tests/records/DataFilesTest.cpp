@@ -258,6 +258,7 @@ TEST(DataFiles, FullDiskLeavesTheOldFileUnderTheNameAndTheTableIntact) {
             EXPECT_FALSE(d.commands.saveTo(d.path(name)));
         }
         ASSERT_EQ(d.errors.size(), 1);
+        EXPECT_TRUE(d.errors[0].contains(d.path(name))) << d.errors[0].toStdString();
         EXPECT_TRUE(d.infos.isEmpty());
         EXPECT_EQ(readAll(d.path(name)), "earlier file");
         EXPECT_EQ(d.strayFiles({name}), QStringList());
