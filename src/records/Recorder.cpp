@@ -27,12 +27,14 @@ void Recorder::INDataToTable(const MeterReading& reading) {
     m_lastRecordedKey = key;
     m_sampleCountdown = m_interval;  // also while the interval is off
     ++m_recordedRows;
+    const qint64 rowsBefore = m_table.rowCount();
     try {
         appendRow(reading);
         m_lastError.clear();
     } catch (const TableError& e) {
-        // The row was not recorded, so it does not count.
-        --m_recordedRows;
+        // A row that did not reach the table does not count (a journal failure after the
+        // post leaves the row recorded).
+        if (m_table.rowCount() == rowsBefore) --m_recordedRows;
         m_table.cancel();
         if (e.message() != m_lastError) emit error(e.message());
         m_lastError = e.message();
