@@ -183,6 +183,8 @@ void TFCOMM::buildToolbarRow() {
         panel->setFont(ArialPx(16, true));
         QPalette p = panel->palette();
         p.setColor(QPalette::Window, QColor(192, 192, 192));
+        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(112, 112, 112));  // greyed, still legible
+        p.setColor(QPalette::Disabled, QPalette::Window, QColor(192, 192, 192));
         panel->setPalette(p);
         panel->setVisible(i == 0);
         m_btCom[static_cast<std::size_t>(i)] = panel;

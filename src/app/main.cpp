@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdio>
 #include <memory>
@@ -48,6 +49,9 @@ int RunWindow(const veska::CommandLine& cl) {
         options.hidPlatform = simulated.startUsb(cl.rate);
     }
     veska::TFCOMM FCOMM(options);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
+    }
     FCOMM.show();
     return QApplication::exec();
 }
