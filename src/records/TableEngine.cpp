@@ -440,6 +440,47 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
     return rows;
 }
 
+void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
+                                 const std::function<void(const std::vector<std::string_view>&)>& row) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    QStringList names;
+    for (const int position : fieldPositions) {
+        if (position < 0 || std::size_t(position) >= m_fields.size())
+            throw TableError(QStringLiteral("No field at position %1").arg(position));
+        names << quoted(m_fields[std::size_t(position)].name);
+    }
+    if (names.isEmpty()) return;
+    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName)));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    const std::size_t n = fieldPositions.size();
+    std::vector<std::string_view> texts(n);
+    std::vector<QByteArray> converted(n);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const int col = int(i);
+            const FieldKind kind = m_fields[std::size_t(fieldPositions[i])].kind;
+            const int type = sqlite3_column_type(q.get(), col);
+            // Stored texts and whole numbers read as they display; anything else goes
+            // through displayText so every reader sees the same text.
+            if (type == SQLITE_TEXT || type == SQLITE_BLOB || (type == SQLITE_INTEGER && kind == FieldKind::Integer)) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), col));
+                texts[i] = std::string_view(text, std::size_t(sqlite3_column_bytes(q.get(), col)));
+            } else if (type == SQLITE_NULL) {
+                texts[i] = std::string_view();
+            } else {
+                Value value = type == SQLITE_INTEGER ? Value(qint64(sqlite3_column_int64(q.get(), col)))
+                                                     : Value(sqlite3_column_double(q.get(), col));
+                converted[i] = displayText(value, kind).toUtf8();
+                texts[i] = std::string_view(converted[i].constData(), std::size_t(converted[i].size()));
+            }
+        }
+        row(texts);
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+}
+
 namespace {
 
 // Refuses to replace a table file that another connection holds.

@@ -5,6 +5,8 @@
 #include <QTime>
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -116,6 +118,11 @@ public:
     // (fewer at the end). Each entry holds one text per field, in field order. Fast at any
     // position for tables whose row ids have no gaps (every file this program writes).
     std::vector<QStringList> rowTexts(qint64 position, int count) const;
+    // Bulk reading for exports: calls `row` once per row, first to last, with the display
+    // texts (UTF-8) of the fields at the given positions, in that order. Texts stored as
+    // text are handed over without copies; the views last until `row` returns.
+    void forEachRowText(const std::vector<int>& fieldPositions,
+                        const std::function<void(const std::vector<std::string_view>&)>& row) const;
     // Display text of a value for a field of the given kind: whole numbers in decimal, times
     // as hh:mm:ss, texts as stored.
     static QString displayText(const Value& value, FieldKind kind);
