@@ -10,13 +10,24 @@ namespace veska {
 
 namespace {
 
-constexpr int kBlockRows = 4096;
 constexpr qsizetype kFlushBytes = 1 << 18;
 
-void appendLine(QByteArray& out, const QStringList& row, const RecordColumns::Indexes& columns) {
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// One line in the 8-bit code page; record texts are ASCII, anything else is converted.
+void appendLine(QByteArray& out, const std::vector<std::string_view>& texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i > 0) out += '\t';
-        out += row[columns[i]].toLatin1();
+        const std::string_view text = texts[i];
+        if (isAscii(text)) {
+            out.append(text.data(), qsizetype(text.size()));
+        } else {
+            out += QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
+        }
     }
     out += "\r\n";
 }
@@ -47,16 +58,16 @@ TextExport::Result TextExport::ExportTableAsText(const TableEngine& table, const
 
     QByteArray buffer = headerLine();
     buffer.reserve(kFlushBytes + 4096);
-    for (qint64 position = 0; position < table.rowCount(); position += kBlockRows) {
-        const std::vector<QStringList> rows = table.rowTexts(position, kBlockRows);
-        if (rows.empty()) break;
-        for (const QStringList& row : rows) appendLine(buffer, row, columns);
-        if (buffer.size() >= kFlushBytes) {
-            if (file.write(buffer) != buffer.size()) return failed();
-            buffer.resize(0);
-        }
-    }
-    if (file.write(buffer) != buffer.size()) return failed();
+    bool writeFailed = false;
+    table.forEachRowText(std::vector<int>(columns.begin(), columns.end()),
+                         [&](const std::vector<std::string_view>& texts) {
+                             if (writeFailed) return;
+                             appendLine(buffer, texts);
+                             if (buffer.size() < kFlushBytes) return;
+                             writeFailed = file.write(buffer) != buffer.size();
+                             buffer.resize(0);
+                         });
+    if (writeFailed || file.write(buffer) != buffer.size()) return failed();
     if (!file.commit()) return Result{false, failureMessage(fileName), file.errorString()};
     return Result{true, successMessage(fileName), QString()};
 }

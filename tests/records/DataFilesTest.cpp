@@ -147,6 +147,28 @@ TEST(DataFiles, SaveAsChoosesCopyOrTextByTheExtension) {
     }
 }
 
+TEST(DataFiles, TextExportGivesTheEnginesDisplayTextsWhateverTheStoredType) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("typed.db");
+    writeRecordFile(file, {});
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(file).constData(), &db);
+    // A whole number stored as a real, a time as seconds, an empty field, a non-ASCII unit.
+    char* failure = nullptr;
+    sqlite3_exec(db, "INSERT INTO Kestodb VALUES(3.0, 50709, NULL, '1.5', '\xc2\xb5" "A', 'MANU', 1.5)", nullptr, nullptr,
+                 &failure);
+    EXPECT_EQ(failure, nullptr) << failure;
+    sqlite3_free(failure);
+    sqlite3_close(db);
+    TableEngine e;
+    e.setTableName(file);
+    e.open();
+    ASSERT_TRUE(TextExport::ExportTableAsText(e, dir.filePath("typed.txt")).ok);
+    EXPECT_EQ(readAll(dir.filePath("typed.txt")), TextExport::headerLine() + "3\t14:05:09\t\t1.5\t\xb5" "A\tMANU\r\n");
+    const QStringList texts = e.rowTexts(0, 1).front();
+    EXPECT_EQ(texts.mid(0, 2), (QStringList{"3", "14:05:09"}));
+}
+
 TEST(DataFiles, SaveDialogAddsTheDefaultExtensionAndAsksBeforeOverwriting) {
     QTemporaryDir dir;
     QFileDialog dialog;
