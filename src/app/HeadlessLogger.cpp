@@ -65,7 +65,10 @@ int HeadlessLogger::run() {
     return finish();
 }
 
-void HeadlessLogger::requestStop() { QTimer::singleShot(0, qApp, &QCoreApplication::quit); }
+void HeadlessLogger::requestStop() {
+    m_stopping = true;  // packets still in hand are not recorded any more
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
 
 bool HeadlessLogger::openTable() {
     m_table = std::make_unique<RecordTable>();
@@ -157,6 +160,7 @@ bool HeadlessLogger::connectUsb() {
 }
 
 void HeadlessLogger::onPacket(std::string_view packetText) {
+    if (m_stopping) return;
     DecodePacket(packetText, m_fullScaleCount, m_decoded);
     if (!m_decoded.ok) {
         Print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(QString::fromStdString(m_decoded.error)));

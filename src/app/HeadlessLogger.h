@@ -63,6 +63,7 @@ private:
     int m_fullScaleCount = 6000;  // the window's scale after start-up
     int m_rowsWritten = 0;
     int m_status = 0;
+    bool m_stopping = false;
 };
 
 }  // namespace veska
