@@ -26,6 +26,8 @@ public:
     void error(const QString&) override {}
     bool askYesNo(const QString&) override { return false; }
     SaveChoice askSaveUnsaved(const QString&) override { return SaveChoice::Discard; }
+    QString chooseFile(const veska::FileDialogSpec&) override { return {}; }
+    void showPrintPreview(QPrinter&, const std::function<void(QPrinter*)>&) override {}
 };
 
 // Packet texts as the serial framing hands them on (sign byte to end byte).

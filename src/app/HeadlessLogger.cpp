@@ -5,6 +5,7 @@
 #include "hid/HidapiPlatform.h"
 #include "hid/UsbConnection.h"
 #include "protocol/ScaleSet.h"
+#include "records/DataFileCommands.h"
 #include "records/RecordTable.h"
 #include "records/Recorder.h"
 #include "records/TableError.h"
@@ -24,6 +25,15 @@ std::atomic<bool> g_stopRequested{false};  // set from the signal handler only
 
 extern "C" void OnStopSignal(int) { g_stopRequested = true; }
 
+// Saving as the window's Save command does: a copy for ".db", text otherwise.
+QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
+    DataFileCommands commands(table);
+    QString failure;
+    QObject::connect(&commands, &DataFileCommands::error, [&failure](const QString& m) { failure = m; });
+    if (!commands.saveTo(file) && failure.isEmpty()) failure = QStringLiteral("could not save to %1").arg(file);
+    return failure;
+}
+
 void Print(std::FILE* f, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
@@ -36,7 +46,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
                                QObject* parent)
     : QObject(parent),
       m_options(options),
-      m_saver(std::move(saver)),
+      m_saver(saver ? std::move(saver) : Saver(SaveLikeTheWindow)),
       m_out(out),
       m_err(err),
       m_framing([this](std::string_view packet) { onPacket(packet); }) {}

@@ -26,7 +26,7 @@ class HeadlessLogger : public QObject {
     Q_OBJECT
 public:
     // Saves the record table to a file (copy for ".db", text otherwise); returns the
-    // error text, empty on success.
+    // error text, empty on success. Empty: as the window's Save command does.
     using Saver = std::function<QString(RecordTable& table, const QString& file)>;
 
     HeadlessLogger(const CommandLine& options, Saver saver, std::FILE* out = stdout, std::FILE* err = stderr,

@@ -1,5 +1,8 @@
 #include "MessageBoxDialogs.h"
 
+#include "records/DataFileDialogs.h"
+#include "records/RecordReport.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,6 +32,12 @@ UserDialogs::SaveChoice MessageBoxDialogs::askSaveUnsaved(const QString& text) {
     if (answer == QMessageBox::Save) return SaveChoice::Save;
     if (answer == QMessageBox::Discard) return SaveChoice::Discard;
     return SaveChoice::Cancel;
+}
+
+QString MessageBoxDialogs::chooseFile(const FileDialogSpec& spec) { return DataFileDialogs::run(m_parent, spec); }
+
+void MessageBoxDialogs::showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
+    RecordReport::showPreview(m_parent, printer, paint);
 }
 
 }  // namespace veska

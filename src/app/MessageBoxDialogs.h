@@ -14,6 +14,8 @@ public:
     void error(const QString& text) override;
     bool askYesNo(const QString& text) override;
     SaveChoice askSaveUnsaved(const QString& text) override;
+    QString chooseFile(const FileDialogSpec& spec) override;
+    void showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) override;
 
 private:
     QWidget* m_parent;

@@ -13,6 +13,7 @@
 #include "hid/HidapiPlatform.h"
 #include "hid/UsbConnection.h"
 #include "protocol/ScaleSet.h"
+#include "records/DataFileCommands.h"
 #include "records/HistoryChart.h"
 #include "records/RecordGrid.h"
 #include "records/RecordLimitMenu.h"
@@ -118,6 +119,7 @@ void TFCOMM::createComponents() {
 
     m_tsorvuDB = new RecordTable(this);
     m_recorder = new Recorder(*m_tsorvuDB, this);
+    m_dataFiles = new DataFileCommands(*m_tsorvuDB, this);
 
     buildToolbarRow();
 
@@ -172,6 +174,21 @@ void TFCOMM::createComponents() {
             [this](const QString& m) { m_dialogs->information(m); });
     connect(m_chtshow, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(m_chtshow, &HistoryChart::enlargeClicked, this, &TFCOMM::TbFdClick);
+
+    m_dataFiles->setChooseFileHook([this](const FileDialogSpec& spec) { return m_dialogs->chooseFile(spec); });
+    m_dataFiles->setSaveChangesHook([this](const QString& question) {
+        switch (m_dialogs->askSaveUnsaved(question)) {
+        case UserDialogs::SaveChoice::Save: return DataFileCommands::SaveChoice::Save;
+        case UserDialogs::SaveChoice::Discard: return DataFileCommands::SaveChoice::Discard;
+        case UserDialogs::SaveChoice::Cancel: break;
+        }
+        return DataFileCommands::SaveChoice::Cancel;
+    });
+    m_dataFiles->setPreviewHook([this](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
+        m_dialogs->showPrintPreview(printer, paint);
+    });
+    connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
+    connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
 }
 
@@ -232,6 +249,9 @@ void TFCOMM::buildRecordingRow() {
     m_saveas = speedButton("saveas", 244, QStyle::SP_DialogSaveButton, QStringLiteral("Save data files"));
     m_btPrint = speedButton("BtPrint", 266, QStyle::SP_FileDialogDetailedView, QString());
     connect(m_recordNew, &QToolButton::clicked, this, &TFCOMM::RecordNewClick);
+    connect(m_openDataFiles, &QToolButton::clicked, this, &TFCOMM::SpeedButton2Click);
+    connect(m_saveas, &QToolButton::clicked, this, &TFCOMM::saveasClick);
+    connect(m_btPrint, &QToolButton::clicked, this, &TFCOMM::BtPrintClick);
 }
 
 void TFCOMM::buildHiddenControls() {
@@ -341,6 +361,7 @@ void TFCOMM::buildMenu() {
     connect(m_chtshow, &HistoryChart::fillCheckedChanged, m.Fill, &QAction::setChecked);
 
     connect(m.New1, &QAction::triggered, this, &TFCOMM::RecordNewClick);
+    connect(m.Save1, &QAction::triggered, this, &TFCOMM::saveasClick);
 
     // The record limit items ("1000" ... "limitless"); choosing one runs the handler of
     // its name (N10001Click ... limitessClick) inside the limit menu, which also keeps the
@@ -540,10 +561,7 @@ bool TFCOMM::mayDiscardUnsavedRows() {
     return false;
 }
 
-bool TFCOMM::saveUnsavedRows() {
-    // Filled in with the data-file commands.
-    return false;
-}
+bool TFCOMM::saveUnsavedRows() { return m_dataFiles->saveasClick(); }
 
 // ---------------------------------------------------------------------------------------
 // Layout.
@@ -654,6 +672,13 @@ void TFCOMM::N100001Click() { m_limitMenu->N100001Click(); }
 void TFCOMM::N500001Click() { m_limitMenu->N500001Click(); }
 void TFCOMM::N1000001Click() { m_limitMenu->N1000001Click(); }
 void TFCOMM::limitessClick() { m_limitMenu->limitessClick(); }
+
+// ---------------------------------------------------------------------------------------
+// Data files.
+
+void TFCOMM::SpeedButton2Click() { m_dataFiles->SpeedButton2Click(); }
+void TFCOMM::saveasClick() { m_dataFiles->saveasClick(); }
+void TFCOMM::BtPrintClick() { m_dataFiles->BtPrintClick(); }
 
 // ---------------------------------------------------------------------------------------
 // History chart.

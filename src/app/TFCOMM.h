@@ -29,6 +29,7 @@ class QToolButton;
 namespace veska {
 
 class AnalogGauge;
+class DataFileCommands;
 class HidPlatform;
 class HistoryChart;
 class LcdPanel;
@@ -74,6 +75,7 @@ public:
     ExclusiveToggleGroup& toggleGroup() { return m_toggles; }
     ReadingCycle& cycle() { return *m_cycle; }
     UsbConnection& usb() const { return *m_usb; }
+    DataFileCommands& dataFiles() const { return *m_dataFiles; }
     MainMenu& menu() const { return *m_menu; }
     QWidget* client() const { return m_client; }
     QWidget* control(const QString& name) const;
@@ -117,6 +119,11 @@ public slots:
     void N500001Click();
     void N1000001Click();
     void limitessClick();
+
+    // Data files.
+    void SpeedButton2Click();
+    void saveasClick();
+    void BtPrintClick();
 
     // History chart.
     void BtFirstClick();
@@ -173,6 +180,7 @@ private:
     LowDigitSerialFraming m_lowDigitFraming;
     RecordTable* m_tsorvuDB = nullptr;
     Recorder* m_recorder = nullptr;
+    DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<ReadingCycle> m_cycle;
     std::unique_ptr<UsbConnection> m_usb;
     std::string m_packetText;

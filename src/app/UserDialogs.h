@@ -2,7 +2,13 @@
 
 #include <QString>
 
+#include <functional>
+
+class QPrinter;
+
 namespace veska {
+
+struct FileDialogSpec;
 
 // Every modal question and message of the window goes through here, so tests answer them
 // and nothing modal ever opens from inside packet handling.
@@ -19,6 +25,10 @@ public:
     virtual bool askYesNo(const QString& text) = 0;
     // Save / Discard / Cancel about rows not yet saved.
     virtual SaveChoice askSaveUnsaved(const QString& text) = 0;
+    // A file dialog as the spec describes it; empty when cancelled.
+    virtual QString chooseFile(const FileDialogSpec& spec) = 0;
+    // The print preview over a set-up printer; 'paint' draws the report on a printer.
+    virtual void showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) = 0;
 };
 
 }  // namespace veska

@@ -20,7 +20,12 @@ public:
         return saveChoice;
     }
 
+    QString chooseFile(const FileDialogSpec&) override { return chosenFile; }
+    void showPrintPreview(QPrinter&, const std::function<void(QPrinter*)>&) override { ++previews; }
+
     bool yes = true;
+    QString chosenFile;  // empty: the dialog is cancelled
+    int previews = 0;
     SaveChoice saveChoice = SaveChoice::Discard;
     QStringList infos, errors, questions, saveQuestions;
 };

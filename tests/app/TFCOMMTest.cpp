@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -266,9 +267,32 @@ TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(dialogs.saveQuestions.size(), 3);
     EXPECT_TRUE(w.TSorvuDB().isOpen());
 
-    dialogs.saveChoice = UserDialogs::SaveChoice::Discard;
+    // Save: the save dialog's file gets the rows, then the program ends.
+    dialogs.saveChoice = UserDialogs::SaveChoice::Save;
+    dialogs.chosenFile = dir.filePath("run1.xls");
     w.BtExit1Click();
     EXPECT_FALSE(w.TSorvuDB().isOpen());
+    QFile saved(dir.filePath("run1.xls"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
+}
+
+TEST_F(TFCOMMTest, DataFileCommandsGoThroughTheWindowsDialogs) {
+    TFCOMM& w = open();
+    w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
+    w.LcdDisplayVeska(Packet("2B", "30313234", '2', kVolt));
+    dialogs.chosenFile = dir.filePath("copy.db");
+    w.saveasClick();
+    EXPECT_TRUE(QFile::exists(dir.filePath("copy.db")));
+    EXPECT_EQ(w.TSorvuDB().unsavedRows(), 0);
+
+    w.BtPrintClick();
+    EXPECT_EQ(dialogs.previews, 1);
+
+    w.SpeedButton2Click();  // the saved copy replaces the record table
+    EXPECT_EQ(w.TSorvuDB().rowCount(), 2);
+    EXPECT_TRUE(w.TSorvuDB().filePath().endsWith("copy.db", Qt::CaseInsensitive));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
 TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
