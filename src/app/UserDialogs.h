@@ -25,7 +25,7 @@ public:
     virtual bool askYesNo(const QString& text) = 0;
     // Save / Discard / Cancel about rows not yet saved.
     virtual SaveChoice askSaveUnsaved(const QString& text) = 0;
-    // A file dialog as the spec describes it; empty when cancelled.
+    // A file dialog as FileDialogSpec describes it; empty when cancelled.
     virtual QString chooseFile(const FileDialogSpec& spec) = 0;
     // The print preview over a set-up printer; 'paint' draws the report on a printer.
     virtual void showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) = 0;

@@ -11,7 +11,7 @@
 namespace veska {
 
 // Everything the gauge face depends on. Two equal specs draw identical faces, so a
-// face drawn once can be reused while the spec stays the same.
+// face drawn once can be reused while these stay the same.
 struct GaugeFaceSpec {
     std::string scaleCode;
     int fullScaleCount = 0;

@@ -25,7 +25,7 @@ public:
     explicit DataFileCommands(RecordTable& table, QObject* parent = nullptr);
 
     // --- hooks the window fills ---
-    // Shows a file dialog built from the spec (DataFileDialogs::run); empty: cancelled.
+    // Shows a file dialog built from a FileDialogSpec (DataFileDialogs::run); empty: cancelled.
     // Without a hook every dialog counts as cancelled.
     void setChooseFileHook(std::function<QString(const FileDialogSpec&)> hook) { m_chooseFile = std::move(hook); }
     // Save / Discard / Cancel before opening another file drops unsaved rows.
