@@ -12,6 +12,7 @@
 #include "records/HistoryChart.h"
 #include "records/RecordGrid.h"
 #include "records/RecordTable.h"
+#include "records/RecoveryJournal.h"
 #include "records/Recorder.h"
 #include "records/TableEngine.h"
 #include "serial/MeterSimulator.h"
@@ -120,6 +121,24 @@ TEST_F(TFCOMMTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
     EXPECT_EQ(w.Panel3().UpperLimit(), 6000.0F);
     w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
     EXPECT_EQ(digits(), "0123");  // the link still works without a table
+}
+
+TEST_F(TFCOMMTest, RowsLeftByACrashedRunAreOfferedBack) {
+    {
+        // A run that ended without closing its table leaves its journal behind.
+        TableEngine::createTable(dir.filePath("Kestodb.db"), RecordTable::recordFields());
+        RecoveryJournal journal;
+        journal.start(dir.filePath("Kestodb.db"), RecordTable::recordFields());
+        for (qint64 no = 1; no <= 3; ++no) {
+            journal.append({no, QTime(12, 0, 0), QString("DC"), QString("1.000"), QString("V"), QString("AUTO"), 1000.0});
+        }
+        journal.commit();
+    }
+    TFCOMM& w = open();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains("3")) << dialogs.questions[0].toStdString();
+    EXPECT_EQ(w.TSorvuDB().rowCount(), 3);
+    EXPECT_EQ(w.TSorvuDB().unsavedRows(), 3);
 }
 
 TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
