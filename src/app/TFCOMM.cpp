@@ -190,6 +190,9 @@ void TFCOMM::createComponents() {
     connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
     connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
+    m_conTimer.setInterval(LinkWatchdog::kPeriodMs);
+    connect(&m_conTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
+    m_conTimer.start();
 }
 
 void TFCOMM::buildToolbarRow() {

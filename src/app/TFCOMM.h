@@ -12,6 +12,7 @@
 #include "serial/TCommPortDriver.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <functional>
 
@@ -174,6 +175,7 @@ private:
     // Non-visual components.
     TCommPortDriver m_comm2;
     LinkWatchdog m_watchdog;
+    QTimer m_conTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     ExclusiveToggleGroup m_toggles;
     SerialConnection m_serial;
     VeskaSerialFraming m_framing;

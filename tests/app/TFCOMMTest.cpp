@@ -330,6 +330,10 @@ TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->TSorvuDB().rowCount() >= 3; }, 5000));
     EXPECT_TRUE(window->KD().CONok()->isVisibleTo(&window->KD()));
 
+    // The meter falls silent: the watchdog's own timer turns the indicator.
+    sim.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->KD().CONokN()->isVisibleTo(&window->KD()); }, 2000));
+
     // Pressed again: disconnects.
     window->COMConClick();
     EXPECT_FALSE(window->COMM2().IsConnected());
