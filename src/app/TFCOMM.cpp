@@ -4,6 +4,7 @@
 #include "MessageBoxDialogs.h"
 #include "PanelButton.h"
 #include "display/AnalogGauge.h"
+#include "display/ArialFont.h"
 #include "display/DisplayResources.h"
 #include "display/LcdPanel.h"
 #include "display/LimitPanel.h"
@@ -48,14 +49,6 @@ constexpr int kOuterHeight = 463;
 // The classic window's frame: 2 px borders, caption and menu bar above the client area.
 constexpr int kFrameWidth = kOuterWidth - kClientWidth;
 constexpr int kFrameHeight = kOuterHeight - kClientHeight;
-
-QFont ArialPx(int pixels, bool bold, bool italic = false) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    f.setItalic(italic);
-    return f;
-}
 
 QPixmap Kd2Picture(QSize size) {
     // The picture behind the gauge panel: only thin strips of it show at the right and
@@ -200,7 +193,7 @@ void TFCOMM::buildToolbarRow() {
         auto* panel = new PanelButton(QStringLiteral("COM %1").arg(i + 1), m_client);
         panel->setObjectName(QStringLiteral("BtCOM%1").arg(i + 1));
         panel->setGeometry(5, 3, 61, 24);
-        panel->setFont(ArialPx(16, true));
+        panel->setFont(ArialFont::px(16, true));
         QPalette p = panel->palette();
         p.setColor(QPalette::Window, QColor(192, 192, 192));
         p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(112, 112, 112));  // greyed, still legible
@@ -219,7 +212,7 @@ void TFCOMM::buildToolbarRow() {
         auto* b = new QPushButton(caption, m_client);
         b->setObjectName(name);
         b->setGeometry(left, 3, 94, 25);
-        b->setFont(ArialPx(13, true));
+        b->setFont(ArialFont::px(13, true));
         b->setCheckable(true);
         return b;
     };
@@ -229,7 +222,7 @@ void TFCOMM::buildToolbarRow() {
     m_bitBtn1 = new QPushButton(QStringLiteral("EXIT"), m_client);
     m_bitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     m_bitBtn1->setGeometry(552, 3, 57, 25);
-    m_bitBtn1->setFont(ArialPx(14, true, true));
+    m_bitBtn1->setFont(ArialFont::px(14, true, true));
     connect(m_bitBtn1, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
 }
 
@@ -262,7 +255,7 @@ void TFCOMM::buildHiddenControls() {
         auto* p = new PanelButton(caption, m_client);
         p->setObjectName(QLatin1String(name));
         p->setGeometry(left, top, 80, 30);
-        p->setFont(ArialPx(13, true, true));
+        p->setFont(ArialFont::px(13, true, true));
         QPalette pal = p->palette();
         pal.setColor(QPalette::Window, Qt::blue);
         pal.setColor(QPalette::WindowText, Qt::yellow);

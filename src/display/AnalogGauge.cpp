@@ -1,4 +1,5 @@
 #include "AnalogGauge.h"
+#include "ArialFont.h"
 
 #include "DisplayResources.h"
 #include "GaugeGeometry.h"
@@ -38,10 +39,7 @@ QLabel* makeAlarmPanel(QWidget* parent) {
     palette.setColor(QPalette::Window, QColor(128, 128, 128));
     palette.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(palette);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(35);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(ArialFont::px(35, true));
     label->hide();
     return label;
 }

@@ -1,4 +1,5 @@
 #include "LcdPanel.h"
+#include "ArialFont.h"
 
 #include "DisplayResources.h"
 #include "LcdLabel.h"
@@ -69,10 +70,7 @@ QLabel* makePicture(QWidget* parent, const char* name, QPoint at) {
 QLabel* makeArialMark(QWidget* parent, const char* name, const QString& text, QPoint at) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(16);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(ArialFont::px(16, true));
     label->move(at);
     label->adjustSize();
     return label;

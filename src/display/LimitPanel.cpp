@@ -1,4 +1,5 @@
 #include "LimitPanel.h"
+#include "ArialFont.h"
 
 #include "AnalogGauge.h"
 #include "DigitKeyFilter.h"
@@ -21,10 +22,7 @@ namespace {
 QLabel* makeReadout(QWidget* parent, const char* name, const QString& text, QPoint at) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(14);
-    font.setItalic(true);
-    label->setFont(font);
+    label->setFont(ArialFont::px(14, false, true));
     label->setGeometry(at.x(), at.y(), 48, 17);
     return label;
 }

@@ -1,4 +1,5 @@
 #include "RecordGrid.h"
+#include "display/ArialFont.h"
 
 #include "RecordGridModel.h"
 
@@ -19,9 +20,7 @@ RecordGrid::RecordGrid(RecordTable& table, QWidget* parent)
       m_unitDelegate(new LcdSymbolDelegate(this, 12, Qt::AlignRight | Qt::AlignVCenter)) {
     setObjectName(QStringLiteral("DBGrid1"));
     setFocusPolicy(Qt::StrongFocus);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(ArialFont::px(12));
     QPalette pal = palette();
     pal.setColor(QPalette::Base, QColor(192, 192, 192));
     pal.setColor(QPalette::Window, QColor(192, 192, 192));

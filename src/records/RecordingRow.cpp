@@ -1,4 +1,5 @@
 #include "RecordingRow.h"
+#include "display/ArialFont.h"
 
 #include "Recorder.h"
 
@@ -14,9 +15,7 @@ namespace {
 
 QCheckBox* whiteCheckBox(const QString& text, QWidget* parent) {
     auto* box = new QCheckBox(text, parent);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(11);
-    box->setFont(font);
+    box->setFont(ArialFont::px(11));
     QPalette palette = box->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     box->setPalette(palette);

@@ -1,3 +1,4 @@
+#include "ChartTestSupport.h"
 #include "records/HistoryChart.h"
 
 #include <QApplication>
@@ -21,16 +22,6 @@
 namespace veska {
 namespace {
 
-LcdState digitsOf(int value) {
-    LcdState lcd;
-    lcd.negative = value < 0;
-    const std::string digits = QString::asprintf("%04d", std::abs(value)).toStdString();
-    lcd.digit1 = digits.substr(0, 1);
-    lcd.digit2 = digits.substr(1, 1);
-    lcd.digit3 = digits.substr(2, 1);
-    lcd.digit4 = digits.substr(3, 1);
-    return lcd;
-}
 
 class HistoryChartTest : public ::testing::Test {
 protected:
@@ -46,7 +37,7 @@ protected:
     }
 
     void add(std::initializer_list<int> values) {
-        for (const int value : values) ASSERT_TRUE(chart.AddChartPoint(digitsOf(value), 6000));
+        for (const int value : values) ASSERT_TRUE(chart.AddChartPoint(DisplayOf(value), 6000));
     }
 
     static QList<double> yValues(const QList<QPointF>& points) {

@@ -1,3 +1,4 @@
+#include "ChartTestSupport.h"
 #include "records/HistoryChart.h"
 
 #include <QLineEdit>
@@ -12,16 +13,6 @@
 namespace veska {
 namespace {
 
-LcdState readingOf(int value) {
-    LcdState lcd;
-    lcd.negative = value < 0;
-    const std::string digits = QString::asprintf("%04d", std::abs(value)).toStdString();
-    lcd.digit1 = digits.substr(0, 1);
-    lcd.digit2 = digits.substr(1, 1);
-    lcd.digit3 = digits.substr(2, 1);
-    lcd.digit4 = digits.substr(3, 1);
-    return lcd;
-}
 
 // The chart as start-up leaves it in this build: one sample point per series, the area
 // series shown, left axis +-6000, following the last page.
@@ -41,7 +32,7 @@ struct StartedChart {
     }
 
     void addReadings(int count) {
-        for (int i = 0; i < count; ++i) ASSERT_TRUE(chart.AddChartPoint(readingOf(i % 5000), 6000));
+        for (int i = 0; i < count; ++i) ASSERT_TRUE(chart.AddChartPoint(DisplayOf(i % 5000), 6000));
     }
 
     // "FPNL" with '-' for each of First, Previous, Next, Last that is disabled.
