@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <limits>
@@ -499,7 +501,55 @@ bool sameFile(const QString& a, const QString& b) {
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
+// Above this size a copy goes row by row, so saving never holds the whole table in memory.
+constexpr sqlite3_int64 kImageCopyLimit = 256LL * 1024 * 1024;
+
+sqlite3_int64 PragmaValue(sqlite3* db, const char* sql) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_int64 value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+        value = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    return value;
+}
+
+// Writes a whole database image and makes it durable; throws with the file system's message.
+void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    file.write(reinterpret_cast<const char*>(data), size) == size && file.flush() &&
+                    ::fsync(file.handle()) == 0;
+    if (!ok) {
+        const QString why = file.errorString();
+        file.close();
+        QFile::remove(path);
+        throw TableError(QStringLiteral("Cannot write table %1: %2").arg(path, why));
+    }
+}
+
 }  // namespace
+
+bool TableEngine::copyAsImage(const QString& part) const {
+    // Only a file that holds just this table (no indexes) can be copied as it stands: the
+    // copy must have the fields and rows and nothing else.
+    const sqlite3_int64 objects = PragmaValue(m_db, "SELECT count(*) FROM sqlite_master");
+    const sqlite3_int64 pages = PragmaValue(m_db, "PRAGMA page_count");
+    const sqlite3_int64 pageSize = PragmaValue(m_db, "PRAGMA page_size");
+    if (objects != 1 || pages < 0 || pageSize <= 0 || pages * pageSize > kImageCopyLimit) return false;
+    // The image is the table as this connection sees it, the run's cached rows included.
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(m_db, "main", &size, 0);
+    if (image == nullptr) return false;
+    try {
+        WriteImage(part, image, size);
+    } catch (...) {
+        sqlite3_free(image);
+        throw;
+    }
+    sqlite3_free(image);
+    return true;
+}
 
 void TableEngine::copyTo(const QString& fileName) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
@@ -508,6 +558,10 @@ void TableEngine::copyTo(const QString& fileName) const {
     ensureReplaceable(dest);
     const QString part = dest + QLatin1String(".part");
     try {
+        if (copyAsImage(part)) {
+            renameInto(part, dest);
+            return;
+        }
         createTable(part, m_fields, m_internalName);
         Connection out(part, SQLITE_OPEN_READWRITE);
         if (out.rc() != SQLITE_OK) failOn(out, out.rc(), part);
@@ -537,6 +591,10 @@ void TableEngine::copyTo(const QString& fileName) const {
         QFile::remove(part);
         throw;
     }
+    renameInto(part, dest);
+}
+
+void TableEngine::renameInto(const QString& part, const QString& dest) {
     // A journal left beside an old file of that name would be applied to the new one.
     removeSideFiles(dest);
     std::error_code ec;

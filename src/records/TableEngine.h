@@ -138,6 +138,10 @@ public:
     void addPrimaryIndex(const QString& fieldList);
 
 private:
+    // Writes the table as this connection sees it to `part` in one piece; false when the
+    // file holds more than the table or is too large to copy in memory.
+    bool copyAsImage(const QString& part) const;
+    static void renameInto(const QString& part, const QString& dest);
     void exec(const char* sql) const;
     [[noreturn]] void fail(int rc, const QString& what) const;
     void loadSchema();

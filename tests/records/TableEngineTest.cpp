@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 using namespace veska;
 
 namespace {
@@ -225,6 +227,38 @@ TEST_F(TableEngineTest, CopyReplacesAnExistingFileAndRefusesHeldOnes) {
         EXPECT_EQ(e.message(), "Field 'Not' not found");
     }
     EXPECT_NO_THROW(copy.addPrimaryIndex("no"));
+}
+
+TEST_F(TableEngineTest, ACopyHoldsTheRowsAndNoIndexWhateverTheSourceCarries) {
+    {
+        TableEngine indexed;  // a table file saved with its primary index
+        indexed.setTableName(path);
+        indexed.open();
+        indexed.addPrimaryIndex("No");
+        indexed.close();
+    }
+    TableEngine t;
+    openRecordTable(t);
+    addRow(t, 3, QTime(10, 0), "3.000");
+    const QString dest = dir.filePath("run2.db");
+    t.copyTo(dest);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(dest).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    auto count = [db](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return n;
+    };
+    EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'index'"), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'table'"), 1);
+    sqlite3_close(db);
+    TableEngine copy;
+    copy.setTableName(dest);
+    copy.open();
+    EXPECT_EQ(copy.rowCount(), 3);
 }
 
 TEST_F(TableEngineTest, FieldsAreFoundWithoutRegardToCase) {
