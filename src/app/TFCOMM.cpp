@@ -214,6 +214,9 @@ void TFCOMM::buildToolbarRow() {
         b->setGeometry(left, 3, 94, 25);
         b->setFont(ArialFont::px(13, true));
         b->setCheckable(true);
+        // A pressed toggle must read as pressed at a glance, as a classic toggle button does.
+        b->setStyleSheet(QStringLiteral("QPushButton { border: 2px outset #e8e8e8; background: #dcdcdc; }"
+                                        "QPushButton:checked { border: 2px inset #909090; background: #b4b4b4; }"));
         return b;
     };
     m_comCon = toggle(QStringLiteral("COMCon"), QStringLiteral("COM Connect"), 68);
