@@ -6,6 +6,7 @@
 #include "hid/UsbConnection.h"
 #include "protocol/ScaleSet.h"
 #include "records/DataFileCommands.h"
+#include "records/RecordColumns.h"
 #include "records/RecordTable.h"
 #include "records/Recorder.h"
 #include "records/TableError.h"
@@ -183,8 +184,9 @@ void HeadlessLogger::onPacket(std::string_view packetText) {
 }
 
 void HeadlessLogger::onRowPosted(qint64 position) {
+    // The record table's fields start with the six the text export writes, in its order.
     const QStringList texts = m_table->rowTexts(position);
-    Print(m_out, texts.mid(0, 6).join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    Print(m_out, texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
 }
