@@ -1,0 +1,59 @@
+#include "ReadingCsv.h"
+
+#include <charconv>
+
+namespace veska {
+
+std::string_view ReadingCsv::header() { return "No,Time,Mode,Value,Unit,SI value,Base unit,Overload,Range\r\n"; }
+
+void ReadingCsv::appendRow(std::string& out, const MeterReading& reading, std::string_view timeText,
+                           std::optional<std::int64_t> recordNo) {
+    appendRow(out, reading, SiQuantity::fromReading(reading), timeText, recordNo);
+}
+
+void ReadingCsv::appendRow(std::string& out, const MeterReading& reading, const SiQuantity& quantity,
+                           std::string_view timeText, std::optional<std::int64_t> recordNo) {
+    if (recordNo) {
+        char buf[24];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *recordNo);
+        if (ec == std::errc{}) out.append(buf, end);
+    }
+    out.push_back(',');
+    appendField(out, timeText);
+    out.push_back(',');
+    appendField(out, reading.acDcText);
+    out.push_back(',');
+    appendField(out, reading.valueText);
+    out.push_back(',');
+    // An unknown unit text goes out as it stands rather than being lost.
+    appendField(out, quantity.unitKnown ? quantity.unit : std::string_view(reading.unitText));
+    out.push_back(',');
+    if (quantity.isNumber()) SiQuantity::appendNumber(out, quantity.value);
+    out.push_back(',');
+    appendField(out, quantity.baseUnit);
+    out.append(quantity.isOverload() ? ",true," : ",false,");
+    appendField(out, reading.rangeText);
+    out.append("\r\n");
+}
+
+std::string ReadingCsv::row(const MeterReading& reading, std::string_view timeText,
+                            std::optional<std::int64_t> recordNo) {
+    std::string out;
+    appendRow(out, reading, timeText, recordNo);
+    return out;
+}
+
+void ReadingCsv::appendField(std::string& out, std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(field);
+        return;
+    }
+    out.push_back('"');
+    for (const char c : field) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
+}  // namespace veska
