@@ -108,8 +108,8 @@ std::string IsoTime::withOffset(std::int64_t msSinceEpoch, int offsetSeconds) {
 }
 
 std::string IsoTime::local(std::int64_t msSinceEpoch) {
-    // localtime_r need not look at TZ again by itself; tzset() makes a changed TZ count.
-    tzset();
+    // No tzset() here: it looks at TZ and the zone file on every call, which made a row
+    // ten times dearer. The zone is the one in force at the first call or the last tzset().
     const std::time_t seconds = static_cast<std::time_t>(FloorDiv(msSinceEpoch, 1000));
     std::tm tm{};
     if (localtime_r(&seconds, &tm) == nullptr) return withOffset(msSinceEpoch, 0);

@@ -21,7 +21,8 @@ public:
     static std::string withOffset(std::int64_t msSinceEpoch, int offsetSeconds);
 
     // withOffset() with the offset the system time zone (TZ honoured) had at that moment,
-    // so a summer reading gets summer time even when exported in winter.
+    // so a summer reading gets summer time even when exported in winter. The zone is read
+    // once (localtime_r); after changing TZ at run time call tzset().
     static std::string local(std::int64_t msSinceEpoch);
 
     // The moment that a text of the forms above names: "YYYY-MM-DDTHH:MM:SS", an optional

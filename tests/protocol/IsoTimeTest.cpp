@@ -50,9 +50,11 @@ TEST(IsoTime, LocalFollowsTheTimeZoneRules) {
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
     // A POSIX rule needs no time-zone database on the machine.
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
     EXPECT_EQ(IsoTime::local(1796872455123), "2026-12-10T04:14:15.123+01:00");
     EXPECT_EQ(IsoTime::local(1782907200000), "2026-07-01T14:00:00.000+02:00");
     setenv("TZ", "UTC0", 1);
+    tzset();
     EXPECT_EQ(IsoTime::local(1796872455123), "2026-12-10T03:14:15.123+00:00");
     if (saved) {
         setenv("TZ", saved->c_str(), 1);
