@@ -24,7 +24,7 @@ std::vector<std::string> ParseCsvLine(const std::string& line) {
     bool quotedField = false;
     while (i < end) {
         const char c = line[i];
-        if (c == ',' ) {
+        if (c == ',') {
             fields.emplace_back();
             quotedField = false;
             ++i;
