@@ -4,13 +4,13 @@
 #include "hid/EControllerError.h"
 #include "hid/HidapiPlatform.h"
 #include "hid/UsbConnection.h"
-#include "protocol/ScaleSet.h"
 #include "records/DataFileCommands.h"
 #include "records/RecordColumns.h"
 #include "records/RecordTable.h"
 #include "records/Recorder.h"
 #include "records/TableError.h"
 #include "serial/TCommPortDriver.h"
+#include "session/MeterSession.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -50,12 +50,15 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
       m_saver(saver ? std::move(saver) : Saver(SaveLikeTheWindow)),
       m_out(out),
       m_err(err),
-      m_framing([this](std::string_view packet) { onPacket(packet); }) {}
-
-HeadlessLogger::~HeadlessLogger() {
-    if (m_driver) m_driver->Disconnect();
-    m_usb.reset();
+      m_session(std::make_unique<MeterSession>()) {
+    m_session->startUp();
+    connect(m_session.get(), &MeterSession::rowRecorded, this, &HeadlessLogger::printRow);
+    connect(m_session.get(), &MeterSession::decodeFailed, this, [this](const QString& error) {
+        Print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(error));
+    });
 }
+
+HeadlessLogger::~HeadlessLogger() { m_session.reset(); }
 
 int HeadlessLogger::run() {
     g_stopRequested = false;
@@ -77,36 +80,35 @@ int HeadlessLogger::run() {
 }
 
 void HeadlessLogger::requestStop() {
-    m_stopping = true;  // packets still in hand are not recorded any more
+    m_stopping = true;
+    m_session->setAcceptingPackets(false);  // packets still in hand are not recorded any more
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 bool HeadlessLogger::openTable() {
-    m_table = std::make_unique<RecordTable>();
+    RecordTable& table = m_session->recordTable();
     try {
-        m_table->openDefault();
-        if (m_table->hasLeftoverJournal()) {
+        table.openDefault();
+        if (table.hasLeftoverJournal()) {
             // Never mix another run's rows into this one, never overwrite them.
-            const QString kept = m_table->moveJournalAside();
+            const QString kept = table.moveJournalAside();
             Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
         }
     } catch (const TableError& e) {
         fail(QStringLiteral("cannot open the record table: %1").arg(QString::fromUtf8(e.what())));
         return false;
     }
-    connect(m_table.get(), &RecordTable::rowPosted, this, &HeadlessLogger::onRowPosted);
     return true;
 }
 
 void HeadlessLogger::configureRecorder() {
-    m_recorder = std::make_unique<Recorder>(*m_table);
-    connect(m_recorder.get(), &Recorder::error, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
-    m_recorder->setNextRecordNo(1);
-    m_recorder->setRecordLimit(m_options.limit.value_or(Recorder::kDefaultLimit));
-    m_recorder->setRepeatSet(!m_options.noRepeat);
+    Recorder& recorder = m_session->recorder();
+    connect(&recorder, &Recorder::error, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
+    recorder.setRecordLimit(m_options.limit.value_or(Recorder::kDefaultLimit));
+    recorder.setRepeatSet(!m_options.noRepeat);
     if (m_options.interval && *m_options.interval > 0) {
-        m_recorder->RecordSITimeChange(QString::number(*m_options.interval));
-        m_recorder->setRecordSI(true);
+        recorder.RecordSITimeChange(QString::number(*m_options.interval));
+        recorder.setRecordSI(true);
     }
 }
 
@@ -129,18 +131,16 @@ bool HeadlessLogger::connectSerial() {
             map.setPath(TComPortNumber::pnCOM1, p);
         }
     }
-    m_driver = std::make_unique<TCommPortDriver>();
-    m_driver->setPortMap(map);
-    m_driver->setComPort(port);
-    m_driver->setComPortSpeed(TComPortBaudRate::br2400);
-    m_driver->setComPortPollingDelay(100);
-    m_driver->setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { m_framing.feed(d, n); });
-    connect(m_driver.get(), &TCommPortDriver::portLost, this, [this](const QString& reason) {
-        fail(QStringLiteral("the port %1 was lost: %2").arg(m_driver->portPath(), reason));
+    // The session's driver has the model's speed and framing; only the port is chosen here.
+    TCommPortDriver& driver = m_session->serialDriver();
+    driver.setPortMap(map);
+    driver.setComPort(port);
+    connect(&driver, &TCommPortDriver::portLost, this, [this](const QString& reason) {
+        fail(QStringLiteral("the port %1 was lost: %2").arg(m_session->serialDriver().portPath(), reason));
         requestStop();
     });
-    if (!m_driver->Connect()) {
-        fail(QStringLiteral("cannot open %1: %2").arg(m_driver->portPath(), m_driver->lastErrorText()));
+    if (!driver.Connect()) {
+        fail(QStringLiteral("cannot open %1: %2").arg(driver.portPath(), driver.lastErrorText()));
         return false;
     }
     return true;
@@ -154,38 +154,25 @@ bool HeadlessLogger::connectUsb() {
     } else {
         platform = std::make_shared<HidapiPlatform>();
     }
+    UsbConnection* usb = nullptr;
     try {
-        m_usb = std::make_unique<UsbConnection>(platform, UsbReportRoute::HidVeskaData, 2400);
+        // Report handling and bridge speed follow the model profile, as in the window.
+        usb = &m_session->createUsbLink(platform);
     } catch (const EControllerError& e) {
         fail(QString::fromUtf8(e.what()));
         return false;
     }
-    connect(m_usb.get(), &UsbConnection::message, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
-    m_usb->setPacketHandler([this](std::string_view packet) { onPacket(packet); });
-    if (m_usb->selectedRow() < 0) {
+    connect(usb, &UsbConnection::message, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
+    if (usb->selectedRow() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
     }
-    m_usb->USBConClick(true);
+    usb->USBConClick(true);
     return true;
 }
 
-void HeadlessLogger::onPacket(std::string_view packetText) {
-    if (m_stopping) return;
-    DecodePacket(packetText, m_fullScaleCount, m_decoded);
-    if (!m_decoded.ok) {
-        Print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(QString::fromStdString(m_decoded.error)));
-        return;
-    }
-    // The scale follows the reading's unit, as the window's gauge does; it gives the next
-    // overload's value.
-    m_fullScaleCount = ScaleSetForUnit(m_decoded.reading.unitText).fullScaleCount;
-    m_recorder->INDataToTable(m_decoded.reading);
-}
-
-void HeadlessLogger::onRowPosted(qint64 position) {
+void HeadlessLogger::printRow(const QStringList& texts) {
     // The record table's fields start with the six the text export writes, in its order.
-    const QStringList texts = m_table->rowTexts(position);
     Print(m_out, texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
@@ -197,13 +184,14 @@ void HeadlessLogger::fail(const QString& message) {
 }
 
 int HeadlessLogger::finish() {
-    if (m_driver) m_driver->Disconnect();
-    if (m_usb && m_usb->usbConDown()) m_usb->USBConClick(false);
-    if (m_table && m_table->isOpen() && m_options.save && m_saver) {
-        const QString error = m_saver(*m_table, *m_options.save);
+    m_session->serialDriver().Disconnect();
+    if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->USBConClick(false);
+    RecordTable& table = m_session->recordTable();
+    if (table.isOpen() && m_options.save && m_saver) {
+        const QString error = m_saver(table, *m_options.save);
         if (!error.isEmpty()) fail(error);
     }
-    if (m_table) m_table->close();
+    table.close();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     return m_status;

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "CommandLine.h"
-#include "protocol/PacketDecoder.h"
-#include "protocol/VeskaSerialFraming.h"
 #include "serial/PortMap.h"
 
 #include <QObject>
@@ -13,15 +11,13 @@
 
 namespace veska {
 
+class MeterSession;
 class RecordTable;
-class Recorder;
 class SimulatedMeters;
-class TCommPortDriver;
-class UsbConnection;
 
-// Logging without a window: connects at once, decodes and records with the same code and
-// rules as the window, writes every recorded row to standard output as a line of the text
-// export format, and stops after the asked number of rows or on SIGINT/SIGTERM.
+// Logging without a window: a meter session like the window's, connected at once, plus a
+// printer that writes every recorded row to standard output as a line of the text export
+// format. Stops after the asked number of rows or on SIGINT/SIGTERM.
 class HeadlessLogger : public QObject {
     Q_OBJECT
 public:
@@ -39,13 +35,15 @@ public:
     // Ends the run at the next turn of the event loop (signals, tests).
     void requestStop();
 
+    // The session the logger prints from (tests drive it directly).
+    MeterSession& session() const { return *m_session; }
+
 private:
     bool openTable();
     void configureRecorder();
     bool connectSerial();
     bool connectUsb();
-    void onPacket(std::string_view packetText);
-    void onRowPosted(qint64 position);
+    void printRow(const QStringList& texts);
     void fail(const QString& message);
     int finish();
 
@@ -53,14 +51,8 @@ private:
     Saver m_saver;
     std::FILE* m_out;
     std::FILE* m_err;
-    std::unique_ptr<RecordTable> m_table;
-    std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<SimulatedMeters> m_simulated;
-    std::unique_ptr<TCommPortDriver> m_driver;
-    std::unique_ptr<UsbConnection> m_usb;
-    VeskaSerialFraming m_framing;
-    DecodeResult m_decoded;
-    int m_fullScaleCount = 6000;  // the window's scale after start-up
+    std::unique_ptr<MeterSession> m_session;
     int m_rowsWritten = 0;
     int m_status = 0;
     bool m_stopping = false;

@@ -67,8 +67,8 @@ QPixmap Kd2Picture(QSize size) {
 TFCOMM::TFCOMM(const Options& options, QWidget* parent)
     : QMainWindow(parent),
       m_options(options),
-      m_serial(m_comm2, m_watchdog),
-      m_framing([this](std::string_view packet) { LcdDisplayVeska(packet); }) {
+      m_session(new MeterSession(options.switches, this)),
+      m_beep([] { QApplication::beep(); }) {
     setObjectName(QStringLiteral("FCOMM"));
     if (options.dialogs != nullptr) {
         m_dialogs = options.dialogs;
@@ -76,10 +76,6 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
         m_ownDialogs = std::make_unique<MessageBoxDialogs>(this);
         m_dialogs = m_ownDialogs.get();
     }
-    // The driver's resource values.
-    m_comm2.setComPortSpeed(TComPortBaudRate::br2400);
-    m_comm2.setComPortPollingDelay(100);
-
     createComponents();
     createUsb();
     bindSerial();
@@ -88,8 +84,8 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
 }
 
 TFCOMM::~TFCOMM() {
-    m_comm2.Disconnect();
-    if (m_tsorvuDB != nullptr) m_tsorvuDB->close();
+    m_session->serialDriver().Disconnect();
+    m_session->recordTable().close();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -110,9 +106,7 @@ void TFCOMM::createComponents() {
     m_client->setAutoFillBackground(true);
     setCentralWidget(m_client);
 
-    m_tsorvuDB = new RecordTable(this);
-    m_recorder = new Recorder(*m_tsorvuDB, this);
-    m_dataFiles = new DataFileCommands(*m_tsorvuDB, this);
+    m_dataFiles = new DataFileCommands(m_session->recordTable(), this);
 
     buildToolbarRow();
 
@@ -130,39 +124,47 @@ void TFCOMM::createComponents() {
     m_kd->setObjectName(QStringLiteral("KD"));
     m_kd->setGeometry(290, 31, 319, 139);
 
-    m_panel3 = new LimitPanel(*m_kd, m_client);
+    m_panel3 = new LimitPanel(m_client);
     m_panel3->setObjectName(QStringLiteral("Panel3"));
     m_panel3->move(3, 208);
 
     buildRecordingRow();
 
-    m_dbGrid1 = new RecordGrid(*m_tsorvuDB, m_client);
+    m_dbGrid1 = new RecordGrid(m_session->recordTable(), m_client);
     m_dbGrid1->setObjectName(QStringLiteral("DBGrid1"));
     m_dbGrid1->setGeometry(0, 280, 289, 152);
 
-    m_chtshow = new HistoryChart(m_client);
+    m_chtshow = new HistoryChart(m_session->chart(), m_client);
     m_chtshow->setObjectName(QStringLiteral("Chtshow"));
     m_chtshow->setGeometry(288, 173, 322, 246);
     m_chtshow->raise();  // drawn above every region it overlaps, also when enlarged
 
     buildHiddenControls();
 
-    m_cycle = std::make_unique<ReadingCycle>(
-        ReadingCycle::Parts{m_watchdog, *m_panel1, *m_panel3, *m_kd, *m_recorder, *m_pBar2, *m_chtshow});
+    connect(m_session, &MeterSession::readingHandled, this, &TFCOMM::showReading);
+    connect(m_session, &MeterSession::decodeFailed, this, &TFCOMM::noteDecodeFailure);
+    connect(m_session, &MeterSession::limitsChanged, this, &TFCOMM::pushLimitsToGauge);
+    // A limit field's whole number goes to the session; a text that is none keeps the
+    // limit, but its switch still counts.
+    connect(m_panel3, &LimitPanel::upperLimitEdited, this, [this](std::optional<float> limit, bool on) {
+        m_session->setUpperLimit(limit.value_or(m_session->limits().upper()), on);
+        if (limit) m_kd->KDsetup(1);
+    });
+    connect(m_panel3, &LimitPanel::lowerLimitEdited, this, [this](std::optional<float> limit, bool on) {
+        m_session->setLowerLimit(limit.value_or(m_session->limits().lower()), on);
+        if (limit) m_kd->KDsetup(1);
+    });
 
     // Messages of the components. Those that can arrive during packet handling are queued,
     // so no modal box ever opens inside the cycle.
     connect(m_panel3, &LimitPanel::limitTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
             Qt::QueuedConnection);
-    connect(m_panel3, &LimitPanel::chartResetRequested, this, [this] {
-        m_chtshow->ShowSeries(m_chtshow->isFillChecked() ? 0 : 1);
-        m_chtshow->BtNewClick();
-    });
-    connect(m_recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },
+    Recorder* recorder = &m_session->recorder();
+    connect(recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },
             Qt::QueuedConnection);
-    connect(m_recorder, &Recorder::error, this, [this](const QString& m) { m_dialogs->error(m); },
+    connect(recorder, &Recorder::error, this, [this](const QString& m) { m_dialogs->error(m); },
             Qt::QueuedConnection);
-    m_recorder->setConfirmHook([this](const QString& q) { return m_dialogs->askYesNo(q); });
+    recorder->setConfirmHook([this](const QString& q) { return m_dialogs->askYesNo(q); });
     connect(m_chtshow, &HistoryChart::informationRequested, this,
             [this](const QString& m) { m_dialogs->information(m); });
     connect(m_chtshow, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
@@ -182,7 +184,7 @@ void TFCOMM::createComponents() {
     });
     connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
     connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
-    connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
+    connect(&m_session->watchdog(), &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
     m_conTimer.setInterval(LinkWatchdog::kPeriodMs);
     connect(&m_conTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
     m_conTimer.start();
@@ -230,7 +232,7 @@ void TFCOMM::buildToolbarRow() {
 }
 
 void TFCOMM::buildRecordingRow() {
-    m_recordingRow = new RecordingRow(*m_recorder, m_client);
+    m_recordingRow = new RecordingRow(m_session->recorder(), m_client);
     connect(m_recordingRow->RepeatSet(), &QCheckBox::clicked, this, &TFCOMM::btFillClick);
 
     auto speedButton = [this](const char* name, int left, QStyle::StandardPixmap icon, const QString& hint) {
@@ -315,29 +317,18 @@ void TFCOMM::buildHiddenControls() {
 void TFCOMM::createUsb() {
     std::shared_ptr<HidPlatform> platform = m_options.hidPlatform;
     if (!platform) platform = std::make_shared<HidapiPlatform>();
-    UsbReportRoute route = UsbReportRoute::None;
-    switch (ResolveUsbReportHandler(m_options.switches)) {
-    case UsbReportHandler::HidLumioData: route = UsbReportRoute::HidLumioData; break;
-    case UsbReportHandler::HidKestoData: route = UsbReportRoute::HidKestoData; break;
-    case UsbReportHandler::HidVeskaData: route = UsbReportRoute::HidVeskaData; break;
-    case UsbReportHandler::None: break;
-    }
-    m_usb = std::make_unique<UsbConnection>(platform, route,
-                                            static_cast<std::uint32_t>(ResolveBridgeSpeed(m_options.switches)));
-    m_usb->setPacketHandler([this](std::string_view packet) { LcdDisplayVeska(packet); });
-    m_devListBox->setModel(m_usb->deviceListModel());
-    m_historyListBox->setModel(m_usb->historyModel());
-    connect(m_devListBox, &QListView::clicked, this, [this](const QModelIndex& i) { m_usb->selectDevice(i.row()); });
-    connect(m_usb.get(), &UsbConnection::deviceSelectionChanged, this, [this](int row) {
-        m_devListBox->setCurrentIndex(m_usb->deviceListModel()->index(row));
+    UsbConnection& usb = m_session->createUsbLink(platform);
+    m_devListBox->setModel(usb.deviceListModel());
+    m_historyListBox->setModel(usb.historyModel());
+    connect(m_devListBox, &QListView::clicked, this, [this](const QModelIndex& i) { m_session->usb()->selectDevice(i.row()); });
+    connect(&usb, &UsbConnection::deviceSelectionChanged, this, [this](int row) {
+        m_devListBox->setCurrentIndex(m_session->usb()->deviceListModel()->index(row));
     });
-    connect(m_usb.get(), &UsbConnection::historyLineAdded, this, [this](int row) {
-        m_historyListBox->setCurrentIndex(m_usb->historyModel()->index(row));
+    connect(&usb, &UsbConnection::historyLineAdded, this, [this](int row) {
+        m_historyListBox->setCurrentIndex(m_session->usb()->historyModel()->index(row));
     });
-    connect(m_usb.get(), &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
+    connect(&usb, &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
             Qt::QueuedConnection);
-    // The USB check of the watchdog runs on each third silent tick, before the indicator turns.
-    m_watchdog.setSilentLinkHook([this] { m_usb->ConTimerLinkIdle(); });
 }
 
 void TFCOMM::buildMenu() {
@@ -365,36 +356,29 @@ void TFCOMM::buildMenu() {
     // The record limit items ("1000" ... "limitless"); choosing one runs the handler of
     // its name (N10001Click ... limitessClick) inside the limit menu, which also keeps the
     // check marks in step with the recorder's limit.
-    m_limitMenu = new RecordLimitMenu(*m_recorder, this);
+    m_limitMenu = new RecordLimitMenu(m_session->recorder(), this);
     m_limitMenu->addTo(m.Record);
 
     connect(m.EXIT1, &QAction::triggered, this, &TFCOMM::BtExit1Click);
 }
 
 void TFCOMM::bindSerial() {
-    m_comConId = m_toggles.addButton();
-    m_usbConId = m_toggles.addButton();
-    m_readBtnId = m_toggles.addButton();
-    m_serial.bindComCon(m_toggles, m_comConId);
-    m_toggles.setHandler(m_usbConId, [this](bool down) { m_usb->USBConClick(down); });
-    m_toggles.setHandler(m_readBtnId, [this](bool down) { m_usb->ReadBtnClick(down); });
+    m_comConId = m_session->comConnectButton();
+    m_usbConId = m_session->usbConnectButton();
+    m_readBtnId = m_session->usbReadButton();
     connect(m_usbCon, &QPushButton::clicked, this, &TFCOMM::USBConClick);
     connect(m_readBtn, &QPushButton::clicked, this, &TFCOMM::ReadBtnClick);
-    // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
-    connect(m_usb.get(), &UsbConnection::usbConChanged, this,
-            [this](bool down) { m_toggles.setPressed(m_usbConId, down); });
-    connect(m_usb.get(), &UsbConnection::readBtnChanged, this,
-            [this](bool down) { m_toggles.setPressed(m_readBtnId, down); });
-    m_serial.setPortMap(m_options.portMap);
+    SerialConnection& serial = m_session->serial();
+    serial.setPortMap(m_options.portMap);
     connect(m_comCon, &QPushButton::clicked, this, &TFCOMM::COMConClick);
-    connect(&m_toggles, &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
+    connect(&m_session->linkButtons(), &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
         QPushButton* b = id == m_comConId ? m_comCon : id == m_usbConId ? m_usbCon : m_readBtn;
         b->setChecked(pressed);
     });
-    connect(&m_serial, &SerialConnection::stateChanged, this, &TFCOMM::applySerialState);
-    connect(&m_serial, &SerialConnection::message, this, [this](const QString& m) { m_dialogs->error(m); },
+    connect(&serial, &SerialConnection::stateChanged, this, &TFCOMM::applySerialState);
+    connect(&serial, &SerialConnection::message, this, [this](const QString& m) { m_dialogs->error(m); },
             Qt::QueuedConnection);
-    applySerialState(m_serial.state());
+    applySerialState(serial.state());
 }
 
 void TFCOMM::applySerialState(const SerialControlState& s) {
@@ -427,38 +411,34 @@ void TFCOMM::applySerialState(const SerialControlState& s) {
 // Start-up and exit.
 
 void TFCOMM::FormCreate() {
-    resize(kClientWidth, kClientHeight);  // 1. the window's size (FormResize holds it)
+    resize(kClientWidth, kClientHeight);  // the window's size (FormResize holds it)
 
-    const ScaleSet& four = *FindScaleSet("4");  // 2. scale "4", LastUnitText "113"
-    m_kd->setScaleSet(four);
-    m_panel3->seedFromScale(four);
+    // The session takes the model profile's scale and limits; then the record table opens
+    // (a failure is reported and start-up goes on; a restore continues the numbering).
+    m_session->startUp();
+    openRecordTable();
 
-    openRecordTable();  // 3. a failure is reported once and start-up goes on
-
-    m_recorder->setNextRecordNo(1);  // 4.
-    m_chtshow->setFollowLastPage(true);
-    m_recorder->setRecordLimit(Recorder::kDefaultLimit);
-
-    m_chtshow->FillSampleValues();  // 5.
-    m_chtshow->setComboBox1Index(0);  // 6.
+    m_chtshow->FillSampleValues();
     m_chtshow->ShowSeries(0);
     m_chtshow->btFillClick();
 
-    applyProfile();  // 7.
+    applyProfile();
 
-    if (m_profile.scaleCode == "6") writeScaleTexts("6");    // 8.
-    if (m_profile.scaleCode == "34") writeScaleTexts("34");  // 9.
+    const ScaleSet& scale = m_session->scale();
+    m_kd->setScaleSet(scale);
+    if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") writeScaleTexts(scale);
 
-    m_chtshow->SetLeftAxisMaximum(m_kd->FullScaleCount());  // 10.
-    m_chtshow->SetLeftAxisMinimum(-m_kd->FullScaleCount());
+    m_chtshow->SetLeftAxisMaximum(scale.fullScaleCount);
+    m_chtshow->SetLeftAxisMinimum(-scale.fullScaleCount);
 
-    m_kd->KDsetup(1);  // 11.
-    m_kd->KDrun(m_kd->GaugeOffset());
+    pushLimitsToGauge();
+    m_kd->KDsetup(1);
+    m_kd->KDrun(scale.gaugeOffset);
 }
 
 void TFCOMM::openRecordTable() {
     try {
-        m_tsorvuDB->openDefault();
+        m_session->recordTable().openDefault();
     } catch (const TableError& e) {
         // Recording shows that no table is open; the rest of start-up still runs, so the
         // serial link keeps its packet handler.
@@ -469,17 +449,17 @@ void TFCOMM::openRecordTable() {
 }
 
 void TFCOMM::offerJournalRestore() {
-    if (!m_tsorvuDB->hasLeftoverJournal()) return;
+    if (!m_session->recordTable().hasLeftoverJournal()) return;
     const QString question =
         QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
                        "Restore them into the record table?")
-            .arg(m_tsorvuDB->leftoverJournalRows())
-            .arg(m_tsorvuDB->leftoverJournalPath());
+            .arg(m_session->recordTable().leftoverJournalRows())
+            .arg(m_session->recordTable().leftoverJournalPath());
     try {
         if (m_dialogs->askYesNo(question)) {
-            m_tsorvuDB->restoreJournal();
+            m_session->recordTable().restoreJournal();
         } else {
-            const QString kept = m_tsorvuDB->moveJournalAside();
+            const QString kept = m_session->recordTable().moveJournalAside();
             m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
         }
     } catch (const TableError& e) {
@@ -488,36 +468,24 @@ void TFCOMM::offerJournalRestore() {
 }
 
 void TFCOMM::applyProfile() {
-    for (const StartupProfileEntry& entry : StartupProfiles()) {
-        if (m_options.switches.*(entry.modelSwitch)) ApplyProfile(entry.profile, m_profile);
-    }
+    m_profile = m_session->profile();
     setWindowTitle(QString::fromStdString(m_profile.windowTitle));
-    switch (m_profile.serialHandler) {
-    case SerialPacketHandler::RECEIVE_COM_Data:
-        m_comm2.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { RECEIVE_COM_Data(d, n); });
-        break;
-    case SerialPacketHandler::HSorvuRData:
-        m_comm2.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { HSorvuRData(d, n); });
-        break;
-    case SerialPacketHandler::None:
-        break;
-    }
-    m_comm2.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? TComPortBaudRate::br19200
-                                                                           : TComPortBaudRate::br2400);
-    if (const ScaleSet* scale = FindScaleSet(m_profile.scaleCode)) m_kd->setScaleSet(*scale);
     m_panel1->setFirstDigit(QString::fromStdString(m_profile.firstLcdDigit));
 }
 
-void TFCOMM::writeScaleTexts(const char* code) {
-    const ScaleSet& scale = *FindScaleSet(code);
+void TFCOMM::writeScaleTexts(const ScaleSet& scale) {
     m_kd->setScaleSet(scale);
-    m_panel3->seedFromScale(scale);
     const int full = scale.fullScaleCount;
-    // Writing the fields runs their change handlers, which take the limits from them.
+    // Writing the fields runs their change handlers, which hand the limits to the session.
     m_panel3->Setmax()->setText(QString::number(full));
     m_panel3->SetMin()->setText(QString::number(-full));
     m_panel3->MinText()->setText(QString::number(full + 1));
     m_panel3->MaxText()->setText(QString::number(-(full + 1)));
+}
+
+void TFCOMM::pushLimitsToGauge() {
+    const AlarmLimits& l = m_session->limits();
+    m_kd->setLimitMarks(l.upper(), l.upperOn(), l.lower(), l.lowerOn());
 }
 
 void TFCOMM::BitBtn1Click() {
@@ -542,16 +510,16 @@ void TFCOMM::closeEvent(QCloseEvent* event) {
 
 void TFCOMM::endProgram() {
     m_ending = true;
-    m_comm2.Disconnect();
-    m_tsorvuDB->close();
+    m_session->serialDriver().Disconnect();
+    m_session->recordTable().close();
     QApplication::quit();
     close();
 }
 
 bool TFCOMM::mayDiscardUnsavedRows() {
-    if (!m_tsorvuDB->isOpen() || m_tsorvuDB->unsavedRows() == 0) return true;
+    if (!m_session->recordTable().isOpen() || m_session->recordTable().unsavedRows() == 0) return true;
     const QString question =
-        QStringLiteral("%1 recorded rows have not been saved. Save them before leaving?").arg(m_tsorvuDB->unsavedRows());
+        QStringLiteral("%1 recorded rows have not been saved. Save them before leaving?").arg(m_session->recordTable().unsavedRows());
     switch (m_dialogs->askSaveUnsaved(question)) {
     case UserDialogs::SaveChoice::Save: return saveUnsavedRows();
     case UserDialogs::SaveChoice::Discard: return true;
@@ -614,49 +582,53 @@ QWidget* TFCOMM::control(const QString& name) const { return findChild<QWidget*>
 // ---------------------------------------------------------------------------------------
 // Serial link.
 
-void TFCOMM::COM11Click() { m_serial.COM11Click(); }
-void TFCOMM::COM21Click() { m_serial.COM21Click(); }
-void TFCOMM::COM31Click() { m_serial.COM31Click(); }
-void TFCOMM::COM41Click() { m_serial.COM41Click(); }
-void TFCOMM::BTCon1Click() { m_serial.BTCon1Click(); }
-void TFCOMM::BtDiscon1Click() { m_serial.BtDiscon1Click(); }
+void TFCOMM::COM11Click() { m_session->serial().COM11Click(); }
+void TFCOMM::COM21Click() { m_session->serial().COM21Click(); }
+void TFCOMM::COM31Click() { m_session->serial().COM31Click(); }
+void TFCOMM::COM41Click() { m_session->serial().COM41Click(); }
+void TFCOMM::BTCon1Click() { m_session->serial().BTCon1Click(); }
+void TFCOMM::BtDiscon1Click() { m_session->serial().BtDiscon1Click(); }
 void TFCOMM::COMConClick() {
-    const bool usbButtonDown = m_toggles.isPressed(m_usbConId) || m_toggles.isPressed(m_readBtnId);
-    m_toggles.click(m_comConId);
+    ExclusiveToggleGroup& toggles = m_session->linkButtons();
+    const bool usbButtonDown = toggles.isPressed(m_usbConId) || toggles.isPressed(m_readBtnId);
+    toggles.click(m_comConId);
     // Pressing COMCon raised a USB button: its command does not run, reading goes on.
-    if (usbButtonDown && m_toggles.isPressed(m_comConId)) m_usb->raiseButtonsWithoutCommand();
+    if (usbButtonDown && toggles.isPressed(m_comConId)) m_session->usb()->raiseButtonsWithoutCommand();
 }
-void TFCOMM::ConTimerTimer() { m_watchdog.ConTimerTimer(); }
+void TFCOMM::ConTimerTimer() { m_session->watchdog().ConTimerTimer(); }
 
 // ---------------------------------------------------------------------------------------
 // USB link.
 
-void TFCOMM::USBConClick() { m_toggles.click(m_usbConId); }
-void TFCOMM::ReadBtnClick() { m_toggles.click(m_readBtnId); }
-void TFCOMM::SetFeatureClick() { m_usb->SetFeatureClick(); }
-void TFCOMM::ClearBtnClick() { m_usb->ClearBtnClick(); }
+void TFCOMM::USBConClick() { m_session->linkButtons().click(m_usbConId); }
+void TFCOMM::ReadBtnClick() { m_session->linkButtons().click(m_readBtnId); }
+void TFCOMM::SetFeatureClick() { m_session->usb()->SetFeatureClick(); }
+void TFCOMM::ClearBtnClick() { m_session->usb()->ClearBtnClick(); }
 
 void TFCOMM::InfoBtnClick() {
-    if (const auto info = m_usb->InfoBtnClick()) m_dialogs->information(info->toText());
+    if (const auto info = m_session->usb()->InfoBtnClick()) m_dialogs->information(info->toText());
 }
 
-void TFCOMM::RECEIVE_COM_Data(const std::uint8_t* data, std::size_t size) { m_framing.feed(data, size); }
+void TFCOMM::LcdDisplayVeska(std::string_view packetText) { m_session->handlePacket(packetText); }
 
-void TFCOMM::HSorvuRData(const std::uint8_t* data, std::size_t size) {
-    m_lowDigitFraming.feed(data, size);
-    m_packetText = m_lowDigitFraming.packetText();
+void TFCOMM::showReading(const ReadingUpdate& u) {
+    m_panel1->clearMarks();
+    m_panel1->showMarks(u.lcd);
+    if (u.alarm && m_beep) m_beep();
+    m_kd->showAlarm(u.alarm);
+    const RunningExtremes& extremes = m_session->extremes();
+    m_panel3->showExtremes(extremes.maximumText(), extremes.minimumText(), extremes.lastUnitText());
+    m_panel1->showDigits(u.lcd);
+    m_pBar2->setMaximum(u.barMaximum);
+    m_kd->showReading(*u.scale, u.needlePosition);
+    m_pBar2->setValue(u.barValue);
+    m_chtshow->showHistory();
 }
 
-void TFCOMM::LcdDisplayVeska(std::string_view packetText) {
-    m_packetText.assign(packetText);
-    if (!m_cycle->LcdDisplayVeska(packetText)) noteDecodeFailure();
-}
-
-void TFCOMM::noteDecodeFailure() {
+void TFCOMM::noteDecodeFailure(const QString& error, quint64 failures) {
     // Counted and shown on the link indicator; reading goes on without a box.
-    const QString note = QStringLiteral("%1 packet(s) could not be decoded; the last: %2")
-                             .arg(m_cycle->decodeFailures())
-                             .arg(m_cycle->lastError());
+    m_panel1->clearMarks();
+    const QString note = QStringLiteral("%1 packet(s) could not be decoded; the last: %2").arg(failures).arg(error);
     m_kd->CONok()->setToolTip(note);
     m_kd->CONokN()->setToolTip(note);
 }
@@ -664,7 +636,7 @@ void TFCOMM::noteDecodeFailure() {
 // ---------------------------------------------------------------------------------------
 // Recording.
 
-void TFCOMM::RecordNewClick() { m_recorder->RecordNewClick(); }
+void TFCOMM::RecordNewClick() { m_session->recorder().RecordNewClick(); }
 void TFCOMM::N10001Click() { m_limitMenu->N10001Click(); }
 void TFCOMM::N50001Click() { m_limitMenu->N50001Click(); }
 void TFCOMM::N100001Click() { m_limitMenu->N100001Click(); }

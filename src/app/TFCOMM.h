@@ -1,15 +1,9 @@
 #pragma once
 
-#include "ModelProfile.h"
-#include "ReadingCycle.h"
+#include "session/ModelProfile.h"
 #include "UserDialogs.h"
-#include "protocol/LowDigitSerialFraming.h"
-#include "protocol/VeskaSerialFraming.h"
-#include "serial/ExclusiveToggleGroup.h"
-#include "serial/LinkWatchdog.h"
 #include "serial/PortMap.h"
-#include "serial/SerialConnection.h"
-#include "serial/TCommPortDriver.h"
+#include "session/MeterSession.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -45,9 +39,10 @@ class Recorder;
 class RecordingRow;
 class UsbConnection;
 
-// The main window FCOMM. It owns every component and all run state; each handler below
-// keeps its historical name and hands the command to the component that carries it out,
-// so this class reads as the map of every command.
+// The main window FCOMM. It attaches to a meter session, which holds the live state and the
+// per-packet path; the window renders what the session reports and each handler below hands
+// its command to the session or the component that carries it out, so this class reads as
+// the map of every command.
 class TFCOMM : public QMainWindow {
     Q_OBJECT
 public:
@@ -68,14 +63,16 @@ public:
     AnalogGauge& KD() const { return *m_kd; }
     HistoryChart& Chtshow() const { return *m_chtshow; }
     RecordGrid& DBGrid1() const { return *m_dbGrid1; }
-    RecordTable& TSorvuDB() const { return *m_tsorvuDB; }
-    Recorder& recorder() const { return *m_recorder; }
-    TCommPortDriver& COMM2() { return m_comm2; }
-    LinkWatchdog& watchdog() { return m_watchdog; }
-    SerialConnection& serialConnection() { return m_serial; }
-    ExclusiveToggleGroup& toggleGroup() { return m_toggles; }
-    ReadingCycle& cycle() { return *m_cycle; }
-    UsbConnection& usb() const { return *m_usb; }
+    MeterSession& session() const { return *m_session; }
+    RecordTable& TSorvuDB() const { return m_session->recordTable(); }
+    Recorder& recorder() const { return m_session->recorder(); }
+    TCommPortDriver& COMM2() { return m_session->serialDriver(); }
+    LinkWatchdog& watchdog() { return m_session->watchdog(); }
+    SerialConnection& serialConnection() { return m_session->serial(); }
+    ExclusiveToggleGroup& toggleGroup() { return m_session->linkButtons(); }
+    UsbConnection& usb() const { return *m_session->usb(); }
+    // Replaces the alarm's beep (tests count beeps with it).
+    void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
     DataFileCommands& dataFiles() const { return *m_dataFiles; }
     MainMenu& menu() const { return *m_menu; }
     QWidget* client() const { return m_client; }
@@ -137,12 +134,8 @@ public slots:
     void btFillClick();
 
 public:
-    // One accepted packet (both links): the reading update cycle.
+    // One accepted packet (both links): handed to the session, which reports back.
     void LcdDisplayVeska(std::string_view packetText);
-
-    // The serial driver's data event with the framing of the model profile.
-    void RECEIVE_COM_Data(const std::uint8_t* data, std::size_t size);
-    void HSorvuRData(const std::uint8_t* data, std::size_t size);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -160,8 +153,10 @@ private:
     void applyProfile();
     void openRecordTable();
     void offerJournalRestore();
-    void writeScaleTexts(const char* code);
-    void noteDecodeFailure();
+    void writeScaleTexts(const ScaleSet& scale);
+    void showReading(const ReadingUpdate& update);
+    void noteDecodeFailure(const QString& error, quint64 failures);
+    void pushLimitsToGauge();
     // True when the program may end: no unsaved rows, or the user saved or discarded them.
     bool mayDiscardUnsavedRows();
     bool saveUnsavedRows();
@@ -173,19 +168,10 @@ private:
     ResolvedProfile m_profile;
 
     // Non-visual components.
-    TCommPortDriver m_comm2;
-    LinkWatchdog m_watchdog;
+    MeterSession* m_session = nullptr;
     QTimer m_conTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
-    ExclusiveToggleGroup m_toggles;
-    SerialConnection m_serial;
-    VeskaSerialFraming m_framing;
-    LowDigitSerialFraming m_lowDigitFraming;
-    RecordTable* m_tsorvuDB = nullptr;
-    Recorder* m_recorder = nullptr;
     DataFileCommands* m_dataFiles = nullptr;
-    std::unique_ptr<ReadingCycle> m_cycle;
-    std::unique_ptr<UsbConnection> m_usb;
-    std::string m_packetText;
+    std::function<void()> m_beep;
 
     // Visible regions.
     QWidget* m_client = nullptr;

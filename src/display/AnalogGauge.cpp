@@ -4,15 +4,12 @@
 #include "DisplayResources.h"
 #include "GaugeGeometry.h"
 
-#include "protocol/LcdState.h"
-#include "protocol/MeterReading.h"
 #include "protocol/ScaleSet.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QResizeEvent>
 
-#include <charconv>
 
 namespace veska {
 
@@ -121,25 +118,14 @@ void AnalogGauge::KDrun(int position) {
     update();
 }
 
-int AnalogGauge::NeedleValue(const LcdState& lcd, int gaugeOffset, int gaugeSpan, bool fourDigits) {
-    if (lcd.overload) return lcd.negative ? 0 : 10 * gaugeSpan;
-    std::string text = lcd.digit1 + lcd.digit2 + lcd.digit3;
-    if (fourDigits) text += lcd.digit4;
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    // The decode has read these digits already; anything else leaves the needle at zero.
-    if (error != std::errc() || end != text.data() + text.size()) return gaugeOffset;
-    return (lcd.negative ? -value : value) + gaugeOffset;
-}
-
-int AnalogGauge::SelectScale(const LcdState& lcd, const MeterReading& reading) {
-    const ScaleSet& scale = ScaleSetForUnit(reading.unitText);
+void AnalogGauge::showReading(const ScaleSet& scale, int needlePosition) {
     setScaleSet(scale);
     KDsetup(1);
     KDrun(m_gaugeOffset);
-    KDrun(NeedleValue(lcd, m_gaugeOffset, m_gaugeSpan, scale.code == "13"));
-    return scale.barMaximum;
+    KDrun(needlePosition);
 }
+
+void AnalogGauge::showAlarm(bool alarm) { m_olText->setVisible(alarm); }
 
 void AnalogGauge::setLinkAlive(bool alive) {
     m_conOk->setVisible(alive);

@@ -13,24 +13,23 @@ class QLabel;
 
 namespace veska {
 
-struct LcdState;
-struct MeterReading;
 struct ScaleSet;
 
 // The gauge panel KD: the dial image KD1 with its needle, the link indicator pictures
-// CONok/CONokN and the alarm panel oltext. It owns the scale set in force.
+// CONok/CONokN and the alarm panel oltext. It draws the scale set it was last given; the
+// session decides which scale is in force.
 class AnalogGauge : public QFrame {
     Q_OBJECT
 public:
     explicit AnalogGauge(QWidget* parent = nullptr);
 
-    // The scale set in force.
+    // The scale set drawn.
     const std::string& ScaleCode() const { return m_scaleCode; }
     int FullScaleCount() const { return m_fullScaleCount; }
     int GaugeOffset() const { return m_gaugeOffset; }
     int BarMax() const { return m_barMax; }
     int GaugeSpan() const { return m_gaugeSpan; }
-    // Start-up: put a scale set in force without drawing.
+    // Takes a scale set for the next face, without drawing.
     void setScaleSet(const ScaleSet& scale);
 
     // The limits whose scale dots turn red; the limit panel keeps them current.
@@ -42,11 +41,10 @@ public:
     // Erases the needle drawn last and draws it at 'position' (0 = left end,
     // 10 * GaugeSpan = right end).
     void KDrun(int position);
-    // Cycle step: the scale set for the reading's unit, the face and the needle.
-    // Returns the maximum the bar must take.
-    int SelectScale(const LcdState& lcd, const MeterReading& reading);
-    // Needle position of a reading on a scale (overload pins it to an end).
-    static int NeedleValue(const LcdState& lcd, int gaugeOffset, int gaugeSpan, bool fourDigits);
+    // One reading: the face of its scale, the needle swept from zero to its position.
+    void showReading(const ScaleSet& scale, int needlePosition);
+    // "OL !!" while a switched-on limit is exceeded.
+    void showAlarm(bool alarm);
 
     QPoint NeedleTip() const { return m_needleTip; }
     QPoint NeedleBase() const { return m_needleBase; }

@@ -1,16 +1,11 @@
 #include "LimitPanel.h"
 #include "ArialFont.h"
 
-#include "AnalogGauge.h"
 #include "DigitKeyFilter.h"
 #include "LcdLabel.h"
 #include "NumberField.h"
 
-#include "protocol/LcdState.h"
-#include "protocol/MeterReading.h"
-#include "protocol/ScaleSet.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,8 +45,7 @@ QLineEdit* makeLimitField(QWidget* parent, const char* name, const QString& text
 
 }  // namespace
 
-LimitPanel::LimitPanel(AnalogGauge& gauge, QWidget* parent)
-    : QFrame(parent), m_gauge(gauge), m_beep([] { QApplication::beep(); }) {
+LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel3"));
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
@@ -83,20 +77,9 @@ LimitPanel::LimitPanel(AnalogGauge& gauge, QWidget* parent)
     connect(m_setMaxB, &QCheckBox::toggled, this, &LimitPanel::SetmaxExit);
     connect(m_setMin, &QLineEdit::textChanged, this, &LimitPanel::SetMinExit);
     connect(m_setMinB, &QCheckBox::toggled, this, &LimitPanel::SetMinExit);
-
-    seedFromScale(*FindScaleSet("4"));
 }
 
-void LimitPanel::seedFromScale(const ScaleSet& scale) {
-    m_upperLimit = scale.upperLimitSeed();
-    m_lowerLimit = scale.lowerLimitSeed();
-    m_runningMax = scale.runningMaxSeed();
-    m_runningMin = scale.runningMinSeed();
-    m_lastUnitText = QStringLiteral("113");
-    pushLimitsToGauge();
-}
-
-bool LimitPanel::readLimit(QLineEdit* field, float& limit, QString& lastBadText) {
+std::optional<float> LimitPanel::readLimit(QLineEdit* field, QString& lastBadText) {
     const QString text = field->text();
     const auto value = NumberField::parse(text);
     if (!value) {
@@ -106,64 +89,21 @@ bool LimitPanel::readLimit(QLineEdit* field, float& limit, QString& lastBadText)
             lastBadText = text;
             emit limitTextInvalid(NumberField::notAnIntegerMessage(text));
         }
-        return false;
+        return std::nullopt;
     }
     lastBadText.clear();
-    limit = static_cast<float>(*value);
-    return true;
+    return static_cast<float>(*value);
 }
 
-void LimitPanel::pushLimitsToGauge() {
-    m_gauge.setLimitMarks(m_upperLimit, m_setMaxB->isChecked(), m_lowerLimit, m_setMinB->isChecked());
-}
+void LimitPanel::SetmaxExit() { emit upperLimitEdited(readLimit(m_setMax, m_badMaxText), m_setMaxB->isChecked()); }
 
-void LimitPanel::SetmaxExit() {
-    const bool ok = readLimit(m_setMax, m_upperLimit, m_badMaxText);
-    // The box state always reaches the gauge, so the next face drawn is right even
-    // when this text could not be read.
-    pushLimitsToGauge();
-    if (ok) m_gauge.KDsetup(1);
-}
+void LimitPanel::SetMinExit() { emit lowerLimitEdited(readLimit(m_setMin, m_badMinText), m_setMinB->isChecked()); }
 
-void LimitPanel::SetMinExit() {
-    const bool ok = readLimit(m_setMin, m_lowerLimit, m_badMinText);
-    pushLimitsToGauge();
-    if (ok) m_gauge.KDsetup(1);
-}
-
-bool LimitPanel::CheckLimits(const MeterReading& reading) {
-    const float value = reading.numericValue;
-    const bool alarm = (value > m_upperLimit && m_setMaxB->isChecked()) || (value < m_lowerLimit && m_setMinB->isChecked());
-    if (alarm && m_beep) m_beep();
-    m_gauge.oltext()->setVisible(alarm);
-    return alarm;
-}
-
-void LimitPanel::TrackPeaks(const LcdState& lcd, const MeterReading& reading) {
-    const QString unit = QString::fromStdString(reading.unitText);
-    if (unit != m_lastUnitText || lcd.pointIndex != m_lastPointIndex) {
-        emit chartResetRequested();
-        m_lastUnitText = unit;
-        // The scale in force is still the previous packet's.
-        const int count = m_gauge.FullScaleCount();
-        m_runningMax = -static_cast<float>(count + 1);
-        m_runningMin = static_cast<float>(count + 1);
-    } else {
-        // Ties take the newer text: the readout shows the latest reading at the peak.
-        if (reading.numericValue >= m_runningMax) {
-            m_runningMaxText = QString::fromStdString(reading.valueText);
-            m_runningMax = reading.numericValue;
-        }
-        if (reading.numericValue <= m_runningMin) {
-            m_runningMinText = QString::fromStdString(reading.valueText);
-            m_runningMin = reading.numericValue;
-        }
-    }
-    m_lastPointIndex = lcd.pointIndex;
-    m_maxText->setText(m_runningMaxText);
-    m_minText->setText(m_runningMinText);
-    m_maxTextU->setUnitText(unit);
-    m_minTextU->setUnitText(unit);
+void LimitPanel::showExtremes(const QString& maxText, const QString& minText, const QString& unitText) {
+    m_maxText->setText(maxText);
+    m_minText->setText(minText);
+    m_maxTextU->setUnitText(unitText);
+    m_minTextU->setUnitText(unitText);
 }
 
 }  // namespace veska

@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QString>
 
-#include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -11,47 +11,23 @@ class QLineEdit;
 
 namespace veska {
 
-class AnalogGauge;
 class LcdLabel;
-struct LcdState;
-struct MeterReading;
-struct ScaleSet;
 
-// The limit panel Panel3: the upper and lower alarm limits with their switches, the
-// alarm test with beep and "OL !!", and the running maximum and minimum readout.
+// The limit panel Panel3: the upper and lower alarm limit fields with their switches, and
+// the readout of the running maximum and minimum. It holds no limits itself: edits go out
+// as signals, the session keeps the values and the window shows the extremes here.
 class LimitPanel : public QFrame {
     Q_OBJECT
 public:
-    // The gauge shows the alarm panel and the red limit dots, and its scale set gives
-    // the reset values of the peaks.
-    explicit LimitPanel(AnalogGauge& gauge, QWidget* parent = nullptr);
+    explicit LimitPanel(QWidget* parent = nullptr);
 
-    // Start-up: the limit and peak seeds of a scale set (limits +-(count + 2), peaks
-    // one count beyond full scale on the far side) and LastUnitText "113".
-    void seedFromScale(const ScaleSet& scale);
-
-    // Change handler of Setmax and click handler of SetMaxB.
+    // Change handler of Setmax and click handler of SetMaxB: emits upperLimitEdited.
     void SetmaxExit();
-    // Change handler of SetMin and click handler of SetMinB.
+    // Change handler of SetMin and click handler of SetMinB: emits lowerLimitEdited.
     void SetMinExit();
 
-    // Cycle step: true (with a beep and "OL !!") while a switched-on limit is exceeded.
-    bool CheckLimits(const MeterReading& reading);
-    // Cycle step: running maximum and minimum; a change of unit or decimal point
-    // restarts them and asks for a chart reset (chartResetRequested).
-    void TrackPeaks(const LcdState& lcd, const MeterReading& reading);
-
-    // Replaces the system beep (tests count beeps with it).
-    void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
-
-    float UpperLimit() const { return m_upperLimit; }
-    float LowerLimit() const { return m_lowerLimit; }
-    float RunningMax() const { return m_runningMax; }
-    float RunningMin() const { return m_runningMin; }
-    const QString& RunningMaxText() const { return m_runningMaxText; }
-    const QString& RunningMinText() const { return m_runningMinText; }
-    const QString& LastUnitText() const { return m_lastUnitText; }
-    int LastPointIndex() const { return m_lastPointIndex; }
+    // Shows the extremes' texts under a unit.
+    void showExtremes(const QString& maxText, const QString& minText, const QString& unitText);
 
     QLineEdit* Setmax() const { return m_setMax; }
     QLineEdit* SetMin() const { return m_setMin; }
@@ -63,27 +39,16 @@ public:
     LcdLabel* MinTextU() const { return m_minTextU; }
 
 signals:
+    // The field's whole number (nothing when the text is not one) and the switch's state.
+    void upperLimitEdited(std::optional<float> limit, bool on);
+    void lowerLimitEdited(std::optional<float> limit, bool on);
     // A limit text that is no whole number: "'%s' is not a valid integer value".
     // Reported once per text; the limit keeps its previous value.
     void limitTextInvalid(const QString& message);
-    // The unit or the range changed: the history chart starts again.
-    void chartResetRequested();
 
 private:
-    bool readLimit(QLineEdit* field, float& limit, QString& lastBadText);
-    void pushLimitsToGauge();
+    std::optional<float> readLimit(QLineEdit* field, QString& lastBadText);
 
-    AnalogGauge& m_gauge;
-    std::function<void()> m_beep;
-
-    float m_upperLimit = 0.0F;
-    float m_lowerLimit = 0.0F;
-    float m_runningMax = 0.0F;
-    float m_runningMin = 0.0F;
-    QString m_runningMaxText;
-    QString m_runningMinText;
-    QString m_lastUnitText = QStringLiteral("113");
-    int m_lastPointIndex = 0;
     QString m_badMaxText;
     QString m_badMinText;
 

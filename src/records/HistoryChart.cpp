@@ -43,7 +43,14 @@ double tickInterval(double span) {
 
 }  // namespace
 
-HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
+HistoryChart::HistoryChart(QWidget* parent)
+    : QWidget(parent), m_ownHistory(std::make_unique<ChartHistory>()), m_history(*m_ownHistory) {
+    build();
+}
+
+HistoryChart::HistoryChart(ChartHistory& history, QWidget* parent) : QWidget(parent), m_history(history) { build(); }
+
+void HistoryChart::build() {
     buildChart();
     buildToolBar();
     // The chart is drawn above its neighbours wherever they overlap (enlarged).
@@ -103,7 +110,7 @@ void HistoryChart::buildChart() {
         series->attachAxis(m_axisX);
         series->attachAxis(m_axisY);
     }
-    applyBottomAxis(m_paging.bottomAxisRange(0));
+    applyBottomAxis(m_history.paging().bottomAxisRange(0));
 
     m_view = new QChartView(m_chart, this);  // takes the chart
     m_view->setFrameShape(QFrame::NoFrame);
@@ -124,7 +131,7 @@ QToolButton* HistoryChart::makeButton(const QIcon& icon, const QString& hint, in
 void HistoryChart::buildToolBar() {
     m_btFill = new QCheckBox(QStringLiteral("Fill"), this);
     m_btFill->setToolTip(QStringLiteral("Graphic Fill"));
-    m_btFill->setChecked(true);
+    m_btFill->setChecked(m_history.fillShown());
     m_btFill->setGeometry(5, 5, 42, 17);
     connect(m_btFill, &QCheckBox::toggled, this, &HistoryChart::btFillClick);
 
@@ -164,34 +171,25 @@ void HistoryChart::buildToolBar() {
 }
 
 std::optional<int> HistoryChart::ChartValue(const LcdState& lcd, int fullScaleCount) {
-    if (lcd.overload) return (lcd.negative ? -1 : 1) * fullScaleCount;
-    int value = 0;
-    bool anyDigit = false;
-    for (const std::string* digit : {&lcd.digit1, &lcd.digit2, &lcd.digit3, &lcd.digit4}) {
-        for (const char c : *digit) {
-            if (c < '0' || c > '9') return std::nullopt;
-            value = value * 10 + (c - '0');
-            anyDigit = true;
-        }
-    }
-    if (!anyDigit) return std::nullopt;
-    return lcd.negative ? -value : value;
+    return ChartHistory::chartValue(lcd, fullScaleCount);
 }
 
 void HistoryChart::FillSampleValues() {
-    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) m_store.resetWithSample(series, SampleValue);
+    m_history.fillSampleValues();
     refreshShownPage();
 }
 
 void HistoryChart::ShowSeries(int index) {
     if (index < 0 || index >= ChartPointStore::SeriesCount) return;
-    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
-        m_active[static_cast<std::size_t>(series)] = false;
-        qtSeries(series)->setVisible(false);
-    }
-    m_active[static_cast<std::size_t>(index)] = true;
-    qtSeries(index)->setVisible(true);
+    m_history.showSeries(index);
+    applySeriesVisibility();
     refreshShownPage();
+}
+
+void HistoryChart::applySeriesVisibility() {
+    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
+        qtSeries(series)->setVisible(m_history.isSeriesShown(series));
+    }
 }
 
 void HistoryChart::SetLeftAxisMaximum(int value) { m_axisY->setMax(value); }
@@ -203,18 +201,15 @@ void HistoryChart::setComboBox1Index(int index) { m_comboBox1->setCurrentIndex(i
 int HistoryChart::comboBox1Index() const { return m_comboBox1->currentIndex(); }
 
 bool HistoryChart::AddChartPoint(const LcdState& lcd, int fullScaleCount) {
-    const std::optional<int> value = ChartValue(lcd, fullScaleCount);
-    if (!value) return false;
-    // Series1 first, then the page, then Series2: with the area series shown, the page
-    // is counted before its new point, as the chart has always done.
-    m_store.add(LineSeriesIndex, *value);
-    if (m_followLastPage) {
-        m_paging.setPage(pageCount(), activePointCount());
-        showPageNumber();
-    }
-    m_store.add(AreaSeriesIndex, *value);
-    refreshShownPage();
+    if (!m_history.addReading(lcd, fullScaleCount)) return false;
+    showHistory();
     return true;
+}
+
+void HistoryChart::showHistory() {
+    applySeriesVisibility();
+    if (m_history.followLastPage()) showPageNumber();
+    refreshShownPage();
 }
 
 void HistoryChart::ResetChart() {
@@ -225,9 +220,9 @@ void HistoryChart::ResetChart() {
 
 bool HistoryChart::isFillChecked() const { return m_btFill->isChecked(); }
 
-bool HistoryChart::isSeriesActive(int index) const { return m_active.at(static_cast<std::size_t>(index)); }
+bool HistoryChart::isSeriesActive(int index) const { return m_history.isSeriesShown(index); }
 
-int HistoryChart::pageCount() const { return m_paging.pageCount(activePointCount()); }
+int HistoryChart::pageCount() const { return m_history.paging().pageCount(activePointCount()); }
 
 double HistoryChart::leftAxisMinimum() const { return m_axisY->min(); }
 
@@ -248,42 +243,42 @@ void HistoryChart::setEnlarged(bool enlarged) {
 }
 
 void HistoryChart::BtFirstClick() {
-    m_paging.setPage(1, activePointCount());
+    m_history.setPage(1);
     setPageButtons(false, true);
     showPageNumber();
-    m_followLastPage = false;
+    m_history.setFollowLastPage(false);
     refreshShownPage();
 }
 
 void HistoryChart::BTPreviousClick() {
-    if (m_paging.page() == 1) {
+    if (m_history.paging().page() == 1) {
         setPageButtons(false, true);
     } else {
-        m_paging.setPage(m_paging.page() - 1, activePointCount());
+        m_history.setPage(m_history.paging().page() - 1);
         setPageButtons(std::nullopt, true);
     }
     showPageNumber();
-    m_followLastPage = false;
+    m_history.setFollowLastPage(false);
     refreshShownPage();
 }
 
 void HistoryChart::BtNextClick() {
-    if (m_paging.page() == pageCount()) {
+    if (m_history.paging().page() == pageCount()) {
         setPageButtons(true, false);
     } else {
-        m_paging.setPage(m_paging.page() + 1, activePointCount());
+        m_history.setPage(m_history.paging().page() + 1);
         setPageButtons(true, std::nullopt);
     }
     showPageNumber();
-    m_followLastPage = false;
+    m_history.setFollowLastPage(false);
     refreshShownPage();
 }
 
 void HistoryChart::BTlastClick() {
-    m_paging.setPage(pageCount(), activePointCount());
+    m_history.setPage(pageCount());
     setPageButtons(true, false);
     showPageNumber();
-    m_followLastPage = true;
+    m_history.setFollowLastPage(true);
     refreshShownPage();
 }
 
@@ -303,6 +298,7 @@ void HistoryChart::FillClick() {
 
 void HistoryChart::btFillClick() {
     const bool fill = isFillChecked();
+    m_history.setFillShown(fill);
     emit fillCheckedChanged(fill);
     ShowSeries(fill ? AreaSeriesIndex : LineSeriesIndex);
 }
@@ -320,7 +316,7 @@ void HistoryChart::MaxrecordExit() {
         return;
     }
     m_maxrecordErrorShown = false;
-    m_paging.setPointsPerPage(*perPage, activePointCount());
+    m_history.setPointsPerPage(*perPage);
     showPageNumber();  // the page may have moved back to the new last page
     refreshShownPage();
 }
@@ -345,14 +341,6 @@ QLineSeries* HistoryChart::pointSeries(int index) const {
     return m_series1;
 }
 
-std::size_t HistoryChart::activePointCount() const {
-    std::size_t count = 0;
-    for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
-        if (isSeriesActive(series)) count = std::max(count, m_store.count(series));
-    }
-    return count;
-}
-
 void HistoryChart::setPageButtons(std::optional<bool> firstPrevious, std::optional<bool> nextLast) {
     if (firstPrevious) {
         m_btFirst->setEnabled(*firstPrevious);
@@ -364,7 +352,7 @@ void HistoryChart::setPageButtons(std::optional<bool> firstPrevious, std::option
     }
 }
 
-void HistoryChart::showPageNumber() { m_bt10->setText(QString::number(m_paging.page())); }
+void HistoryChart::showPageNumber() { m_bt10->setText(QString::number(m_history.paging().page())); }
 
 void HistoryChart::refreshShownPage() {
     // A hidden chart only keeps its store; it catches up when shown.
@@ -379,8 +367,8 @@ void HistoryChart::updateView() {
     m_viewStale = false;
     for (int series = 0; series < ChartPointStore::SeriesCount; ++series) {
         if (!isSeriesActive(series)) continue;
-        const std::size_t first = m_paging.firstIndex();
-        const std::span<const int> values = m_store.range(series, first, m_paging.endIndex(m_store.count(series)));
+        const std::size_t first = m_history.paging().firstIndex();
+        const std::span<const int> values = m_history.points().range(series, first, m_history.paging().endIndex(m_history.points().count(series)));
         m_pageBuffer.clear();
         m_pageBuffer.reserve(static_cast<qsizetype>(values.size()));
         for (std::size_t i = 0; i < values.size(); ++i) {
@@ -388,7 +376,7 @@ void HistoryChart::updateView() {
         }
         pointSeries(series)->replace(m_pageBuffer);
     }
-    applyBottomAxis(m_paging.bottomAxisRange(activePointCount()));
+    applyBottomAxis(m_history.paging().bottomAxisRange(activePointCount()));
 }
 
 void HistoryChart::applyBottomAxis(const ChartPaging::AxisRange& range) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "records/ChartPaging.h"
-#include "records/ChartPointStore.h"
+#include "session/ChartHistory.h"
 
 #include "protocol/LcdState.h"
 
@@ -13,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class QAbstractSeries;
@@ -33,7 +33,9 @@ class DigitKeyFilter;
 // The history chart Chtshow: a strip chart of every reading since the last reset, shown
 // page by page, with its own tool bar inside (fill, points per page, new, save, page
 // buttons, page number, enlarge/restore pictures). The points live in a ChartPointStore;
-// the chart's series hold only the page on screen, replaced in one batch.
+// the chart's series hold only the page on screen, replaced in one batch. The points, page
+// and shown series live in a ChartHistory (the session's, or one of its own when it is
+// used alone); the widget draws them and changes them on the user's commands.
 class HistoryChart : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +49,7 @@ public:
     static QString PictureFileName() { return QStringLiteral("databmp.bmp"); }
 
     explicit HistoryChart(QWidget* parent = nullptr);
+    HistoryChart(ChartHistory& history, QWidget* parent = nullptr);
     ~HistoryChart() override;
 
     // The value a packet adds: +-fullScaleCount for overload, else the signed digits.
@@ -62,23 +65,25 @@ public:
     void setComboBox1Index(int index);
     int comboBox1Index() const;
 
-    // Last step of the reading cycle; fullScaleCount is the scale chosen for this packet.
-    // Returns false (and adds nothing) for digits that are not decimal.
+    // Adds a reading's point to the history and shows it; fullScaleCount is the scale
+    // chosen for this packet. Returns false (and adds nothing) for digits that are not decimal.
     bool AddChartPoint(const LcdState& lcd, int fullScaleCount);
+    // The history changed behind the widget's back (the session added or restarted): show it.
+    void showHistory();
     // Starts afresh with one placeholder point per series; page, page number and
     // following are kept. Same as BtNewClick.
     void ResetChart();
 
-    bool FollowLastPage() const { return m_followLastPage; }
-    void setFollowLastPage(bool follow) { m_followLastPage = follow; }
+    bool FollowLastPage() const { return m_history.followLastPage(); }
+    void setFollowLastPage(bool follow) { m_history.setFollowLastPage(follow); }
 
     bool isFillChecked() const;
     bool isSeriesActive(int index) const;
-    int page() const { return m_paging.page(); }
+    int page() const { return m_history.paging().page(); }
     int pageCount() const;
-    int pointsPerPage() const { return m_paging.pointsPerPage(); }
-    std::size_t pointCount(int series) const { return m_store.count(series); }
-    int pointValue(int series, std::size_t index) const { return m_store.value(series, index); }
+    int pointsPerPage() const { return m_history.paging().pointsPerPage(); }
+    std::size_t pointCount(int series) const { return m_history.points().count(series); }
+    int pointValue(int series, std::size_t index) const { return m_history.points().value(series, index); }
     double leftAxisMinimum() const;
     double leftAxisMaximum() const;
     // What the chart has on screen: the points of a series and the bottom scale.
@@ -133,12 +138,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void build();
     void buildChart();
     void buildToolBar();
     QToolButton* makeButton(const QIcon& icon, const QString& hint, int x, int y);
     QAbstractSeries* qtSeries(int index) const;
     QLineSeries* pointSeries(int index) const;
-    std::size_t activePointCount() const;
+    std::size_t activePointCount() const { return m_history.shownPointCount(); }
+    void applySeriesVisibility();
     void setPageButtons(std::optional<bool> firstPrevious, std::optional<bool> nextLast);
     void showPageNumber();
     void refreshShownPage();
@@ -146,10 +153,8 @@ private:
     void applyBottomAxis(const ChartPaging::AxisRange& range);
     bool writePicture(const QString& path, QString& error);
 
-    ChartPointStore m_store;
-    ChartPaging m_paging;
-    std::array<bool, ChartPointStore::SeriesCount> m_active{true, true};
-    bool m_followLastPage = false;
+    std::unique_ptr<ChartHistory> m_ownHistory;  // only when used without a session
+    ChartHistory& m_history;
     bool m_maxrecordErrorShown = false;
     bool m_viewStale = true;
     QString m_pictureDirectory;

@@ -1,4 +1,4 @@
-#include "app/ModelProfile.h"
+#include "session/ModelProfile.h"
 
 #include <gtest/gtest.h>
 

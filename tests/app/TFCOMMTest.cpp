@@ -84,10 +84,10 @@ TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
     EXPECT_EQ(w.KD().GaugeOffset(), 600);
     EXPECT_EQ(w.KD().BarMax(), 60);
     EXPECT_EQ(w.KD().GaugeSpan(), 120);
-    EXPECT_EQ(w.Panel3().UpperLimit(), 6000.0F);
-    EXPECT_EQ(w.Panel3().LowerLimit(), -6000.0F);
-    EXPECT_EQ(w.Panel3().RunningMax(), -6001.0F);
-    EXPECT_EQ(w.Panel3().RunningMin(), 6001.0F);
+    EXPECT_EQ(w.session().limits().upper(), 6000.0F);
+    EXPECT_EQ(w.session().limits().lower(), -6000.0F);
+    EXPECT_EQ(w.session().extremes().maximum(), -6001.0F);
+    EXPECT_EQ(w.session().extremes().minimum(), 6001.0F);
     EXPECT_EQ(w.Panel3().MinText()->text(), "6001");
     EXPECT_EQ(w.Panel3().MaxText()->text(), "-6001");
     EXPECT_EQ(w.Chtshow().leftAxisMinimum(), -6000);
@@ -102,7 +102,7 @@ TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
 
     // A byte stream from the driver reaches the display through the profile's framing.
     const std::uint8_t stream[] = {0x0A, 0x2B, 0x30, 0x31, 0x32, 0x33, 0x20, 0x32, 0x00, 0x00, 0x00, 0x80, 0x00, 0x0D};
-    w.RECEIVE_COM_Data(stream, sizeof stream);
+    w.session().handleSerialBytes(stream, sizeof stream);
     EXPECT_EQ(digits(), "0123");
 }
 
@@ -118,7 +118,7 @@ TEST_F(TFCOMMTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
     EXPECT_FALSE(w.TSorvuDB().isOpen());
     EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
     EXPECT_EQ(w.KD().ScaleCode(), "6");
-    EXPECT_EQ(w.Panel3().UpperLimit(), 6000.0F);
+    EXPECT_EQ(w.session().limits().upper(), 6000.0F);
     w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
     EXPECT_EQ(digits(), "0123");  // the link still works without a table
 }
@@ -160,8 +160,8 @@ TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
 
     // The first packet restarted the peaks (a new unit); the next one is tracked.
     w.LcdDisplayVeska(Packet("2D", "31323334", '1', kVolt));
-    EXPECT_EQ(w.Panel3().RunningMax(), -1234.0F);
-    EXPECT_EQ(w.Panel3().RunningMin(), -1234.0F);
+    EXPECT_EQ(w.session().extremes().maximum(), -1234.0F);
+    EXPECT_EQ(w.session().extremes().minimum(), -1234.0F);
 }
 
 TEST_F(TFCOMMTest, BarFollowsTheFirstTwoDigits) {
@@ -188,9 +188,9 @@ TEST_F(TFCOMMTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
     TFCOMM& w = open();
     w.LcdDisplayVeska(Packet("2B", "30313233", '0', kVolt));
     w.LcdDisplayVeska(Packet("2B", "3F303030", '0', kHertz));
-    EXPECT_EQ(w.cycle().reading().numericValue, 6001.0F);
+    EXPECT_EQ(w.session().reading().numericValue, 6001.0F);
     w.LcdDisplayVeska(Packet("2B", "3F303030", '0', kHertz));
-    EXPECT_EQ(w.cycle().reading().numericValue, 1001.0F);
+    EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
 }
 
 TEST_F(TFCOMMTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
@@ -205,7 +205,7 @@ TEST_F(TFCOMMTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
     EXPECT_TRUE(w.KD().CONok()->isVisibleTo(&w.KD()));
     EXPECT_FALSE(w.Panel1().control("LcdAC")->isVisibleTo(&w.Panel1()));  // marks hidden
     EXPECT_EQ(w.TSorvuDB().rowCount(), rows);
-    EXPECT_EQ(w.cycle().decodeFailures(), 1U);
+    EXPECT_EQ(w.session().decodeFailures(), 1U);
     QTest::qWait(10);
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_TRUE(w.KD().CONok()->toolTip().contains("'012A' is not a valid integer value"));

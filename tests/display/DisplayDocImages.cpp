@@ -4,6 +4,8 @@
 #include "display/AnalogGauge.h"
 #include "display/LcdPanel.h"
 #include "display/LimitPanel.h"
+#include "protocol/ScaleSet.h"
+#include "session/NeedlePosition.h"
 
 #include "protocol/LcdState.h"
 #include "protocol/MeterReading.h"
@@ -78,10 +80,10 @@ void runCycle(LcdPanel& panel, AnalogGauge& gauge, LimitPanel& limits, const Lcd
     gauge.setLinkAlive(true);
     panel.clearMarks();
     panel.showMarks(lcd);
-    limits.CheckLimits(reading);
-    limits.TrackPeaks(lcd, reading);
+    limits.showExtremes(QString(), QString(), QString::fromStdString(reading.unitText));
     panel.showDigits(lcd);
-    gauge.SelectScale(lcd, reading);
+    const ScaleSet& scale = ScaleSetForUnit(reading.unitText);
+    gauge.showReading(scale, NeedlePosition(lcd, scale.gaugeOffset, scale.gaugeSpan, scale.code == "13"));
 }
 
 }  // namespace
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
     for (const Sample& sample : samples()) {
         LcdPanel panel;
         AnalogGauge gauge;
-        LimitPanel limits(gauge);
+        LimitPanel limits;
         gauge.setScaleSet(*FindScaleSet("6"));
         runCycle(panel, gauge, limits, sample.lcd, sample.reading);
         ok = save(panel.grab(), dir.filePath(QString::fromLatin1(sample.file) + ".png")) && ok;
@@ -114,15 +116,14 @@ int main(int argc, char** argv) {
     };
     for (const auto& [file, sample] : gauges) {
         AnalogGauge gauge;
-        LimitPanel limits(gauge);
         gauge.setScaleSet(*FindScaleSet("6"));
         if (QString::fromLatin1(file) == QLatin1String("gauge-6")) {
             // Show the red dots of a switched-on upper limit.
-            limits.Setmax()->setText(QStringLiteral("4500"));
-            limits.SetMaxB()->setChecked(true);
+            gauge.setLimitMarks(4500.0F, true, -6002.0F, false);
         }
         gauge.setLinkAlive(true);
-        gauge.SelectScale(sample.first, sample.second);
+        const ScaleSet& scale = ScaleSetForUnit(sample.second.unitText);
+        gauge.showReading(scale, NeedlePosition(sample.first, scale.gaugeOffset, scale.gaugeSpan, scale.code == "13"));
         ok = save(gauge.grab(), dir.filePath(QString::fromLatin1(file) + ".png")) && ok;
     }
     return ok ? 0 : 1;

@@ -4,4 +4,4 @@ veska_add_test(NAME test_display
   LIBS veska_display GTest::gtest Qt6::Widgets Qt6::Test)
 
 add_executable(display_doc_images DisplayDocImages.cpp)
-target_link_libraries(display_doc_images PRIVATE veska_display)
+target_link_libraries(display_doc_images PRIVATE veska_display veska_session)

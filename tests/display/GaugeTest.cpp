@@ -1,7 +1,6 @@
 #include "display/AnalogGauge.h"
 #include "display/GaugeFace.h"
 #include "display/GaugeGeometry.h"
-#include "display/LimitPanel.h"
 
 #include "protocol/LcdState.h"
 #include "protocol/MeterReading.h"
@@ -85,10 +84,9 @@ TEST(AnalogGauge, NeedleDrawnUprightAtZero) {
 
 TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
     AnalogGauge gauge;
-    LimitPanel limits(gauge);
     gauge.setScaleSet(*FindScaleSet("6"));
-    limits.Setmax()->setText(QStringLiteral("3000"));
-    limits.SetMaxB()->setChecked(true);
+    gauge.setLimitMarks(3000.0F, true, -6000.0F, false);
+    gauge.KDsetup(1);
     EXPECT_FALSE(GaugeFace::dotIsRed(gauge.faceSpec(), 900));
     EXPECT_TRUE(GaugeFace::dotIsRed(gauge.faceSpec(), 901));
 
@@ -98,61 +96,33 @@ TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kRed);
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kRed);
 
-    limits.SetMaxB()->setChecked(false);  // redraws the face
+    gauge.setLimitMarks(3000.0F, false, -6000.0F, false);
+    gauge.KDsetup(1);
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kBlack);
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kBlack);
 }
 
 TEST(AnalogGauge, FaceIsReusedWhileNothingChanges) {
     AnalogGauge gauge;
-    LimitPanel limits(gauge);
     gauge.setScaleSet(*FindScaleSet("6"));
     gauge.KDsetup(1);
     const qint64 first = gauge.KD1().cacheKey();
     gauge.KDsetup(1);
     EXPECT_EQ(gauge.KD1().cacheKey(), first);
-    limits.SetMinB()->setChecked(true);  // a different face
+    gauge.setLimitMarks(6002.0F, false, -6000.0F, true);  // a different face
+    gauge.KDsetup(1);
     EXPECT_NE(gauge.KD1().cacheKey(), first);
 }
 
-TEST(AnalogGauge, SelectScaleFollowsTheUnit) {
+TEST(AnalogGauge, ShowReadingDrawsTheScaleAndNeedle) {
     AnalogGauge gauge;
-    gauge.setScaleSet(*FindScaleSet("6"));
-    LcdState lcd;
-    lcd.digit1 = "1";
-    lcd.digit2 = "2";
-    lcd.digit3 = "3";
-    lcd.digit4 = "4";
-    lcd.negative = true;
-    MeterReading reading;
-    reading.unitText = "V";
-    EXPECT_EQ(gauge.SelectScale(lcd, reading), 60);
+    gauge.showReading(*FindScaleSet("6"), 477);
     EXPECT_EQ(gauge.NeedleTip(), GaugeGeometry::forPanel(319, 139).needleAt(477, 120).tip);
 
-    reading.unitText = "Hz";
-    EXPECT_EQ(gauge.SelectScale(lcd, reading), 100);
+    gauge.showReading(*FindScaleSet("10"), 1000);
     EXPECT_EQ(gauge.ScaleCode(), "10");
     EXPECT_EQ(gauge.FullScaleCount(), 1000);
     EXPECT_EQ(gauge.GaugeSpan(), 200);
     EXPECT_EQ(gauge.BarMax(), 100);
-
-    reading.unitText = "%";
-    EXPECT_EQ(gauge.SelectScale(lcd, reading), 10);
-    EXPECT_EQ(gauge.ScaleCode(), "1");
-}
-
-TEST(AnalogGauge, NeedleValue) {
-    LcdState lcd;
-    lcd.digit1 = "0";
-    lcd.digit2 = "2";
-    lcd.digit3 = "5";
-    lcd.digit4 = "3";
-    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 1000, 200, true), 1253);  // 25.3 degrees
-    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 625);
-    lcd.negative = true;
-    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 575);
-    lcd.overload = true;
-    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 0);
-    lcd.negative = false;
-    EXPECT_EQ(AnalogGauge::NeedleValue(lcd, 600, 120, false), 1200);
+    EXPECT_EQ(gauge.NeedleTip(), GaugeGeometry::forPanel(319, 139).needleAt(1000, 200).tip);
 }

@@ -1,4 +1,4 @@
-#include "BarPosition.h"
+#include "session/BarPosition.h"
 
 namespace veska {
 

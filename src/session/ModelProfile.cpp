@@ -1,4 +1,4 @@
-#include "ModelProfile.h"
+#include "session/ModelProfile.h"
 
 #include <array>
 

@@ -1,0 +1,173 @@
+#include "session/MeterSession.h"
+
+#include "session/BarPosition.h"
+#include "session/NeedlePosition.h"
+#include "hid/UsbConnection.h"
+#include "hid/UsbReportRoute.h"
+#include "records/RecordTable.h"
+#include "records/Recorder.h"
+
+#include <algorithm>
+
+namespace veska {
+
+namespace {
+
+UsbReportRoute RouteFor(const ModelSwitches& switches) {
+    switch (ResolveUsbReportHandler(switches)) {
+    case UsbReportHandler::HidLumioData: return UsbReportRoute::HidLumioData;
+    case UsbReportHandler::HidKestoData: return UsbReportRoute::HidKestoData;
+    case UsbReportHandler::HidVeskaData: return UsbReportRoute::HidVeskaData;
+    case UsbReportHandler::None: break;
+    }
+    return UsbReportRoute::None;
+}
+
+}  // namespace
+
+MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
+    : QObject(parent),
+      m_switches(switches),
+      m_profile(ResolveStartupProfile(switches)),
+      m_scale(FindScaleSet("4")),
+      m_serial(m_serialDriver, m_watchdog),
+      m_framing([this](std::string_view packet) { handlePacket(packet); }),
+      m_table(new RecordTable(this)),
+      m_recorder(new Recorder(*m_table, this)) {
+    m_serialDriver.setComPortPollingDelay(100);
+    m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? TComPortBaudRate::br19200
+                                                                                  : TComPortBaudRate::br2400);
+    switch (m_profile.serialHandler) {
+    case SerialPacketHandler::RECEIVE_COM_Data:
+    case SerialPacketHandler::HSorvuRData:
+        m_serialDriver.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { handleSerialBytes(d, n); });
+        break;
+    case SerialPacketHandler::None:
+        break;
+    }
+    createLinks();
+    seedFromScale(*m_scale);
+    connect(m_table, &RecordTable::rowPosted, this, &MeterSession::announceRow);
+}
+
+MeterSession::~MeterSession() {
+    m_serialDriver.Disconnect();
+    m_usb.reset();
+}
+
+void MeterSession::createLinks() {
+    m_comConnectId = m_linkButtons.addButton();
+    m_usbConnectId = m_linkButtons.addButton();
+    m_usbReadId = m_linkButtons.addButton();
+    m_serial.bindComCon(m_linkButtons, m_comConnectId);
+}
+
+UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
+    m_usb = std::make_unique<UsbConnection>(std::move(platform), RouteFor(m_switches),
+                                            static_cast<std::uint32_t>(ResolveBridgeSpeed(m_switches)));
+    m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
+    m_linkButtons.setHandler(m_usbConnectId, [this](bool down) { m_usb->USBConClick(down); });
+    m_linkButtons.setHandler(m_usbReadId, [this](bool down) { m_usb->ReadBtnClick(down); });
+    // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
+    connect(m_usb.get(), &UsbConnection::usbConChanged, this,
+            [this](bool down) { m_linkButtons.setPressed(m_usbConnectId, down); });
+    connect(m_usb.get(), &UsbConnection::readBtnChanged, this,
+            [this](bool down) { m_linkButtons.setPressed(m_usbReadId, down); });
+    // The USB check of the watchdog runs on each third silent tick, before the indicator turns.
+    m_watchdog.setSilentLinkHook([this] { m_usb->ConTimerLinkIdle(); });
+    return *m_usb;
+}
+
+void MeterSession::startUp() {
+    const ScaleSet& four = *FindScaleSet("4");
+    m_scale = &four;
+    seedFromScale(four);
+    m_recorder->setNextRecordNo(1);
+    m_recorder->setRecordLimit(Recorder::kDefaultLimit);
+    m_chart.setFollowLastPage(true);
+    m_chart.fillSampleValues();
+    m_chart.showSeries(ChartHistory::AreaSeries);
+    m_chart.showSeries(m_chart.fillShown() ? ChartHistory::AreaSeries : ChartHistory::LineSeries);
+    if (const ScaleSet* scale = FindScaleSet(m_profile.scaleCode)) m_scale = scale;
+    // The 6000- and 3400-count models start with limits at their full scale.
+    if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") {
+        m_scale = FindScaleSet(m_profile.scaleCode);
+        seedFromScale(*m_scale);
+        m_limits.setUpper(static_cast<float>(m_scale->fullScaleCount));
+        m_limits.setLower(-static_cast<float>(m_scale->fullScaleCount));
+        emit limitsChanged();
+    }
+}
+
+void MeterSession::seedFromScale(const ScaleSet& scale) {
+    m_limits.seedFromScale(scale);
+    m_extremes.seedFromScale(scale);
+    emit limitsChanged();
+}
+
+void MeterSession::setUpperLimit(float limit, bool on) {
+    m_limits.setUpper(limit);
+    m_limits.setUpperOn(on);
+    emit limitsChanged();
+}
+
+void MeterSession::setLowerLimit(float limit, bool on) {
+    m_limits.setLower(limit);
+    m_limits.setLowerOn(on);
+    emit limitsChanged();
+}
+
+void MeterSession::handleSerialBytes(const std::uint8_t* data, std::size_t size) {
+    if (m_profile.serialHandler == SerialPacketHandler::HSorvuRData) {
+        // The low-digit format is framed but not decoded by this build.
+        m_lowDigitFraming.feed(data, size);
+        return;
+    }
+    m_framing.feed(data, size);
+}
+
+void MeterSession::announceRow() {
+    const TableEngine& engine = m_table->engine();
+    const std::vector<TableEngine::Value>& values = engine.lastPosted();
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        texts.append(TableEngine::displayText(values[i], engine.fields()[i].kind));
+    }
+    emit rowRecorded(texts);
+}
+
+void MeterSession::handlePacket(std::string_view packetText) {
+    if (!m_accepting) return;
+    m_watchdog.packetHandled();  // the link is alive
+
+    // Decoding uses the count the previous packet left in force (overload's value).
+    DecodePacket(packetText, m_scale->fullScaleCount, m_decoded);
+    if (!m_decoded.ok) {
+        ++m_decodeFailures;
+        m_lastDecodeError = QString::fromStdString(m_decoded.error);
+        emit decodeFailed(m_lastDecodeError, m_decodeFailures);
+        return;
+    }
+    ReadingUpdate& u = m_update;
+    u.lcd = m_decoded.lcd;
+    u.reading = m_decoded.reading;
+    u.alarm = m_limits.isExceededBy(u.reading.numericValue);
+    // Extremes restart from the scale still in force, before this reading's scale is chosen.
+    u.extremesRestarted = m_extremes.track(u.lcd, u.reading, m_scale->fullScaleCount);
+    if (u.extremesRestarted) m_chart.restart();
+
+    m_scale = &ScaleSetForUnit(u.reading.unitText);
+    u.scale = m_scale;
+    u.needlePosition = NeedlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
+
+    m_recorder->INDataToTable(u.reading);
+
+    u.barMaximum = m_scale->barMaximum;
+    // A position past the end shows a full bar, as the meter's own bar does.
+    u.barValue = std::min(BarPosition(u.lcd, m_scale->barMax), u.barMaximum);
+    u.chartPointAdded = m_chart.addReading(u.lcd, m_scale->fullScaleCount);
+    emit readingHandled(u);
+}
+
+}  // namespace veska
