@@ -16,15 +16,20 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace veska {
 
 namespace {
 
-std::atomic<bool> g_stopRequested{false};  // set from the signal handler only
+std::atomic<int> g_stopSignal{0};  // set from the signal handler only: the signal that asked to stop
 
-extern "C" void OnStopSignal(int) { g_stopRequested = true; }
+extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// The signals that end a run the normal way: Ctrl-C, kill, a closed terminal, a closed pipe.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Saving as the window's Save command does: a copy for ".db", text otherwise.
 QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
@@ -35,10 +40,16 @@ QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
     return failure;
 }
 
-void Print(std::FILE* f, const QString& text) {
+// Writes all of `text`; false with errno set when the stream failed.
+bool Print(std::FILE* f, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
-    std::fflush(f);
+    errno = 0;
+    const std::size_t n = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
+    const bool flushed = std::fflush(f) == 0;
+    if (n == static_cast<std::size_t>(bytes.size()) && flushed) return true;
+    if (errno == 0) errno = EIO;
+    std::clearerr(f);
+    return false;
 }
 
 }  // namespace
@@ -58,9 +69,9 @@ HeadlessLogger::~HeadlessLogger() {
 }
 
 int HeadlessLogger::run() {
-    g_stopRequested = false;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    g_stopSignal = 0;
+    // A closed pipe or terminal ends the run like SIGTERM, with the save, instead of killing it.
+    for (const int signal : kStopSignals) std::signal(signal, OnStopSignal);
 
     if (!openTable()) return finish();
     configureRecorder();
@@ -69,7 +80,9 @@ int HeadlessLogger::run() {
 
     QTimer stopPoll;
     connect(&stopPoll, &QTimer::timeout, this, [this] {
-        if (g_stopRequested) requestStop();
+        const int signal = g_stopSignal.exchange(0);
+        if (signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
+        if (signal != 0) requestStop();
     });
     stopPoll.start(100);
     QCoreApplication::exec();
@@ -100,7 +113,8 @@ bool HeadlessLogger::openTable() {
 
 void HeadlessLogger::configureRecorder() {
     m_recorder = std::make_unique<Recorder>(*m_table);
-    connect(m_recorder.get(), &Recorder::error, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
+    connect(m_recorder.get(), &Recorder::error, this, &HeadlessLogger::onRecordingError);
+    connect(m_recorder.get(), &Recorder::recordLimitReached, this, &HeadlessLogger::onRecordLimit);
     m_recorder->setNextRecordNo(1);
     m_recorder->setRecordLimit(m_options.limit.value_or(Recorder::kDefaultLimit));
     m_recorder->setRepeatSet(!m_options.noRepeat);
@@ -186,9 +200,41 @@ void HeadlessLogger::onPacket(std::string_view packetText) {
 void HeadlessLogger::onRowPosted(qint64 position) {
     // The record table's fields start with the six the text export writes, in its order.
     const QStringList texts = m_table->rowTexts(position);
-    Print(m_out, texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
+}
+
+void HeadlessLogger::writeOut(const QString& text) {
+    if (m_outClosed || Print(m_out, text)) return;
+    // The reader went away (`| head`) or the output cannot be written: the rows are still in
+    // the table, so end the run the normal way and save them.
+    m_outClosed = true;
+    if (errno == EPIPE) {
+        if (m_status == 0) m_status = kBrokenPipeStatus;
+    } else {
+        fail(QStringLiteral("cannot write to standard output (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    requestStop();
+}
+
+void HeadlessLogger::onRecordingError(const QString& message) {
+    if (m_recorder->paused() && m_rowsWritten == 0) {
+        // Not a single row could be written: running on would record nothing.
+        fail(QStringLiteral("cannot record into %1: %2").arg(m_table->filePath(), m_recorder->pauseReason()));
+        requestStop();
+        return;
+    }
+    Print(m_err, "veska: " + message + "\n");
+}
+
+void HeadlessLogger::onRecordLimit(int limit) {
+    if (m_stopping) return;
+    const QString before = m_options.samples ? QStringLiteral(" before %1 samples").arg(*m_options.samples) : QString();
+    Print(m_err, QStringLiteral("veska: the record limit of %1 rows stopped recording%2; use --limit N to change it\n")
+                     .arg(limit)
+                     .arg(before));
+    requestStop();  // as if the samples were reached: save and end normally
 }
 
 void HeadlessLogger::fail(const QString& message) {
@@ -201,11 +247,18 @@ int HeadlessLogger::finish() {
     if (m_usb && m_usb->usbConDown()) m_usb->USBConClick(false);
     if (m_table && m_table->isOpen() && m_options.save && m_saver) {
         const QString error = m_saver(*m_table, *m_options.save);
-        if (!error.isEmpty()) fail(error);
+        if (!error.isEmpty()) {
+            fail(error);
+            // The rows are safe nowhere else: leave them where the next start finds them.
+            const qint64 rows = m_table->unsavedRows();
+            const QString journal = m_table->closeKeepingJournal();
+            if (!journal.isEmpty() && rows > 0)
+                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(rows).arg(journal));
+        }
     }
     if (m_table) m_table->close();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int signal : kStopSignals) std::signal(signal, SIG_DFL);
+    if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
     return m_status;
 }
 

@@ -21,7 +21,11 @@ class UsbConnection;
 
 // Logging without a window: connects at once, decodes and records with the same code and
 // rules as the window, writes every recorded row to standard output as a line of the text
-// export format, and stops after the asked number of rows or on SIGINT/SIGTERM.
+// export format, and stops after the asked number of rows, when the record limit ends
+// recording, or on SIGINT, SIGTERM, SIGHUP or SIGPIPE (standard output closed). Each stop
+// saves when asked; when that save fails the run's rows stay in the recovery journal.
+// Exit status: 0; 1 after a failure (no table, no port, a failed save, a table that cannot
+// be written); 141 (128 + SIGPIPE, as a shell reports it) when standard output was closed.
 class HeadlessLogger : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +43,8 @@ public:
     // Ends the run at the next turn of the event loop (signals, tests).
     void requestStop();
 
+    static constexpr int kBrokenPipeStatus = 128 + 13;
+
 private:
     bool openTable();
     void configureRecorder();
@@ -46,6 +52,9 @@ private:
     bool connectUsb();
     void onPacket(std::string_view packetText);
     void onRowPosted(qint64 position);
+    void onRecordingError(const QString& message);
+    void onRecordLimit(int limit);
+    void writeOut(const QString& text);
     void fail(const QString& message);
     int finish();
 
@@ -64,6 +73,7 @@ private:
     int m_rowsWritten = 0;
     int m_status = 0;
     bool m_stopping = false;
+    bool m_outClosed = false;  // standard output failed: no more rows go there
 };
 
 }  // namespace veska
