@@ -71,7 +71,10 @@ HeadlessLogger::~HeadlessLogger() {
 int HeadlessLogger::run() {
     g_stopSignal = 0;
     // A closed pipe or terminal ends the run like SIGTERM, with the save, instead of killing it.
-    for (const int signal : kStopSignals) std::signal(signal, OnStopSignal);
+    struct sigaction stop {};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
     if (!openTable()) return finish();
     configureRecorder();
@@ -257,7 +260,7 @@ int HeadlessLogger::finish() {
         }
     }
     if (m_table) m_table->close();
-    for (const int signal : kStopSignals) std::signal(signal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
     return m_status;
 }

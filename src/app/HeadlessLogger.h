@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <array>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -74,6 +76,7 @@ private:
     int m_status = 0;
     bool m_stopping = false;
     bool m_outClosed = false;  // standard output failed: no more rows go there
+    std::array<struct sigaction, 4> m_previousActions{};  // restored when the run ends
 };
 
 }  // namespace veska
