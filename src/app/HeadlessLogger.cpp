@@ -16,15 +16,20 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace veska {
 
 namespace {
 
-std::atomic<bool> g_stopRequested{false};  // set from the signal handler only
+std::atomic<int> g_stopSignal{0};  // set from the signal handler only: the signal that asked to stop
 
-extern "C" void OnStopSignal(int) { g_stopRequested = true; }
+extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// The signals that end a run the normal way: Ctrl-C, kill, a closed terminal, a closed pipe.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Saving as the window's Save command does: a copy for ".db", text otherwise.
 QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
@@ -35,10 +40,16 @@ QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
     return failure;
 }
 
-void Print(std::FILE* f, const QString& text) {
+// Writes all of `text`; false with errno set when the stream failed.
+bool Print(std::FILE* f, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
-    std::fflush(f);
+    errno = 0;
+    const std::size_t n = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
+    const bool flushed = std::fflush(f) == 0;
+    if (n == static_cast<std::size_t>(bytes.size()) && flushed) return true;
+    if (errno == 0) errno = EIO;
+    std::clearerr(f);
+    return false;
 }
 
 }  // namespace
@@ -61,9 +72,12 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
 HeadlessLogger::~HeadlessLogger() { m_session.reset(); }
 
 int HeadlessLogger::run() {
-    g_stopRequested = false;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    g_stopSignal = 0;
+    // A closed pipe or terminal ends the run like SIGTERM, with the save, instead of killing it.
+    struct sigaction stop {};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
     if (!openTable()) return finish();
     configureRecorder();
@@ -72,7 +86,9 @@ int HeadlessLogger::run() {
 
     QTimer stopPoll;
     connect(&stopPoll, &QTimer::timeout, this, [this] {
-        if (g_stopRequested) requestStop();
+        const int signal = g_stopSignal.exchange(0);
+        if (signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
+        if (signal != 0) requestStop();
     });
     stopPoll.start(100);
     QCoreApplication::exec();
@@ -103,7 +119,8 @@ bool HeadlessLogger::openTable() {
 
 void HeadlessLogger::configureRecorder() {
     Recorder& recorder = m_session->recorder();
-    connect(&recorder, &Recorder::error, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
+    connect(&recorder, &Recorder::error, this, &HeadlessLogger::onRecordingError);
+    connect(&recorder, &Recorder::recordLimitReached, this, &HeadlessLogger::onRecordLimit);
     recorder.setRecordLimit(m_options.limit.value_or(Recorder::kDefaultLimit));
     recorder.setRepeatSet(!m_options.noRepeat);
     if (m_options.interval && *m_options.interval > 0) {
@@ -173,9 +190,42 @@ bool HeadlessLogger::connectUsb() {
 
 void HeadlessLogger::printRow(const QStringList& texts) {
     // The record table's fields start with the six the text export writes, in its order.
-    Print(m_out, texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
+}
+
+void HeadlessLogger::writeOut(const QString& text) {
+    if (m_outClosed || Print(m_out, text)) return;
+    // The reader went away (`| head`) or the output cannot be written: the rows are still in
+    // the table, so end the run the normal way and save them.
+    m_outClosed = true;
+    if (errno == EPIPE) {
+        if (m_status == 0) m_status = kBrokenPipeStatus;
+    } else {
+        fail(QStringLiteral("cannot write to standard output (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    requestStop();
+}
+
+void HeadlessLogger::onRecordingError(const QString& message) {
+    const Recorder& recorder = m_session->recorder();
+    if (recorder.paused() && m_rowsWritten == 0) {
+        // Not a single row could be written: running on would record nothing.
+        fail(QStringLiteral("cannot record into %1: %2").arg(m_session->recordTable().filePath(), recorder.pauseReason()));
+        requestStop();
+        return;
+    }
+    Print(m_err, "veska: " + message + "\n");
+}
+
+void HeadlessLogger::onRecordLimit(int limit) {
+    if (m_stopping) return;
+    const QString before = m_options.samples ? QStringLiteral(" before %1 samples").arg(*m_options.samples) : QString();
+    Print(m_err, QStringLiteral("veska: the record limit of %1 rows stopped recording%2; use --limit N to change it\n")
+                     .arg(limit)
+                     .arg(before));
+    requestStop();  // as if the samples were reached: save and end normally
 }
 
 void HeadlessLogger::fail(const QString& message) {
@@ -189,11 +239,18 @@ int HeadlessLogger::finish() {
     RecordTable& table = m_session->recordTable();
     if (table.isOpen() && m_options.save && m_saver) {
         const QString error = m_saver(table, *m_options.save);
-        if (!error.isEmpty()) fail(error);
+        if (!error.isEmpty()) {
+            fail(error);
+            // The rows are safe nowhere else: leave them where the next start finds them.
+            const qint64 rows = table.unsavedRows();
+            const QString journal = table.closeKeepingJournal();
+            if (!journal.isEmpty() && rows > 0)
+                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(rows).arg(journal));
+        }
     }
     table.close();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
+    if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
     return m_status;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include <array>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -17,7 +19,11 @@ class SimulatedMeters;
 
 // Logging without a window: a meter session like the window's, connected at once, plus a
 // printer that writes every recorded row to standard output as a line of the text export
-// format. Stops after the asked number of rows or on SIGINT/SIGTERM.
+// format. Stops after the asked number of rows, when the record limit ends recording, or on
+// SIGINT, SIGTERM, SIGHUP or SIGPIPE (standard output closed). Each stop saves when asked;
+// when that save fails the run's rows stay in the recovery journal.
+// Exit status: 0; 1 after a failure (no table, no port, a failed save, a table that cannot
+// be written); 141 (128 + SIGPIPE, as a shell reports it) when standard output was closed.
 class HeadlessLogger : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +41,8 @@ public:
     // Ends the run at the next turn of the event loop (signals, tests).
     void requestStop();
 
+    static constexpr int kBrokenPipeStatus = 128 + 13;
+
     // The session the logger prints from (tests drive it directly).
     MeterSession& session() const { return *m_session; }
 
@@ -44,6 +52,9 @@ private:
     bool connectSerial();
     bool connectUsb();
     void printRow(const QStringList& texts);
+    void onRecordingError(const QString& message);
+    void onRecordLimit(int limit);
+    void writeOut(const QString& text);
     void fail(const QString& message);
     int finish();
 
@@ -56,6 +67,8 @@ private:
     int m_rowsWritten = 0;
     int m_status = 0;
     bool m_stopping = false;
+    bool m_outClosed = false;  // standard output failed: no more rows go there
+    std::array<struct sigaction, 4> m_previousActions{};  // restored when the run ends
 };
 
 }  // namespace veska

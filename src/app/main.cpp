@@ -1,6 +1,8 @@
 // Program entry: the window by default; headless logging, export and print for scripts.
 #include "app/CommandLine.h"
+#include "app/GuardedApplication.h"
 #include "app/HeadlessLogger.h"
+#include "app/MessageBoxDialogs.h"
 #include "app/SimulatedMeters.h"
 #include "app/TFCOMM.h"
 #include "records/DataFileCli.h"
@@ -28,7 +30,7 @@ void UseOffscreenWithoutDisplay() {
     }
 }
 
-int RunWindow(const veska::CommandLine& cl) {
+int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
     QFont font(QStringLiteral("MS Sans Serif"));
@@ -52,8 +54,12 @@ int RunWindow(const veska::CommandLine& cl) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
     }
+    veska::MessageBoxDialogs boxes(&FCOMM);
+    app.setReporter([&boxes](const QString& text) { boxes.error(text); });
     FCOMM.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    app.setReporter({});
+    return status;
 }
 
 }  // namespace
@@ -74,7 +80,7 @@ int main(int argc, char* argv[]) {
     }
     if (cl->mode != veska::CommandLine::Mode::Window) UseOffscreenWithoutDisplay();
 
-    QApplication app(argc, argv);
+    veska::GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veska"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veska"));
 
@@ -92,6 +98,6 @@ int main(int argc, char* argv[]) {
         return logger.run();
     }
     default:
-        return RunWindow(*cl);
+        return RunWindow(app, *cl);
     }
 }

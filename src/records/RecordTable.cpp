@@ -18,7 +18,12 @@ std::vector<TableEngine::Field> RecordTable::recordFields() {
             {QStringLiteral("Nval"), QStringLiteral("FLOAT"), K::Float}};
 }
 
-RecordTable::RecordTable(QObject* parent) : QObject(parent), m_journal(this) {}
+RecordTable::RecordTable(QObject* parent) : QObject(parent), m_journal(this) {
+    connect(&m_journal, &RecoveryJournal::failed, this, [this](const QString& message) {
+        m_journalBehind = true;
+        emit writeFailed(message);
+    });
+}
 
 RecordTable::~RecordTable() { close(); }
 
@@ -69,6 +74,7 @@ void RecordTable::detectLeftover() {
 void RecordTable::close() {
     const bool wasOpen = m_engine.isOpen();
     m_journal.finish();
+    m_journalBehind = false;
     m_engine.close();
     m_leftover.clear();
     if (m_unsaved != 0) {
@@ -76,6 +82,21 @@ void RecordTable::close() {
         emit unsavedRowsChanged(0);
     }
     if (wasOpen) emit tableReset();
+}
+
+QString RecordTable::closeKeepingJournal() {
+    const QString path = m_journal.isActive() ? m_journal.path() : QString();
+    if (m_journal.isActive()) {
+        try {
+            catchUpJournal();
+        } catch (const TableError&) {
+            // Rows the journal could not take are lost with the table; the rest stay.
+        }
+        m_journal.closeKeepingFile();
+    }
+    m_journalBehind = false;
+    close();
+    return path;
 }
 
 qint64 RecordTable::leftoverJournalRows() const {
@@ -93,6 +114,7 @@ qint64 RecordTable::restoreJournal() {
         const int target = m_engine.fieldIndex(source.fields()[i].name);
         if (target >= 0) map.emplace_back(int(i), target);
     }
+    const qint64 base = m_engine.rowCount();
     qint64 restored = 0;
     for (source.first(); !source.eof(); source.next()) {
         m_engine.append();
@@ -106,6 +128,8 @@ qint64 RecordTable::restoreJournal() {
     source.close();
     // The journal already holds these rows: keep writing to it.
     m_journal.resume(m_leftover);
+    m_journalBase = base;
+    m_journalBehind = false;
     m_leftover.clear();
     m_unsaved += restored;
     emit unsavedRowsChanged(m_unsaved);
@@ -129,22 +153,57 @@ void RecordTable::ensureJournal() {
     // Rows must never overwrite another run's journal; an unanswered one is kept aside.
     if (!m_leftover.isEmpty()) moveJournalAside();
     m_journal.start(m_engine.filePath(), m_engine.fields());
+    m_journalBase = m_engine.rowCount();
+    m_journalBehind = false;
+}
+
+void RecordTable::catchUpJournal() {
+    if (!m_journalBehind) return;
+    // Rows the journal lost with a failed batch are still held by the table: write them
+    // again from there, then make sure the disk takes them before going on.
+    constexpr int kChunk = 256;
+    for (qint64 pos = m_journalBase + m_journal.rowCount(); pos < m_engine.rowCount(); pos += kChunk) {
+        for (const QStringList& texts : m_engine.rowTexts(pos, kChunk)) {
+            std::vector<TableEngine::Value> values;
+            values.reserve(std::size_t(texts.size()));
+            // Texts convert back by the journal's field types (whole numbers, floats).
+            for (const QString& t : texts) values.emplace_back(t);
+            m_journal.append(values);
+        }
+    }
+    m_journal.commit();
+    m_journalBehind = false;
 }
 
 void RecordTable::post() {
+    try {
+        ensureJournal();
+        catchUpJournal();
+    } catch (const TableError&) {
+        m_journalBehind = m_journal.isActive();
+        m_engine.cancel();
+        throw;
+    }
     m_engine.post();
     const qint64 position = m_engine.rowCount() - 1;
     ++m_unsaved;
     emit rowPosted(position);
     emit unsavedRowsChanged(m_unsaved);
-    ensureJournal();
-    m_journal.append(m_engine.lastPosted());
+    try {
+        m_journal.append(m_engine.lastPosted());
+    } catch (const TableError&) {
+        // The row is held by the table; the journal catches up before the next one.
+        m_journalBehind = true;
+        throw;
+    }
 }
 
 void RecordTable::cancel() { m_engine.cancel(); }
 
 void RecordTable::empty() {
     m_engine.empty();
+    m_journalBase = 0;
+    m_journalBehind = false;
     m_journal.clear();
     m_unsaved = 0;
     emit unsavedRowsChanged(0);
@@ -157,7 +216,12 @@ QStringList RecordTable::rowTexts(qint64 position) const {
 }
 
 void RecordTable::markSaved() {
-    m_journal.clear();
+    try {
+        m_journal.clear();
+        m_journalBase = m_engine.rowCount();
+    } catch (const TableError&) {
+        // The saved rows stay journalled too (offered again only after a crash): harmless.
+    }
     m_unsaved = 0;
     emit unsavedRowsChanged(0);
 }

@@ -34,6 +34,10 @@ public:
     void openTable(const QString& name);
     // Normal end: discards cached rows and removes the recovery journal.
     void close();
+    // An end whose rows are not safe elsewhere (a failed final save): the journal keeps this
+    // run's rows for the next start to offer, as after a crash. Returns the journal's path
+    // (empty when the run had no journal).
+    QString closeKeepingJournal();
     bool isOpen() const { return m_engine.isOpen(); }
     QString filePath() const { return m_engine.filePath(); }
 
@@ -52,6 +56,9 @@ public:
     // --- rows ---
     qint64 rowCount() const { return m_engine.rowCount(); }
     // Append, set fields by name (case-insensitive), post: as the engine's, plus the journal.
+    // A journal that fell behind after a write failure catches up before the next row is
+    // posted; when it cannot, post() throws and the row is not added, so the table never
+    // runs ahead of its journal by more than the rows held when the failure happened.
     void append();
     void setField(const QString& name, const TableEngine::Value& value);
     void post();
@@ -73,14 +80,20 @@ signals:
     void rowPosted(qint64 position);  // a row was appended at `position`
     void tableReset();                // opened, closed, emptied or restored: read again
     void unsavedRowsChanged(qint64 count);
+    // Writing the journal failed outside a post (its periodic commit): rows held by the
+    // table stay, the journal catches up at the next post.
+    void writeFailed(const QString& message);
 
 private:
     void detectLeftover();
     void ensureJournal();
+    void catchUpJournal();
 
     TableEngine m_engine;
     RecoveryJournal m_journal;
     QString m_leftover;
+    qint64 m_journalBase = 0;      // table position of the journal's first row
+    bool m_journalBehind = false;  // a write failed: rows of the table are missing from it
     qint64 m_unsaved = 0;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
 };

@@ -12,6 +12,7 @@ Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_tab
     m_trecord.setInterval(1000);
     connect(&m_trecord, &QTimer::timeout, this, &Recorder::TrecordTimer);
     m_trecord.start();
+    connect(&m_table, &RecordTable::writeFailed, this, &Recorder::writeFailed);
 }
 
 QString Recorder::RepeatKey(const MeterReading& r) {
@@ -20,25 +21,51 @@ QString Recorder::RepeatKey(const MeterReading& r) {
 
 void Recorder::INDataToTable(const MeterReading& reading) {
     // A run records at most RecordLimit rows.
-    if (m_recordedRows >= m_recordLimit) return;
+    if (m_recordedRows >= m_recordLimit) {
+        if (!m_limitReported) {
+            m_limitReported = true;
+            emit recordLimitReached(m_recordLimit);
+        }
+        return;
+    }
+    // After a write failure, not every reading hammers a full disk again.
+    if (m_paused && m_sinceFailure.isValid() && m_sinceFailure.elapsed() < m_retryMs) return;
     if (m_recordSI && m_sampleCountdown != 0) return;
     const QString key = RepeatKey(reading);
     if (!m_repeatSet && key == m_lastRecordedKey) return;
+    const QString keyBefore = m_lastRecordedKey;
+    const int countdownBefore = m_sampleCountdown;
+    const int noBefore = m_nextRecordNo;
     m_lastRecordedKey = key;
     m_sampleCountdown = m_interval;  // also while the interval is off
     ++m_recordedRows;
     const qint64 rowsBefore = m_table.rowCount();
     try {
         appendRow(reading);
-        m_lastError.clear();
+        m_paused = false;
     } catch (const TableError& e) {
-        // A row that did not reach the table does not count (a journal failure after the
-        // post leaves the row recorded).
-        if (m_table.rowCount() == rowsBefore) --m_recordedRows;
+        // A row that did not reach the table leaves no trace: not counted, its number and
+        // key free for the next one (a journal failure after the post leaves the row held).
+        if (m_table.rowCount() == rowsBefore) {
+            --m_recordedRows;
+            m_nextRecordNo = noBefore;
+            m_lastRecordedKey = keyBefore;
+            m_sampleCountdown = countdownBefore;
+        }
         m_table.cancel();
-        if (e.message() != m_lastError) emit error(e.message());
-        m_lastError = e.message();
+        writeFailed(e.message());
     }
+}
+
+void Recorder::writeFailed(const QString& message) {
+    m_sinceFailure.restart();
+    if (m_paused) return;  // one report per failure, not one per reading
+    m_paused = true;
+    m_pauseReason = message;
+    emit error(QStringLiteral("Recording paused: %1. The %2 rows recorded so far are kept; recording goes on by "
+                              "itself once the table can be written again (free some space).")
+                   .arg(message)
+                   .arg(m_recordedRows));
 }
 
 void Recorder::appendRow(const MeterReading& r) {
@@ -92,12 +119,14 @@ bool Recorder::RecordNewClick() {
     }
     m_nextRecordNo = 1;
     m_recordedRows = 0;
+    m_limitReported = false;
     return true;
 }
 
 void Recorder::setRecordLimit(int limit) {
     if (limit == m_recordLimit) return;
     m_recordLimit = limit;
+    m_limitReported = false;
     emit recordLimitChanged(limit);
 }
 

@@ -2,6 +2,7 @@
 
 #include "protocol/MeterReading.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTime>
@@ -29,8 +30,15 @@ public:
     static QString RepeatKey(const MeterReading& reading);
 
     // One decoded reading, from the per-packet cycle. Appends a row when the rules allow.
-    // Never blocks and never throws: a table failure is reported through error().
+    // Never blocks and never throws: a table failure is reported through error(), once, and
+    // recording pauses; it tries again with a reading at most once a second and goes on by
+    // itself when writing works again (space freed). Rows already held stay held.
     void INDataToTable(const MeterReading& reading);
+    // Recording is paused by a write failure.
+    bool paused() const { return m_paused; }
+    QString pauseReason() const { return m_pauseReason; }  // the engine's message
+    // Retry pause after a failure, in milliseconds (tests shorten it).
+    void setRetryInterval(int ms) { m_retryMs = ms; }
     // One tick of Trecord (the recorder's own 1 s timer calls it).
     void TrecordTimer();
     // Change of the interval text. A text that is not a whole number is reported once here
@@ -71,9 +79,12 @@ signals:
     void information(const QString& text);  // an information box: " Record deleted "
     void error(const QString& text);        // an error box: the engine's or the field's message
     void recordLimitChanged(int limit);
+    // The limit turned a reading away for the first time since the limit or the count changed.
+    void recordLimitReached(int limit);
 
 private:
     void appendRow(const MeterReading& reading);
+    void writeFailed(const QString& message);
 
     RecordTable& m_table;
     bool m_repeatSet = true;
@@ -84,7 +95,11 @@ private:
     int m_recordLimit = kDefaultLimit;
     int m_sampleCountdown = 0;
     QString m_lastRecordedKey;
-    QString m_lastError;  // a failing table is reported once until a row posts again
+    bool m_paused = false;  // a failing table is reported once until a row posts again
+    QString m_pauseReason;
+    bool m_limitReported = false;
+    int m_retryMs = 1000;
+    QElapsedTimer m_sinceFailure;
     std::function<QTime()> m_clock = [] { return QTime::currentTime(); };
     std::function<bool(const QString&)> m_confirm;
     QTimer m_trecord;

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace veska {
 
 namespace {
@@ -16,7 +18,11 @@ namespace {
 constexpr int kCommitMs = 500;
 
 QString engineMessage(sqlite3* db, const QString& path) {
-    return QStringLiteral("%1: %2").arg(path, QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory"));
+    QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+    // The system's reason says more than "disk I/O error" (e.g. "File too large").
+    if (const int err = db ? sqlite3_system_errno(db) : 0; err != 0)
+        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(err)));
+    return QStringLiteral("%1: %2").arg(path, text);
 }
 
 }  // namespace
@@ -24,7 +30,12 @@ QString engineMessage(sqlite3* db, const QString& path) {
 RecoveryJournal::RecoveryJournal(QObject* parent) : QObject(parent) {
     m_flushTimer.setInterval(kCommitMs);
     connect(&m_flushTimer, &QTimer::timeout, this, [this] {
-        if (m_pending > 0) commit();
+        // A timer slot must not throw: a full disk becomes a report.
+        try {
+            if (m_pending > 0) commit();
+        } catch (const TableError& e) {
+            emit failed(e.message());
+        }
     });
 }
 
@@ -143,16 +154,25 @@ void RecoveryJournal::start(const QString& tableFile, const std::vector<TableEng
     closeConnection();
     TableEngine::createTable(path, fields);
     openConnection(path);
+    m_rows = 0;
 }
 
 void RecoveryJournal::resume(const QString& journalPath) {
     closeConnection();
     openConnection(journalPath);
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM \"%1\"").arg(m_table).toUtf8();
+    sqlite3_stmt* count = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &count, nullptr) == SQLITE_OK && sqlite3_step(count) == SQLITE_ROW)
+        m_rows = sqlite3_column_int64(count, 0);
+    sqlite3_finalize(count);
 }
 
 void RecoveryJournal::append(const std::vector<TableEngine::Value>& values) {
     if (m_db == nullptr) throw TableError(QStringLiteral("Recovery journal is not open"));
-    if (m_pending == 0) exec("BEGIN");
+    if (sqlite3_get_autocommit(m_db) != 0) {
+        m_pending = 0;
+        exec("BEGIN");
+    }
     const int params = sqlite3_bind_parameter_count(m_insert);
     for (int i = 0; i < params; ++i) {
         const TableEngine::Value value = std::size_t(i) < values.size() ? values[std::size_t(i)] : TableEngine::Value{};
@@ -171,9 +191,20 @@ void RecoveryJournal::append(const std::vector<TableEngine::Value>& values) {
     }
     const int rc = sqlite3_step(m_insert);
     sqlite3_reset(m_insert);
-    if (rc != SQLITE_DONE) throw TableError(engineMessage(m_db, m_path));
+    if (rc != SQLITE_DONE) {
+        const QString message = engineMessage(m_db, m_path);
+        dropRolledBack();
+        throw TableError(message);
+    }
     ++m_pending;
     flushIfDue();
+}
+
+void RecoveryJournal::dropRolledBack() {
+    // A full disk may make the engine roll the whole batch back: those rows are not pending
+    // any more. Otherwise end the batch cleanly so the next append starts a new one.
+    if (sqlite3_get_autocommit(m_db) == 0) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_pending = 0;
 }
 
 void RecoveryJournal::flushIfDue() {
@@ -182,9 +213,14 @@ void RecoveryJournal::flushIfDue() {
 
 void RecoveryJournal::commit() {
     if (m_db == nullptr || m_pending == 0) return;
-    exec("COMMIT");
+    m_sinceCommit.restart();  // a failing disk is tried again on the next turn, not per row
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message = engineMessage(m_db, m_path);
+        dropRolledBack();
+        throw TableError(message);
+    }
+    m_rows += m_pending;
     m_pending = 0;
-    m_sinceCommit.restart();
 }
 
 void RecoveryJournal::clear() {
@@ -192,8 +228,26 @@ void RecoveryJournal::clear() {
     commit();
     exec("BEGIN");
     const QByteArray sql = QStringLiteral("DELETE FROM \"%1\"").arg(m_table).toUtf8();
-    exec(sql.constData());
-    exec("COMMIT");
+    try {
+        exec(sql.constData());
+        exec("COMMIT");
+    } catch (const TableError&) {
+        dropRolledBack();  // the rows stay
+        throw;
+    }
+    m_rows = 0;
+}
+
+void RecoveryJournal::closeKeepingFile() {
+    if (m_db == nullptr) return;
+    try {
+        commit();
+    } catch (const TableError&) {
+        // What was committed before stays in the file.
+    }
+    closeConnection();
+    m_rows = 0;
+    m_path.clear();
 }
 
 void RecoveryJournal::finish() {
@@ -202,6 +256,7 @@ void RecoveryJournal::finish() {
     m_pending = 0;
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     closeConnection();
+    m_rows = 0;
     QFile::remove(path);
     for (const char* suffix : {"-wal", "-shm", "-journal"}) QFile::remove(path + QLatin1String(suffix));
     m_path.clear();

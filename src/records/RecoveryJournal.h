@@ -36,23 +36,35 @@ public:
     bool isActive() const { return m_db != nullptr; }
     QString path() const { return m_path; }
 
+    // A failed append or commit throws TableError; rows the engine rolled back with it are
+    // no longer counted, so rowCount() always says what the file will hold.
     void append(const std::vector<TableEngine::Value>& values);
     void commit();  // makes pending rows durable now
     void clear();   // removes every row (durably)
     void finish();  // the run ended normally: close and remove the file
+    // Commits what it can and closes, keeping the file and its rows for the next start.
+    void closeKeepingFile();
     qint64 pendingRows() const { return m_pending; }
+    // Rows the journal holds: committed ones plus pending ones.
+    qint64 rowCount() const { return m_rows + m_pending; }
+
+signals:
+    // The periodic commit failed (a full disk): the pending rows are not in the file.
+    void failed(const QString& message);
 
 private:
     void openConnection(const QString& path);
     void closeConnection();
     void exec(const char* sql);
     void flushIfDue();
+    void dropRolledBack();
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     QString m_path;
     QString m_table;  // quoted-safe name of the table inside the file
     qint64 m_pending = 0;
+    qint64 m_rows = 0;  // committed rows in the file
     QElapsedTimer m_sinceCommit;
     QTimer m_flushTimer;
 };

@@ -181,6 +181,9 @@ void TableEngine::open() {
         exec("PRAGMA cache_size=-8192");
         if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
         if (m_cached) {
+            // Cached rows stay in memory: a spill that fails on a full disk would make the
+            // engine roll back every row held, and later rows would go to the file directly.
+            exec("PRAGMA cache_spill=OFF");
             exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN");
         } else if (m_exclusive) {
             // Take the file's lock now; exclusive locking mode keeps it until close.

@@ -1,12 +1,17 @@
 #include "app/HeadlessLogger.h"
 #include "records/RecordTable.h"
+#include "records/RecoveryJournal.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <csignal>
 #include <cstdio>
@@ -82,13 +87,147 @@ TEST(HeadlessLogger, AMissingPortFailsWithItsPath) {
     EXPECT_TRUE(run.errors.contains(dir.filePath("no-such-tty"))) << run.errors.toStdString();
 }
 
-TEST(HeadlessLogger, StopsOnSigtermWithTheLimitApplied) {
+TEST(HeadlessLogger, StopsOnSigterm) {
     QTemporaryDir dir;
-    // The record limit stops recording at 3 rows; SIGTERM then ends the run normally.
-    QTimer::singleShot(1500, [] { std::raise(SIGTERM); });
-    const HeadlessRun run = RunHeadless({"--simulate", "--rate", "50", "--limit", "3", "--no-repeat"}, dir.path());
+    QTimer::singleShot(700, [] { std::raise(SIGTERM); });
+    const HeadlessRun run = RunHeadless({"--simulate", "--rate", "50"}, dir.path());
     EXPECT_EQ(run.status, 0) << run.errors.toStdString();
-    EXPECT_EQ(run.rows.size(), 3);
+    EXPECT_GE(run.rows.size(), 1);
+}
+
+TEST(HeadlessLogger, ARecordLimitBelowTheSamplesSaysSoOnceAndEndsTheRun) {
+    QTemporaryDir dir;
+    const HeadlessRun run =
+        RunHeadless({"--simulate", "--rate", "400", "--limit", "5", "--samples", "50", "--save", "out.txt"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.rows.size(), 5);
+    EXPECT_EQ(run.errors.count("record limit of 5 rows"), 1) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains("--limit N")) << run.errors.toStdString();
+    EXPECT_EQ(run.savedTo, QStringList{"5 rows to out.txt"});
+}
+
+// --- the real program in a child process ---
+
+struct ProgramRun {
+    int status = -1;
+    bool crashed = false;
+    QByteArray out, err;
+};
+
+// Starts veska --headless in `dir`; `during` runs while it does (it may signal the process)
+// and returns when the run should be waited for. With `fileSizeLimit` the child may not
+// write files beyond that many bytes: a full disk that needs no root.
+ProgramRun RunProgram(const QStringList& args, const QString& dir, rlim_t fileSizeLimit = 0,
+                      const std::function<void(QProcess&, ProgramRun&)>& during = {}) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProgram(QStringLiteral(VESKA_PROGRAM));
+    p.setArguments(QStringList{"--headless"} + args);
+    if (fileSizeLimit > 0) {
+        p.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG instead of killing
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = fileSizeLimit;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    ProgramRun run;
+    p.start();
+    EXPECT_TRUE(p.waitForStarted(10000));
+    if (during) during(p, run);
+    EXPECT_TRUE(p.waitForFinished(60000)) << run.err.toStdString();
+    run.out += p.readAllStandardOutput();
+    run.err += p.readAllStandardError();
+    run.crashed = p.exitStatus() == QProcess::CrashExit;
+    run.status = p.exitCode();
+    return run;
+}
+
+// Reads the child's output until `done` says so (or a minute has passed).
+void ReadUntil(QProcess& p, ProgramRun& run, const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(60000);
+    while (!done() && !deadline.hasExpired() && p.state() == QProcess::Running) {
+        p.waitForReadyRead(100);
+        run.out += p.readAllStandardOutput();
+        run.err += p.readAllStandardError();
+    }
+}
+
+// The rows of a saved text file: after the title line, numbered 1, 2, 3 ... without a gap.
+QStringList SavedRows(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {"cannot read " + path};
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.endsWith('\n'));
+    QStringList rows = text.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(!rows.isEmpty() && rows.takeFirst().startsWith("No\t"));
+    for (int i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].section('\t', 0, 0), QString::number(i + 1));
+    return rows;
+}
+
+TEST(HeadlessProgram, AClosedPipeEndsTheRunWithTheSaveAndStatus141) {
+    // veska --headless ... --save p.txt | head -3
+    QTemporaryDir dir;
+    QProcess head;
+    head.setProgram(QStringLiteral("head"));
+    head.setArguments({"-3"});
+    QProcess veska;
+    veska.setWorkingDirectory(dir.path());
+    veska.setProgram(QStringLiteral(VESKA_PROGRAM));
+    veska.setArguments({"--headless", "--simulate", "--rate", "200", "--samples", "100000", "--save", "p.txt"});
+    veska.setStandardOutputProcess(&head);
+    head.start();
+    veska.start();
+    ASSERT_TRUE(veska.waitForFinished(60000));
+    ASSERT_TRUE(head.waitForFinished(10000));
+    EXPECT_EQ(head.readAllStandardOutput().count('\n'), 3);
+    EXPECT_EQ(veska.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(veska.exitCode(), HeadlessLogger::kBrokenPipeStatus) << veska.readAllStandardError().toStdString();
+    EXPECT_GE(SavedRows(dir.filePath("p.txt")).size(), 3);
+    EXPECT_FALSE(QFile::exists(dir.filePath("Kestodb-recovery.db")));  // saved: nothing left to recover
+}
+
+TEST(HeadlessProgram, AHangupSavesEveryRowPrinted) {
+    QTemporaryDir dir;
+    const ProgramRun run = RunProgram({"--simulate", "--rate", "100", "--save", "h.txt"}, dir.path(), 0,
+                                      [](QProcess& p, ProgramRun& r) {
+                                          ReadUntil(p, r, [&r] { return r.out.count('\n') >= 3; });
+                                          ::kill(pid_t(p.processId()), SIGHUP);
+                                      });
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(SavedRows(dir.filePath("h.txt")).size(), run.out.count('\n'));
+}
+
+TEST(HeadlessProgram, AFailedFinalSaveKeepsTheRowsInTheJournal) {
+    for (const char* target : {"Kestodb.db", "missing/x.txt"}) {
+        SCOPED_TRACE(target);
+        QTemporaryDir dir;
+        const ProgramRun run = RunProgram({"--simulate", "--rate", "100", "--samples", "5", "--save", target}, dir.path());
+        EXPECT_EQ(run.status, 1) << run.err.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(target)) << run.err.toStdString();
+        EXPECT_EQ(RecoveryJournal::rowsIn(dir.filePath("Kestodb-recovery.db")), 5) << run.err.toStdString();
+    }
+}
+
+TEST(HeadlessProgram, AFullDiskWhileRecordingPausesOnceAndTheHeldRowsAreSaved) {
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString saved = elsewhere.filePath("x.txt");
+    const ProgramRun run = RunProgram({"--simulate", "--rate", "5000", "--limit", "10000000", "--save", saved},
+                                      dir.path(), 400 * 1024, [](QProcess& p, ProgramRun& r) {
+                                          ReadUntil(p, r, [&r] { return r.err.contains("Recording paused"); });
+                                          // A few more readings meet the paused recording.
+                                          QDeadlineTimer more(1500);
+                                          while (!more.hasExpired()) p.waitForReadyRead(100);
+                                          ::kill(pid_t(p.processId()), SIGTERM);
+                                      });
+    ASSERT_FALSE(run.crashed) << run.err.toStdString();
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.count("Recording paused"), 1) << run.err.toStdString();
+    EXPECT_GT(run.out.count('\n'), 0);
+    EXPECT_EQ(SavedRows(saved).size(), run.out.count('\n'));
 }
 
 }  // namespace

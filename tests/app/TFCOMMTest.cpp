@@ -30,6 +30,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -358,6 +361,68 @@ TEST_F(TFCOMMTest, SimulatedCableThroughUsbConnect) {
     w.USBConClick();  // pressed again: connects the cable again
     w.USBConClick();  // released: stops reading
     EXPECT_FALSE(w.usb().usbConDown());
+}
+
+// A full disk for this process, root or not: files may not grow past `bytes` while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
+    TFCOMM& w = open();
+    w.recorder().setRetryInterval(20);  // many retries, still one box
+    int reading = 0;
+    const auto feed = [&] {
+        const std::string digits = QStringLiteral("%1").arg(1000 + reading++ % 5000).toStdString();
+        std::string hex;
+        for (char c : digits) hex += QStringLiteral("%1").arg(int(c), 2, 16).toUpper().toStdString();
+        w.LcdDisplayVeska(Packet("2B", hex.c_str(), '0', kVolt));
+    };
+    for (int i = 0; i < 10; ++i) feed();
+    w.TSorvuDB().commitJournal();
+    {
+        const FileSizeLimit full(1);
+        // Packets keep coming for longer than the journal's commit period and many retries.
+        for (int i = 0; i < 60; ++i) {
+            feed();
+            QTest::qWait(25);
+        }
+        QTest::qWait(100);
+        EXPECT_TRUE(w.recorder().paused());
+    }
+    EXPECT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join('\n').toStdString();
+    ASSERT_FALSE(dialogs.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Recording paused")) << dialogs.errors[0].toStdString();
+    const qint64 held = w.TSorvuDB().rowCount();
+    EXPECT_GE(held, 10);
+
+    // Writing works again: recording goes on, numbered on without a gap, and the journal
+    // holds every row again, those of the failed batch included.
+    QTest::qWait(30);
+    feed();
+    EXPECT_FALSE(w.recorder().paused());
+    EXPECT_EQ(w.TSorvuDB().rowCount(), held + 1);
+    EXPECT_EQ(w.TSorvuDB().rowTexts(held).value(0), QString::number(held + 1));
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    const QString journal = w.TSorvuDB().closeKeepingJournal();
+    EXPECT_EQ(RecoveryJournal::rowsIn(journal), held + 1);
 }
 
 }  // namespace

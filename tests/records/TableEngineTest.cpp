@@ -4,12 +4,17 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 using namespace veska;
 
@@ -172,6 +177,35 @@ TEST_F(TableEngineTest, CachedRowsAreSeenByEveryReaderButNeverWritten) {
     TableEngine reopened;
     openRecordTable(reopened);
     EXPECT_EQ(reopened.rowCount(), 2);
+}
+
+TEST_F(TableEngineTest, CachedRowsBeyondThePageCacheSurviveAFullDisk) {
+    // More rows than the page cache holds, while no file may grow: a spill to the disk
+    // would fail and take every cached row with it.
+    const QByteArray before = digest(path);
+    TableEngine t;
+    openRecordTable(t);
+    for (qint64 no = 3; no <= 1000; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = old;
+    full.rlim_cur = rlim_t(std::max(QFileInfo(path).size(), QFileInfo(path + "-journal").size()));
+    setrlimit(RLIMIT_FSIZE, &full);
+    constexpr qint64 kRows = 250000;  // about 12 MB of pages
+    QString failure;
+    try {
+        for (qint64 no = 1001; no <= kRows; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
+    } catch (const TableError& e) {
+        failure = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failure.toStdString(), "");
+    EXPECT_EQ(t.rowCount(), kRows);
+    EXPECT_EQ(t.rowTexts(kRows - 1, 1).at(0).at(0), QString::number(kRows));
+    t.close();
+    EXPECT_EQ(digest(path), before);
 }
 
 TEST_F(TableEngineTest, EmptyRemovesEveryRowForTheRunOnly) {
