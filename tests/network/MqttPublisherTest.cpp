@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <spawn.h>
@@ -316,6 +317,61 @@ TEST_F(MqttPublisherTest, AnUnreachableBrokerNeverBlocksTheCaller) {
     publisher.stop();
     EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
     EXPECT_EQ(publisher.state(), MqttPublisher::State::Disconnected);
+}
+
+// A throwaway CA and a server certificate for 127.0.0.1, made with the openssl tool.
+bool makeCertificates(const std::string& directory, std::string* error) {
+    const std::string d = "'" + directory + "'";
+    const std::string script =
+        "cd " + d + " && "
+        "printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\nbasicConstraints=CA:FALSE\\n' > server.ext && "
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj '/CN=Veska test CA' -keyout ca.key -out ca.crt && "
+        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj '/CN=127.0.0.1' "
+        "-keyout server.key -out server.csr && "
+        "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
+        "-extfile server.ext -out server.crt";
+    const std::string command = "(" + script + ") > " + d + "/openssl.log 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        *error = "openssl failed; see " + directory + "/openssl.log";
+        return false;
+    }
+    return true;
+}
+
+TEST_F(MqttPublisherTest, TlsWithTheGivenCaFileAndRefusedWithoutIt) {
+    if (std::system("command -v openssl > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the openssl tool is not installed (Debian package \"openssl\"): TLS test skipped";
+    const int tlsPort = MosquittoBroker::freePort();
+    MosquittoBroker broker("listener " + std::to_string(tlsPort) +
+                           " 127.0.0.1\ncafile BROKER_DIR/ca.crt\ncertfile BROKER_DIR/server.crt\n"
+                           "keyfile BROKER_DIR/server.key\n");
+    std::string error;
+    ASSERT_TRUE(makeCertificates(broker.directory(), &error)) << error;
+    startBroker(broker);
+    const QString prefix = QStringLiteral("veska/tls");
+    TestSubscriber subscriber(broker.port(), {topic(prefix, "reading")});  // on the plain listener
+    ASSERT_TRUE(subscriber.connect(&error)) << error;
+
+    MqttPublisherOptions options = optionsFor(tlsPort, prefix);
+    options.brokerUrl = QStringLiteral("mqtts://127.0.0.1:%1").arg(tlsPort);
+    options.caFile = QString::fromStdString(broker.path("ca.crt"));
+    MqttPublisher publisher(options);
+    ASSERT_TRUE(publisher.start()) << publisher.errorText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return publisher.state() == MqttPublisher::State::Connected; }))
+        << publisher.lastError().toStdString() << broker.log();
+    publisher.publishReading(readingJson(7));
+    ASSERT_TRUE(subscriber.waitForCount(topic(prefix, "reading"), 1));
+    EXPECT_EQ(sequenceOf(subscriber.messages().front().payload), 7);
+
+    // The system's CA store does not know the throwaway CA: the certificate is refused.
+    options.caFile.clear();
+    options.topicPrefix = QStringLiteral("veska/untrusted");
+    MqttPublisher untrusted(options);
+    ASSERT_TRUE(untrusted.start());
+    ASSERT_TRUE(waitUntil([&] { return !untrusted.lastError().isEmpty(); }, 5s));
+    EXPECT_NE(untrusted.state(), MqttPublisher::State::Connected);
+    EXPECT_NE(untrusted.lastError().indexOf(QStringLiteral("TLS")), -1) << untrusted.lastError().toStdString();
 }
 
 TEST_F(MqttPublisherTest, StartRefusesWhatTheUserMustCorrect) {
