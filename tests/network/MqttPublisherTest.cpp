@@ -319,7 +319,8 @@ TEST_F(MqttPublisherTest, AnUnreachableBrokerNeverBlocksTheCaller) {
     EXPECT_EQ(publisher.state(), MqttPublisher::State::Disconnected);
 }
 
-// A throwaway CA and a server certificate for 127.0.0.1, made with the openssl tool.
+// A throwaway CA, a server certificate for 127.0.0.1 and one for another host name, made
+// with the openssl tool.
 bool makeCertificates(const std::string& directory, std::string* error) {
     const std::string d = "'" + directory + "'";
     const std::string script =
@@ -330,7 +331,13 @@ bool makeCertificates(const std::string& directory, std::string* error) {
         "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj '/CN=127.0.0.1' "
         "-keyout server.key -out server.csr && "
         "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
-        "-extfile server.ext -out server.crt";
+        "-extfile server.ext -out server.crt && "
+        // Signed by the same CA but for another host name.
+        "printf 'subjectAltName=DNS:other.example\\n' > other.ext && "
+        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj '/CN=other.example' "
+        "-keyout other.key -out other.csr && "
+        "openssl x509 -req -in other.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
+        "-extfile other.ext -out other.crt";
     const std::string command = "(" + script + ") > " + d + "/openssl.log 2>&1";
     if (std::system(command.c_str()) != 0) {
         *error = "openssl failed; see " + directory + "/openssl.log";
@@ -343,9 +350,13 @@ TEST_F(MqttPublisherTest, TlsWithTheGivenCaFileAndRefusedWithoutIt) {
     if (std::system("command -v openssl > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "the openssl tool is not installed (Debian package \"openssl\"): TLS test skipped";
     const int tlsPort = MosquittoBroker::freePort();
+    const int wrongNamePort = MosquittoBroker::freePort();
     MosquittoBroker broker("listener " + std::to_string(tlsPort) +
                            " 127.0.0.1\ncafile BROKER_DIR/ca.crt\ncertfile BROKER_DIR/server.crt\n"
-                           "keyfile BROKER_DIR/server.key\n");
+                           "keyfile BROKER_DIR/server.key\n"
+                           "listener " + std::to_string(wrongNamePort) +
+                           " 127.0.0.1\ncafile BROKER_DIR/ca.crt\ncertfile BROKER_DIR/other.crt\n"
+                           "keyfile BROKER_DIR/other.key\n");
     std::string error;
     ASSERT_TRUE(makeCertificates(broker.directory(), &error)) << error;
     startBroker(broker);
@@ -372,6 +383,16 @@ TEST_F(MqttPublisherTest, TlsWithTheGivenCaFileAndRefusedWithoutIt) {
     ASSERT_TRUE(waitUntil([&] { return !untrusted.lastError().isEmpty(); }, 5s));
     EXPECT_NE(untrusted.state(), MqttPublisher::State::Connected);
     EXPECT_NE(untrusted.lastError().indexOf(QStringLiteral("TLS")), -1) << untrusted.lastError().toStdString();
+
+    // A certificate from the trusted CA but for another host is refused as well.
+    options.caFile = QString::fromStdString(broker.path("ca.crt"));
+    options.brokerUrl = QStringLiteral("mqtts://127.0.0.1:%1").arg(wrongNamePort);
+    options.topicPrefix = QStringLiteral("veska/wrongname");
+    MqttPublisher wrongName(options);
+    ASSERT_TRUE(wrongName.start());
+    ASSERT_TRUE(waitUntil([&] { return !wrongName.lastError().isEmpty(); }, 5s));
+    EXPECT_NE(wrongName.state(), MqttPublisher::State::Connected);
+    EXPECT_NE(wrongName.lastError().indexOf(QStringLiteral("TLS")), -1) << wrongName.lastError().toStdString();
 }
 
 TEST_F(MqttPublisherTest, StartRefusesWhatTheUserMustCorrect) {
