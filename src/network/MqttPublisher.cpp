@@ -27,23 +27,38 @@ QString systemErrorText(int error) {
     return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
 }
 
-QString connectErrorText(int rc, int savedErrno) {
+// libmosquitto logs why TLS failed ("OpenSSL Error[0]: error:0A000086:SSL
+// routines::certificate verify failed", "Error: host name verification failed.").
+QString tlsReason(QString logLine) {
+    const qsizetype colons = logLine.lastIndexOf(QStringLiteral("::"));
+    if (colons >= 0) logLine = logLine.mid(colons + 2);
+    if (logLine.startsWith(QStringLiteral("Error: "))) logLine = logLine.mid(7);
+    while (logLine.endsWith('.')) logLine.chop(1);
+    return logLine.trimmed();
+}
+
+QString connectErrorText(int rc, int savedErrno, const QString& libraryError) {
     switch (rc) {
     case MOSQ_ERR_ERRNO:
+        if (savedErrno == EPROTO && !libraryError.isEmpty()) break;  // a TLS failure underneath
         return QStringLiteral("Cannot reach the broker: %1.").arg(systemErrorText(savedErrno));
     case MOSQ_ERR_EAI:
         return QStringLiteral("The broker's host name could not be resolved.");
     case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_NO_CONN:
         return QStringLiteral("The connection to the broker was lost.");
     case MOSQ_ERR_KEEPALIVE:
         return QStringLiteral("The broker stopped answering.");
     case MOSQ_ERR_TLS:
     case MOSQ_ERR_TLS_HANDSHAKE:
-        return QStringLiteral("The TLS connection to the broker failed (check the CA file and the broker's "
-                              "certificate).");
+        break;
     default:
         return QStringLiteral("Connection to the broker failed: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
     }
+    const QString reason = tlsReason(libraryError);
+    return QStringLiteral("The TLS connection to the broker failed%1: check the CA file and the broker's "
+                          "certificate.")
+        .arg(reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
 }
 
 QString hostName() {
@@ -122,9 +137,13 @@ bool MqttPublisher::start() {
         return false;
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Readings are small and a few per second: send each at once instead of letting Nagle
+    // hold it for the ACK of the one before (up to 40 ms with delayed ACKs).
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_mosq, &MqttPublisher::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttPublisher::onDisconnect);
     mosquitto_publish_callback_set(m_mosq, &MqttPublisher::onPublish);
+    mosquitto_log_callback_set(m_mosq, &MqttPublisher::onLog);
     mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
     if (!m_url.user.isEmpty()) {
         const QByteArray user = m_url.user.toUtf8();
@@ -140,40 +159,89 @@ bool MqttPublisher::start() {
             return false;
         }
     }
-    mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(std::max(1, m_options.reconnectDelayMinSeconds)),
-                                  static_cast<unsigned>(std::max(m_options.reconnectDelayMinSeconds,
-                                                                 m_options.reconnectDelayMaxSeconds)),
-                                  true);
+    mosquitto_threaded_set(m_mosq, true);
     {
         std::lock_guard lock(m_mutex);
         setStateLocked(State::Connecting, QString());
     }
-    // The first connect resolves the host name, which can take seconds with a dead name
-    // server: it runs beside the caller, then the loop thread takes over for good.
-    const QByteArray host = m_url.host.toUtf8();
-    const int port = m_url.port;
-    m_starter = std::thread([this, host, port] {
-        const int rc = mosquitto_connect_async(m_mosq, host.constData(), port, m_options.keepAliveSeconds);
-        const int savedErrno = errno;
-        if (rc != MOSQ_ERR_SUCCESS) {
-            std::lock_guard lock(m_mutex);
-            setStateLocked(State::Connecting, connectErrorText(rc, savedErrno));
-        }
-        // Even after a failed first attempt the loop keeps retrying with backoff.
-        const int loopRc = mosquitto_loop_start(m_mosq);
-        std::lock_guard lock(m_mutex);
-        m_loopRunning = loopRc == MOSQ_ERR_SUCCESS;
-        if (!m_loopRunning)
-            setStateLocked(State::Disconnected, QStringLiteral("The network thread could not be started."));
-    });
+    m_network = std::thread([this, host = m_url.host.toUtf8(), port = m_url.port] { runNetwork(host, port); });
     return true;
+}
+
+// The network thread. It owns every connect, including the first, whose host name lookup
+// can take seconds with a dead name server. libmosquitto's own loop_forever is not used:
+// it ends for good after a TLS failure, and it reports failed reconnects to nobody.
+void MqttPublisher::runNetwork(const QByteArray& host, int port) {
+    const auto minimumDelay = std::chrono::seconds(std::max(1, m_options.reconnectDelayMinSeconds));
+    const auto maximumDelay =
+        std::chrono::seconds(std::max(m_options.reconnectDelayMinSeconds, m_options.reconnectDelayMaxSeconds));
+    m_retryDelay = minimumDelay;
+    m_attemptRefused = false;
+    int rc = mosquitto_connect_async(m_mosq, host.constData(), port, m_options.keepAliveSeconds);
+    bool socketOpen = rc == MOSQ_ERR_SUCCESS;
+    if (!socketOpen) reportFailure(rc, errno);
+
+    bool disconnectSent = false;
+    std::chrono::steady_clock::time_point giveUpAt{};
+    for (;;) {
+        bool stopRequested = false;
+        {
+            std::lock_guard lock(m_mutex);
+            stopRequested = m_stopRequested;
+        }
+        if (stopRequested) {
+            if (!socketOpen) break;
+            if (!disconnectSent) {
+                // Goes out after everything queued before it ("offline" included).
+                mosquitto_disconnect(m_mosq);
+                disconnectSent = true;
+                giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            } else if (std::chrono::steady_clock::now() > giveUpAt) {
+                break;  // a hung broker does not hold up the stop
+            }
+        }
+        if (socketOpen) {
+            // Publishes from other threads wake the wait at once; the timeout bounds how
+            // long a stop request waits to be seen.
+            rc = mosquitto_loop(m_mosq, 100, 1);
+            if (rc == MOSQ_ERR_SUCCESS) continue;
+            const int savedErrno = errno;
+            socketOpen = false;
+            if (stopRequested) break;
+            reportFailure(rc, savedErrno);
+            if (m_wasConnected) m_retryDelay = minimumDelay;
+            m_wasConnected = false;
+        }
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait_for(lock, m_retryDelay, [this] { return m_stopRequested; });
+            if (m_stopRequested) break;
+        }
+        m_attemptRefused = false;
+        rc = mosquitto_reconnect_async(m_mosq);
+        socketOpen = rc == MOSQ_ERR_SUCCESS;
+        if (!socketOpen) reportFailure(rc, errno);
+        m_retryDelay = std::min(m_retryDelay * 2, maximumDelay);
+    }
+}
+
+void MqttPublisher::reportFailure(int rc, int savedErrno) {
+    QString detail;
+    {
+        std::lock_guard lock(m_mutex);
+        detail = m_lastLibraryError;
+        m_lastLibraryError.clear();
+        // A refusal in the CONNACK says more than the closed socket that follows it.
+        if (m_attemptRefused) return;
+        setStateLocked(m_stopRequested ? State::Disconnected : State::Connecting,
+                       connectErrorText(rc, savedErrno, detail));
+    }
+    m_acknowledged.notify_all();
 }
 
 void MqttPublisher::stop(std::chrono::milliseconds drainTimeout) {
     if (!m_mosq || m_stopped) return;
     m_stopped = true;
-    if (m_starter.joinable()) m_starter.join();
-
     const auto deadline = std::chrono::steady_clock::now() + drainTimeout;
     {
         std::unique_lock lock(m_mutex);
@@ -191,17 +259,11 @@ void MqttPublisher::stop(std::chrono::milliseconds drainTimeout) {
                 });
             }
         }
-        m_stopping = true;
+        m_stopRequested = true;
     }
-    mosquitto_disconnect(m_mosq);
-    bool loopRunning = false;
-    {
-        std::lock_guard lock(m_mutex);
-        loopRunning = m_loopRunning;
-    }
-    if (loopRunning) mosquitto_loop_stop(m_mosq, false);
+    m_wake.notify_all();
+    if (m_network.joinable()) m_network.join();
     std::lock_guard lock(m_mutex);
-    m_loopRunning = false;
     setStateLocked(State::Disconnected, m_lastError);
 }
 
@@ -269,6 +331,10 @@ void MqttPublisher::onDisconnect(mosquitto*, void* self, int rc) {
     static_cast<MqttPublisher*>(self)->handleDisconnect(rc);
 }
 
+void MqttPublisher::onLog(mosquitto*, void* self, int level, const char* text) {
+    static_cast<MqttPublisher*>(self)->handleLog(level, text);
+}
+
 void MqttPublisher::onPublish(mosquitto*, void* self, int mid) {
     static_cast<MqttPublisher*>(self)->handlePublished(mid);
 }
@@ -276,12 +342,15 @@ void MqttPublisher::onPublish(mosquitto*, void* self, int mid) {
 void MqttPublisher::handleConnect(int rc) {
     std::lock_guard lock(m_mutex);
     if (rc != 0) {
-        // Refused (bad credentials, unacceptable client id): the loop retries with backoff.
-        setStateLocked(State::Connecting,
+        // Refused (bad credentials, unacceptable client id): retried with backoff.
+        m_attemptRefused = true;
+        setStateLocked(m_stopRequested ? State::Disconnected : State::Connecting,
                        QStringLiteral("The broker refused the connection: %1")
                            .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
+    if (m_stopRequested) return;  // a connect that completed during stop() says nothing
+    m_wasConnected = true;
     publishRaw(m_statusTopic, QByteArrayLiteral("online"), 1, true);
     publishDiscoveryLocked();
     // The broker may have lost its retained messages while it was away.
@@ -290,16 +359,23 @@ void MqttPublisher::handleConnect(int rc) {
     sendQueuedLocked();
 }
 
-void MqttPublisher::handleDisconnect(int rc) {
+void MqttPublisher::handleDisconnect(int) {
+    // The network thread reports why (reportFailure); here only the state moves on at once,
+    // so nothing more is handed over to a closed connection.
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopping) {
-            setStateLocked(State::Disconnected, m_lastError);
-        } else {
-            setStateLocked(State::Connecting, rc == 0 ? QString() : connectErrorText(rc, errno));
-        }
+        if (m_state.load() == State::Connected)
+            setStateLocked(m_stopRequested ? State::Disconnected : State::Connecting, m_lastError);
     }
     m_acknowledged.notify_all();
+}
+
+void MqttPublisher::handleLog(int level, const char* text) {
+    if (level != MOSQ_LOG_ERR || !text) return;
+    // The first line names the cause ("host name verification failed"); OpenSSL's
+    // generic "certificate verify failed" follows it.
+    std::lock_guard lock(m_mutex);
+    if (m_lastLibraryError.isEmpty()) m_lastLibraryError = QString::fromUtf8(text);
 }
 
 void MqttPublisher::handlePublished(int mid) {

@@ -23,9 +23,10 @@ namespace veska {
 
 // Publishes readings to an MQTT broker without ever making its caller wait for the network.
 //
-// libmosquitto's own loop thread does all network work: connecting, TLS, reconnecting with
-// a doubling delay while the broker is away, and sending. The caller's thread only hands
-// messages over (a copy and a wake-up). Topics under the prefix:
+// A network thread of its own runs libmosquitto's loop and does all network work:
+// connecting, TLS, reconnecting with a doubling delay while the broker is away, and
+// sending. The caller's thread only hands messages over (a copy and a wake-up). Topics
+// under the prefix:
 //   <prefix>/reading   every reading, QoS 0, not retained (dropped while disconnected)
 //   <prefix>/state     the last reading, retained (sent again after a reconnect)
 //   <prefix>/status    "online" retained on connect, "offline" as last will and on stop()
@@ -92,10 +93,15 @@ private:
     static void onConnect(mosquitto* mosq, void* self, int rc);
     static void onDisconnect(mosquitto* mosq, void* self, int rc);
     static void onPublish(mosquitto* mosq, void* self, int mid);
+    static void onLog(mosquitto* mosq, void* self, int level, const char* text);
 
     void handleConnect(int rc);
     void handleDisconnect(int rc);
     void handlePublished(int mid);
+    void handleLog(int level, const char* text);
+
+    void runNetwork(const QByteArray& host, int port);
+    void reportFailure(int rc, int savedErrno);
 
     void setStateLocked(State state, const QString& error);  // m_mutex held
     void notifyCountersChanged();
@@ -121,7 +127,12 @@ private:
     mosquitto* m_mosq = nullptr;
     bool m_libraryInitialised = false;
     bool m_stopped = false;
-    std::thread m_starter;  // runs the first connect, whose name lookup may take a while
+    std::thread m_network;  // connects, reconnects and runs libmosquitto's loop
+
+    // Used by the network thread only (libmosquitto calls back on it).
+    std::chrono::seconds m_retryDelay{1};
+    bool m_wasConnected = false;
+    bool m_attemptRefused = false;
 
     std::atomic<State> m_state{State::Disconnected};
     std::atomic<bool> m_countersSignalPending{false};
@@ -130,6 +141,7 @@ private:
 
     mutable std::mutex m_mutex;  // guards everything below
     std::condition_variable m_acknowledged;
+    std::condition_variable m_wake;  // ends the network thread's wait between attempts
     std::deque<QByteArray> m_queue;           // recorded rows not yet handed over
     std::map<int, QByteArray> m_inFlight;     // handed over, awaiting the broker's ack
     std::uint64_t m_recordedPublished = 0;
@@ -139,8 +151,8 @@ private:
     QString m_lastError;
     int m_offlineMid = -1;
     bool m_offlineWritten = false;
-    bool m_stopping = false;     // handed to mosquitto_disconnect: a disconnect is final
-    bool m_loopRunning = false;
+    bool m_stopRequested = false;  // the network thread disconnects and ends
+    QString m_lastLibraryError;    // libmosquitto's last error log line (TLS reasons)
 };
 
 }  // namespace veska
