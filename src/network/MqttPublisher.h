@@ -31,7 +31,9 @@ namespace veska {
 //   <prefix>/state     the last reading, retained (sent again after a reconnect)
 //   <prefix>/status    "online" retained on connect, "offline" as last will and on stop()
 //   <prefix>/recorded  recorded rows, QoS 1; kept in a bounded queue while the broker is
-//                      away (oldest dropped and counted) and sent when it returns
+//                      away (oldest dropped and counted) and sent when it returns. At most
+//                      20 rows are handed to libmosquitto unacknowledged; it sends those
+//                      again after a reconnect, so they count as queued, not dropped.
 // plus the Home Assistant discovery config, re-announced whenever the unit changes.
 //
 // Create, call and destroy it on one thread (normally the UI thread). Its signals are
@@ -62,7 +64,8 @@ public:
     bool start();
     // Waits up to drainTimeout for queued recorded rows to be acknowledged, publishes
     // "offline" (waiting for it within the same bound), disconnects and joins the network
-    // thread. Safe to call twice, or without start().
+    // thread. Safe to call twice, or without start(). Only a host name lookup in progress
+    // on the network thread (dead name server) can make it wait longer.
     void stop(std::chrono::milliseconds drainTimeout = std::chrono::milliseconds(2000));
 
     // Every decoded reading (the JSON reading): to <prefix>/reading and, retained, to
