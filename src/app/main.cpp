@@ -1,8 +1,10 @@
 // Program entry: the window by default; headless logging, export and print for scripts.
 #include "app/CommandLine.h"
 #include "app/HeadlessLogger.h"
+#include "app/MeterDoctor.h"
 #include "app/SimulatedMeters.h"
 #include "app/TFCOMM.h"
+#include "hid/HidapiPlatform.h"
 #include "records/DataFileCli.h"
 #include "serial/PortMap.h"
 
@@ -56,6 +58,34 @@ int RunWindow(const veska::CommandLine& cl) {
     return QApplication::exec();
 }
 
+// Examines every candidate device and prints what it found; 0 when a meter answered.
+int RunDoctor(const veska::CommandLine& cl) {
+    veska::MeterDoctor::Options options;
+    veska::SimulatedMeters simulated;
+    for (const auto& [n, path] : cl.portMap) options.extraSerial.emplace_back(QStringLiteral("COM%1").arg(n), path);
+    if (cl.port) options.extraSerial.emplace_back(QString(), *cl.port);
+    if (cl.simulate == veska::CommandLine::Simulate::Serial) {
+        if (!simulated.startSerial(cl.rate)) {
+            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            return 1;
+        }
+        options.extraSerial.emplace_back(QStringLiteral("COM1 (simulated meter)"), simulated.serialPath());
+        options.machineSerialPorts = false;
+    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
+        options.hid = simulated.startUsb(cl.rate);
+        options.machineSerialPorts = false;
+    } else {
+        options.hid = std::make_shared<veska::HidapiPlatform>();
+    }
+    options.progress = [](const QString& text) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    };
+    veska::MeterDoctor doctor(options);
+    const auto findings = doctor.examine();
+    std::fputs(veska::MeterDoctor::report(findings, options.listenMs).toLocal8Bit().constData(), stdout);
+    return veska::MeterDoctor::meterFound(findings) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -87,6 +117,8 @@ int main(int argc, char* argv[]) {
         if (!failure.isEmpty()) PrintError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
+    case veska::CommandLine::Mode::Doctor:
+        return RunDoctor(*cl);
     case veska::CommandLine::Mode::Headless: {
         veska::HeadlessLogger logger(*cl, {});
         return logger.run();
