@@ -39,7 +39,10 @@ int RunWindow(const veska::CommandLine& cl) {
     QApplication::setFont(font);
 
     veska::TFCOMM::Options options;
-    for (const auto& [n, path] : cl.portMap) options.portMap.setPath(*veska::PortFromNumber(n), path);
+    for (const auto& [n, path] : cl.portMap) {
+        options.portMap.setPath(*veska::PortFromNumber(n), path);
+        options.portsFromCommandLine[static_cast<std::size_t>(n - 1)] = true;
+    }
     veska::SimulatedMeters simulated;
     if (cl.simulate == veska::CommandLine::Simulate::Serial) {
         if (!simulated.startSerial(cl.rate)) {
@@ -47,6 +50,7 @@ int RunWindow(const veska::CommandLine& cl) {
             return 1;
         }
         options.portMap.setPath(veska::TComPortNumber::pnCOM1, simulated.serialPath());
+        options.portsFromCommandLine[0] = true;
     } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
         options.hidPlatform = simulated.startUsb(cl.rate);
     }
