@@ -55,6 +55,8 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         std::optional<int> n;
         if (a == "--headless") {
             cl.mode = Mode::Headless;
+        } else if (a == "--doctor") {
+            cl.mode = Mode::Doctor;
         } else if (a == "--simulate" || a == "--simulate=serial") {
             cl.simulate = Simulate::Serial;
         } else if (a == "--simulate=usb") {
@@ -105,6 +107,7 @@ QString CommandLine::usage() {
         "usage: veska [--simulate[=usb]] [--rate N] [--port COMn=PATH]...\n"
         "       veska --headless [--port COMn|PATH | --usb] [--simulate[=usb] [--rate N]] [--samples N]\n"
         "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
+        "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n");
 }

@@ -12,13 +12,13 @@ namespace veska {
 // What the program was asked to do on its command line.
 struct CommandLine {
     enum class Simulate { None, Serial, Usb };
-    enum class Mode { Window, Headless, Export, Print, Help };
+    enum class Mode { Window, Headless, Export, Print, Help, Doctor };
 
     Mode mode = Mode::Window;
     Simulate simulate = Simulate::None;
     int rate = 0;                                    // simulated packets per second; 0 = like a real meter
     std::vector<std::pair<int, QString>> portMap;    // --port COMn=PATH
-    std::optional<QString> port;                     // headless: --port COMn|PATH
+    std::optional<QString> port;                     // headless, doctor: --port COMn|PATH
     bool usb = false;                                // headless: read the USB cable
     std::optional<int> samples;                      // headless: stop after N recorded rows
     std::optional<int> interval;                     // headless: sampling interval in seconds

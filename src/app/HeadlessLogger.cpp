@@ -180,6 +180,14 @@ bool HeadlessLogger::connectUsb() {
         return false;
     }
     connect(usb, &UsbConnection::message, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
+    connect(usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+        Print(m_err, QStringLiteral("veska: %1 unplugged: waiting for it to come back\n").arg(caption));
+    });
+    connect(usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+        Print(m_err, QStringLiteral("veska: %1 is back after a gap of %2 s; recording goes on\n")
+                         .arg(caption)
+                         .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
+    });
     if (usb->selectedRow() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;

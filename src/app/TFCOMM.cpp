@@ -3,6 +3,8 @@
 #include "MainMenu.h"
 #include "MessageBoxDialogs.h"
 #include "PanelButton.h"
+#include "PortSettings.h"
+#include "PortsDialog.h"
 #include "display/AnalogGauge.h"
 #include "display/ArialFont.h"
 #include "display/DisplayResources.h"
@@ -35,6 +37,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyle>
 #include <QToolButton>
 
@@ -76,6 +79,14 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
         m_ownDialogs = std::make_unique<MessageBoxDialogs>(this);
         m_dialogs = m_ownDialogs.get();
     }
+    if (options.settings != nullptr) {
+        m_settings = options.settings;
+    } else {
+        m_ownSettings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                    QStringLiteral("Veska"), QStringLiteral("Veska"));
+        m_settings = m_ownSettings.get();
+    }
+    PortSettings::load(*m_settings, m_options.portMap, m_options.portsFromCommandLine);
     createComponents();
     createUsb();
     bindSerial();
@@ -329,6 +340,16 @@ void TFCOMM::createUsb() {
     });
     connect(&usb, &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
             Qt::QueuedConnection);
+    // The cable's comings and goings while it is read, where the user looks: the button.
+    connect(&usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+        m_usbCon->setToolTip(QStringLiteral("%1 unplugged: waiting for it to come back").arg(caption));
+    });
+    connect(&usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+        m_usbCon->setToolTip(QStringLiteral("%1 is back after a gap of %2 s")
+                                 .arg(caption)
+                                 .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
+    });
+    usb.setSettings(m_settings);
 }
 
 void TFCOMM::buildMenu() {
@@ -360,6 +381,12 @@ void TFCOMM::buildMenu() {
     m_limitMenu->addTo(m.Record);
 
     connect(m.EXIT1, &QAction::triggered, this, &TFCOMM::BtExit1Click);
+
+    m.ComSetup1->addSeparator();
+    m_portsAction = m.ComSetup1->addAction(QStringLiteral("Ports..."));
+    m_portsAction->setObjectName(QStringLiteral("Ports1"));
+    connect(m_portsAction, &QAction::triggered, this, &TFCOMM::PortsClick);
+    applySerialState(m_session->serial().state());
 }
 
 void TFCOMM::bindSerial() {
@@ -387,6 +414,9 @@ void TFCOMM::applySerialState(const SerialControlState& s) {
         const std::array<QAction*, 4> items{m_menu->COM11, m_menu->COM21, m_menu->COM31, m_menu->COM41};
         for (std::size_t i = 0; i < items.size(); ++i) {
             items[i]->setChecked(s.comItemChecked[i]);
+            // "COM1" with the device it stands for in the shortcut column.
+            items[i]->setText(PortMap::portName(static_cast<TComPortNumber>(i)) + QLatin1Char('\t') +
+                              m_session->serialDriver().portMap().path(static_cast<TComPortNumber>(i)));
             items[i]->setStatusTip(s.portHints[i]);
             items[i]->setToolTip(s.portHints[i]);
         }
@@ -581,6 +611,28 @@ QWidget* TFCOMM::control(const QString& name) const { return findChild<QWidget*>
 
 // ---------------------------------------------------------------------------------------
 // Serial link.
+
+void TFCOMM::PortsClick() {
+    // Not modal: the meter goes on being read while the user looks at the devices.
+    if (m_portsDialog == nullptr) {
+        m_portsDialog = new PortsDialog(m_session->serialDriver().portMap(), m_options.portsFromCommandLine, this);
+        m_portsDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_portsDialog, &QDialog::accepted, this, &TFCOMM::applyPortsDialog);
+        connect(m_portsDialog, &QObject::destroyed, this, [this] { m_portsDialog = nullptr; });
+    }
+    m_portsDialog->show();
+    m_portsDialog->raise();
+    m_portsDialog->activateWindow();
+}
+
+void TFCOMM::applyPortsDialog() {
+    if (m_portsDialog == nullptr) return;
+    const PortMap map = m_portsDialog->portMap();
+    // An open port keeps its device until it is closed; the new paths count from the next connect.
+    m_session->serial().setPortMap(map);
+    PortSettings::save(*m_settings, map, m_options.portsFromCommandLine);
+    applySerialState(m_session->serial().state());
+}
 
 void TFCOMM::COM11Click() { m_session->serial().COM11Click(); }
 void TFCOMM::COM21Click() { m_session->serial().COM21Click(); }

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QCheckBox;
+class QSettings;
 class QListView;
 class QLabel;
 class QListWidget;
@@ -30,6 +31,7 @@ class HistoryChart;
 class LcdPanel;
 class LimitPanel;
 class MainMenu;
+class PortsDialog;
 class PanelButton;
 class ReadingBar;
 class RecordGrid;
@@ -51,6 +53,9 @@ public:
         PortMap portMap;
         UserDialogs* dialogs = nullptr;  // null: real message boxes
         std::shared_ptr<HidPlatform> hidPlatform;  // null: the system's HID devices
+        // COMn set on the command line: the remembered mapping does not override it.
+        std::array<bool, kComPortCount> portsFromCommandLine{};
+        QSettings* settings = nullptr;  // null: the user's own settings
     };
 
     explicit TFCOMM(const Options& options, QWidget* parent = nullptr);
@@ -71,6 +76,12 @@ public:
     SerialConnection& serialConnection() { return m_session->serial(); }
     ExclusiveToggleGroup& toggleGroup() { return m_session->linkButtons(); }
     UsbConnection& usb() const { return *m_session->usb(); }
+    QSettings& settings() const { return *m_settings; }
+    // "Ports...": the dialog that maps COM1 to COM4 onto the machine's serial devices.
+    void PortsClick();
+    PortsDialog* portsDialog() const { return m_portsDialog; }
+    // Takes the dialog's mapping (its OK button).
+    void applyPortsDialog();
     // Replaces the alarm's beep (tests count beeps with it).
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
     DataFileCommands& dataFiles() const { return *m_dataFiles; }
@@ -163,6 +174,10 @@ private:
     void endProgram();
 
     Options m_options;
+    std::unique_ptr<QSettings> m_ownSettings;
+    QSettings* m_settings = nullptr;
+    PortsDialog* m_portsDialog = nullptr;
+    QAction* m_portsAction = nullptr;
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs* m_dialogs = nullptr;
     ResolvedProfile m_profile;

@@ -3,8 +3,10 @@
 #include "app/GuardedApplication.h"
 #include "app/HeadlessLogger.h"
 #include "app/MessageBoxDialogs.h"
+#include "app/MeterDoctor.h"
 #include "app/SimulatedMeters.h"
 #include "app/TFCOMM.h"
+#include "hid/HidapiPlatform.h"
 #include "records/DataFileCli.h"
 #include "serial/PortMap.h"
 
@@ -39,7 +41,10 @@ int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
     QApplication::setFont(font);
 
     veska::TFCOMM::Options options;
-    for (const auto& [n, path] : cl.portMap) options.portMap.setPath(*veska::PortFromNumber(n), path);
+    for (const auto& [n, path] : cl.portMap) {
+        options.portMap.setPath(*veska::PortFromNumber(n), path);
+        options.portsFromCommandLine[static_cast<std::size_t>(n - 1)] = true;
+    }
     veska::SimulatedMeters simulated;
     if (cl.simulate == veska::CommandLine::Simulate::Serial) {
         if (!simulated.startSerial(cl.rate)) {
@@ -47,6 +52,7 @@ int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
             return 1;
         }
         options.portMap.setPath(veska::TComPortNumber::pnCOM1, simulated.serialPath());
+        options.portsFromCommandLine[0] = true;
     } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
         options.hidPlatform = simulated.startUsb(cl.rate);
     }
@@ -60,6 +66,34 @@ int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
     const int status = QApplication::exec();
     app.setReporter({});
     return status;
+}
+
+// Examines every candidate device and prints what it found; 0 when a meter answered.
+int RunDoctor(const veska::CommandLine& cl) {
+    veska::MeterDoctor::Options options;
+    veska::SimulatedMeters simulated;
+    for (const auto& [n, path] : cl.portMap) options.extraSerial.emplace_back(QStringLiteral("COM%1").arg(n), path);
+    if (cl.port) options.extraSerial.emplace_back(QString(), *cl.port);
+    if (cl.simulate == veska::CommandLine::Simulate::Serial) {
+        if (!simulated.startSerial(cl.rate)) {
+            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            return 1;
+        }
+        options.extraSerial.emplace_back(QStringLiteral("COM1 (simulated meter)"), simulated.serialPath());
+        options.machineSerialPorts = false;
+    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
+        options.hid = simulated.startUsb(cl.rate);
+        options.machineSerialPorts = false;
+    } else {
+        options.hid = std::make_shared<veska::HidapiPlatform>();
+    }
+    options.progress = [](const QString& text) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    };
+    veska::MeterDoctor doctor(options);
+    const auto findings = doctor.examine();
+    std::fputs(veska::MeterDoctor::report(findings, options.listenMs).toLocal8Bit().constData(), stdout);
+    return veska::MeterDoctor::meterFound(findings) ? 0 : 1;
 }
 
 }  // namespace
@@ -93,6 +127,8 @@ int main(int argc, char* argv[]) {
         if (!failure.isEmpty()) PrintError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
+    case veska::CommandLine::Mode::Doctor:
+        return RunDoctor(*cl);
     case veska::CommandLine::Mode::Headless: {
         veska::HeadlessLogger logger(*cl, {});
         return logger.run();

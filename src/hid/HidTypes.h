@@ -23,6 +23,7 @@ struct HidCaps {
 struct HidInterfaceInfo {
     std::string path;      // what every handle is opened on
     std::string identity;  // the same while the device stays plugged; new for a new plug-in
+    std::string portPath;  // the USB port it is plugged into ("1-1.2"); empty when unknown
     HidAttributes attributes;
 };
 

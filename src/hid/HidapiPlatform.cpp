@@ -60,6 +60,21 @@ std::string HidapiPlatform::identityOf(const std::string& path) {
     return error ? path : real.string();
 }
 
+std::string HidapiPlatform::portPathOf(const std::string& path) {
+    // .../usb1/1-1/1-1.2/1-1.2:1.0/0003:1A86:E008.0005: the USB device is the nearest
+    // ancestor named bus-port[.port...], without the interface's colon.
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::canonical(SysfsDeviceOf(path), error);
+    if (error) return {};
+    for (; real.has_relative_path() && real != real.root_path(); real = real.parent_path()) {
+        const std::string name = real.filename().string();
+        const auto dash = name.find('-');
+        if (dash == std::string::npos || dash == 0 || name.find(':') != std::string::npos) continue;
+        if (name.find_first_not_of("0123456789.-") == std::string::npos) return name;
+    }
+    return {};
+}
+
 HidapiHandle::Record HidapiPlatform::describe(const hid_device_info& info) {
     HidapiHandle::Record record;
     record.attributes = HidAttributes{info.vendor_id, info.product_id, info.release_number};
@@ -80,7 +95,7 @@ std::vector<HidInterfaceInfo> HidapiPlatform::enumerate() {
     for (hid_device_info* info = all; info; info = info->next) {
         if (!info->path || !seen.insert(info->path).second) continue;
         HidapiHandle::Record record = describe(*info);
-        list.push_back({info->path, identityOf(info->path), record.attributes});
+        list.push_back({info->path, identityOf(info->path), portPathOf(info->path), record.attributes});
         records.emplace(info->path, std::move(record));
     }
     hid_free_enumeration(all);

@@ -26,6 +26,7 @@ public:
 private:
     static HidapiHandle::Record describe(const ::hid_device_info& info);
     static std::string identityOf(const std::string& path);
+    static std::string portPathOf(const std::string& path);
 
     bool m_initialised = false;
     std::mutex m_mutex;  // hidapi keeps its last error in shared state

@@ -32,6 +32,7 @@ public:
         bool openable = true;
         bool identifiable = true;
         int emptyReportIntervalMs = 12;       // 0: no reports while nothing is queued
+        std::string portPath;                 // empty: the platform gives it a port of its own
     };
     // Called on the reader thread about every empty-report interval; returns the meter
     // bytes that arrived since (may be none).

@@ -28,6 +28,7 @@ std::shared_ptr<SimulatedHidDevice> SimulatedHidPlatform::plug(SimulatedHidDevic
     {
         std::lock_guard lock(m_mutex);
         const std::string number = std::to_string(m_nextNumber++);
+        if (spec.portPath.empty()) spec.portPath = "1-" + number;
         device = std::make_shared<SimulatedHidDevice>(std::move(spec), "sim:hidraw" + number, "sim-device-" + number);
         m_devices.push_back(device);
     }
@@ -48,7 +49,7 @@ std::vector<HidInterfaceInfo> SimulatedHidPlatform::enumerate() {
     std::vector<HidInterfaceInfo> list;
     if (!m_available) return list;
     std::lock_guard lock(m_mutex);
-    for (const auto& device : m_devices) list.push_back({device->path(), device->identity(), device->attributes()});
+    for (const auto& device : m_devices) list.push_back({device->path(), device->identity(), device->spec().portPath, device->attributes()});
     return list;
 }
 

@@ -45,7 +45,7 @@ std::vector<TJvHidDevice*> TJvHidDeviceController::ScanDevices() {
     list.reserve(present.size());
     for (const HidInterfaceInfo& info : present) {
         try {
-            list.push_back(new TJvHidDevice(std::make_unique<TJvHidPnPInfo>(info.path, info.identity), *this));
+            list.push_back(new TJvHidDevice(std::make_unique<TJvHidPnPInfo>(info.path, info.identity, info.portPath), *this));
         } catch (const EControllerError&) {
             // Not openable or not identifiable: skipped, tried again at the next scan.
         }

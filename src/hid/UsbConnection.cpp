@@ -1,7 +1,11 @@
 #include "hid/UsbConnection.h"
 
+#include "hid/BridgeChips.h"
 #include "hid/BridgeConfigReport.h"
 
+#include <QSettings>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -10,6 +14,7 @@ namespace veska {
 
 namespace {
 const QString kCableCaption = QStringLiteral("USB to Serial");
+const QString kNamelessCaption = QStringLiteral("USB to Serial (no name reported)");
 const QString kUdevRule = QStringLiteral("70-veska-usb-serial.rules");
 
 QString Hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
@@ -68,7 +73,9 @@ void UsbConnection::deliverPacket(std::string_view packetText) {
 
 QString UsbConnection::HidDeviceCaption(TJvHidDevice& device) {
     QString caption = device.ProductString();
-    if (caption.isEmpty()) {
+    if (caption.isEmpty() && BridgeChips::isKnown(device.DeviceAttributes().VendorID, device.DeviceAttributes().ProductID)) {
+        caption = kNamelessCaption;
+    } else if (caption.isEmpty()) {
         caption = QString("Device VID=%1 PID=%2")
                       .arg(Hex4(device.DeviceAttributes().VendorID), Hex4(device.DeviceAttributes().ProductID));
     }
@@ -104,6 +111,7 @@ TJvHidDataEvent UsbConnection::profileHandler() const {
 }
 
 void UsbConnection::setUsbCon(bool down) {
+    if (!down) m_awaiting.reset();
     if (m_usbConDown == down) return;
     m_usbConDown = down;
     emit usbConChanged(down);
@@ -141,9 +149,51 @@ void UsbConnection::logAccessProblem(TJvHidDevice& device) {
 }
 
 bool UsbConnection::HidCtlEnumerate(TJvHidDevice& device, int index) {
-    Item item{HidDeviceCaption(device), m_controller->ClaimByIndex(index)};
+    Item item;
+    item.caption = HidDeviceCaption(device);
+    const QString product = device.ProductString();
+    const HidAttributes& ids = device.DeviceAttributes();
+    // Some bridge chips report no strings at all; their IDs are all there is to go by.
+    const bool nameless = product.isEmpty() && BridgeChips::isKnown(ids.VendorID, ids.ProductID);
+    item.cable = product == kCableCaption || nameless;
+    item.autoSelect = item.caption == kCableCaption || item.caption == kNamelessCaption;
+    item.portPath = QString::fromStdString(device.PlugAndPlayInfo().PortPath);
+    item.identity = device.PlugAndPlayInfo().DeviceInstance;
+    if (nameless && !m_namelessLogged.contains(QString::fromStdString(item.identity))) {
+        m_namelessLogged.insert(QString::fromStdString(item.identity));
+        addHistory(QString("Device VID=%1 PID=%2%3 reports no product name: its bridge chip is the one of the meter's "
+                           "cable, so it is taken as the USB to Serial cable")
+                       .arg(Hex4(ids.VendorID), Hex4(ids.ProductID),
+                            item.portPath.isEmpty() ? QString() : QStringLiteral(" at ") + item.portPath));
+    }
+    item.device = m_controller->ClaimByIndex(index);
     m_items.push_back(std::move(item));
     return true;
+}
+
+QSet<QString> UsbConnection::cableIdentities() const {
+    QSet<QString> ids;
+    for (const Item& item : m_items) {
+        if (item.cable) ids.insert(QString::fromStdString(item.identity));
+    }
+    return ids;
+}
+
+int UsbConnection::preferredCableRow(const QString& portPath) const {
+    if (portPath.isEmpty()) return -1;
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].cable && m_items[i].portPath == portPath) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void UsbConnection::captionCablesByPort() {
+    // Identical cables have identical names and no serial numbers: the port tells them apart.
+    const auto cables = std::count_if(m_items.begin(), m_items.end(), [](const Item& i) { return i.cable; });
+    if (cables < 2) return;
+    for (Item& item : m_items) {
+        if (item.cable && !item.portPath.isEmpty()) item.caption += QStringLiteral(" at ") + item.portPath;
+    }
 }
 
 void UsbConnection::HidCtlArrival(TJvHidDevice& device) { addHistory("Arrival of " + HidDeviceCaption(device)); }
@@ -153,29 +203,83 @@ void UsbConnection::HidCtlRemoval(TJvHidDevice& device) { addHistory("Removal of
 void UsbConnection::HidCtlDeviceDataError(TJvHidDevice&, std::uint32_t error) { addHistory(ReadErrorLine(error)); }
 
 void UsbConnection::HidCtlDeviceChange() {
+    std::optional<AwaitedCable> reading = m_awaiting;
+    if (m_usbConDown && !reading && m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].cable) {
+        const Item& item = m_items[static_cast<std::size_t>(m_selected)];
+        reading = AwaitedCable{item.caption, item.portPath, QString::fromStdString(item.identity), {}, {}};
+    }
     setReadBtn(false);
     runReadCommand();  // the selected device stops being read
-    rebuildDeviceList();
-    if (m_usbConDown) resumeAfterDeviceChange();
+    rebuildDeviceList(reading ? reading->portPath : QString());
+    if (m_usbConDown) resumeAfterDeviceChange(reading);
 }
 
-void UsbConnection::rebuildDeviceList() {
+void UsbConnection::rebuildDeviceList(const QString& keepPort) {
     m_selectedDevice = nullptr;  // its object is handed back now
     m_selected = -1;
     for (Item& item : m_items) item.device.reset();  // hand-back, in list order
     m_items.clear();
     m_controller->EnumerateDevices();
-    QStringList captions;
-    for (std::size_t i = 0; i < m_items.size(); ++i) {
-        captions << m_items[i].caption;
-        if (m_items[i].caption == kCableCaption) m_selected = static_cast<int>(i);
+    // The cable being read stays picked; then the one the user chose last time; then, as
+    // ever, the last cable without a serial number.
+    m_selected = preferredCableRow(keepPort);
+    if (m_selected < 0 && m_settings) m_selected = preferredCableRow(m_settings->value(kCableSettingsKey).toString());
+    for (std::size_t i = m_items.size(); m_selected < 0 && i-- > 0;) {
+        if (m_items[i].autoSelect) m_selected = static_cast<int>(i);
     }
+    captionCablesByPort();
+    QStringList captions;
+    for (const Item& item : m_items) captions << item.caption;
     m_deviceList.setStringList(captions);
     emit deviceSelectionChanged(m_selected);
     if (TJvHidDevice* cable = selectedItemDevice(); cable && !cable->CanReadWrite()) logAccessProblem(*cable);
 }
 
-void UsbConnection::resumeAfterDeviceChange() {
+void UsbConnection::resumeAfterDeviceChange(const std::optional<AwaitedCable>& wasReading) {
+    if (wasReading && !m_awaiting) {
+        const QString id = wasReading->identity;
+        const bool stillThere = std::any_of(m_items.begin(), m_items.end(), [&](const Item& i) {
+            return QString::fromStdString(i.identity) == id;
+        });
+        if (!stillThere) {
+            // Wait for the same cable, without polling: the next device change brings it.
+            m_awaiting = wasReading;
+            m_awaiting->othersPresent = cableIdentities();
+            m_awaiting->since.start();
+            m_selectedDevice = nullptr;
+            addHistory(QString("%1 unplugged while being read: waiting for it to come back").arg(wasReading->caption));
+            emit cableLost(wasReading->caption);
+            return;
+        }
+    }
+    if (m_awaiting) {
+        // The same cable: back in the same port, or, plugged elsewhere, the only cable there is.
+        int row = preferredCableRow(m_awaiting->portPath);
+        if (row >= 0 && m_awaiting->othersPresent.contains(QString::fromStdString(m_items[static_cast<std::size_t>(row)].identity)))
+            row = -1;
+        if (row < 0) {
+            std::vector<int> fresh;
+            for (std::size_t i = 0; i < m_items.size(); ++i) {
+                if (m_items[i].cable && !m_awaiting->othersPresent.contains(QString::fromStdString(m_items[i].identity)))
+                    fresh.push_back(static_cast<int>(i));
+            }
+            const auto cables = std::count_if(m_items.begin(), m_items.end(), [](const Item& i) { return i.cable; });
+            if (fresh.size() == 1 && cables == 1) row = fresh.front();
+        }
+        if (row < 0) {
+            m_selectedDevice = nullptr;
+            return;
+        }
+        const qint64 gapMs = m_awaiting->since.elapsed();
+        m_awaiting.reset();
+        m_selected = row;
+        emit deviceSelectionChanged(row);
+        const QString caption = m_items[static_cast<std::size_t>(row)].caption;
+        addHistory(QString("%1 is back after a gap of %2 s: configured again, reading goes on")
+                       .arg(caption)
+                       .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
+        emit cableBack(caption, gapMs);
+    }
     // A change of any HID device rebuilt the list: the connection goes on with the cable
     // selected now, or ends, visibly, when there is none.
     TJvHidDevice* cable = selectedItemDevice();
@@ -195,7 +299,21 @@ void UsbConnection::resumeAfterDeviceChange() {
 
 void UsbConnection::selectDevice(int row) {
     m_selected = (row >= 0 && row < static_cast<int>(m_items.size())) ? row : -1;
+    if (m_settings && m_selected >= 0) {
+        const Item& item = m_items[static_cast<std::size_t>(m_selected)];
+        if (item.cable && !item.portPath.isEmpty()) m_settings->setValue(kCableSettingsKey, item.portPath);
+    }
     emit deviceSelectionChanged(m_selected);
+}
+
+void UsbConnection::setSettings(QSettings* settings) {
+    m_settings = settings;
+    if (!m_settings || m_usbConDown || m_readBtnDown) return;
+    const int row = preferredCableRow(m_settings->value(kCableSettingsKey).toString());
+    if (row >= 0 && row != m_selected) {
+        m_selected = row;
+        emit deviceSelectionChanged(m_selected);
+    }
 }
 
 void UsbConnection::runReadCommand() {
@@ -209,6 +327,7 @@ void UsbConnection::runReadCommand() {
 }
 
 void UsbConnection::ReadBtnClick(bool down) {
+    m_awaiting.reset();
     if (down) setUsbCon(false);  // one exclusive group
     const bool wasDown = m_readBtnDown;
     m_readBtnDown = down;
@@ -231,6 +350,7 @@ void UsbConnection::SetFeatureClick() {
 }
 
 void UsbConnection::USBConClick(bool down) {
+    m_awaiting.reset();
     if (down) setReadBtn(false);  // one exclusive group
     if (m_usbConDown != down) {
         m_usbConDown = down;
@@ -280,6 +400,7 @@ bool UsbConnection::ConTimerLinkIdle() {
 }
 
 void UsbConnection::raiseButtonsWithoutCommand() {
+    m_awaiting.reset();
     setUsbCon(false);
     setReadBtn(false);
 }

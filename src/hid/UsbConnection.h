@@ -8,7 +8,11 @@
 #include "hid/UsbReportRoute.h"
 #include "protocol/HidReportReassembly.h"
 
+class QSettings;
+
+#include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QStringListModel>
 
 #include <functional>
@@ -49,8 +53,16 @@ public:
     // The button group raised USBCon and ReadBtn (COMCon was pressed): their commands
     // do not run, reading goes on until the next USB command or device change.
     void raiseButtonsWithoutCommand();
-    // The user picked a row of the device list (-1: none).
+    // The user picked a row of the device list (-1: none). A cable picked by the user is
+    // remembered by its USB port in the settings, when there are any.
     void selectDevice(int row);
+    // Where the chosen cable is remembered between runs; null: nowhere. Not owned. The
+    // list is picked again with it at once.
+    void setSettings(QSettings* settings);
+    static constexpr const char* kCableSettingsKey = "usb/cablePort";
+
+    // True while the cable being read is unplugged and its return is awaited.
+    bool awaitingCable() const { return m_awaiting.has_value(); }
 
     // Receives each packet that HidVeskaData accepts, on the UI thread. If it throws, the
     // packet is dropped, a log line says why, and reading goes on.
@@ -67,7 +79,8 @@ public:
     const HidReportReassembly& reassembly() const { return m_reassembly; }
     TJvHidDeviceController& HidCtl() { return *m_controller; }
 
-    // Product string, or "Device VID=xxxx PID=xxxx"; then " (Serial=...)" if any.
+    // Product string, or "Device VID=xxxx PID=xxxx"; then " (Serial=...)" if any. A known
+    // bridge chip without a product name is "USB to Serial (no name reported)".
     static QString HidDeviceCaption(TJvHidDevice& device);
     // "READ ERROR: <system text> (<code in hex>)".
     static QString ReadErrorLine(std::uint32_t error);
@@ -78,11 +91,27 @@ signals:
     void usbConChanged(bool down);          // set the button without running its command
     void readBtnChanged(bool down);         // likewise
     void message(const QString& text);      // information box with an OK button
+    // The cable being read was unplugged and is awaited / came back after 'gapMs': for
+    // the status line.
+    void cableLost(const QString& caption);
+    void cableBack(const QString& caption, qint64 gapMs);
 
 private:
     struct Item {
         QString caption;
         std::unique_ptr<TJvHidDevice> device;  // none when it was already claimed
+        bool cable = false;       // product "USB to Serial", or a known bridge chip without a name
+        bool autoSelect = false;  // a cable without serial number: picked without the user
+        QString portPath;
+        std::string identity;
+    };
+    // The cable that was being read when it went away.
+    struct AwaitedCable {
+        QString caption;
+        QString portPath;
+        QString identity;
+        QSet<QString> othersPresent;  // cables listed at that moment, which are not it
+        QElapsedTimer since;
     };
 
     bool HidCtlEnumerate(TJvHidDevice& device, int index);
@@ -92,8 +121,11 @@ private:
     void HidCtlDeviceDataError(TJvHidDevice& device, std::uint32_t error);
 
     void runReadCommand();
-    void rebuildDeviceList();
-    void resumeAfterDeviceChange();
+    void rebuildDeviceList(const QString& keepPort);
+    void resumeAfterDeviceChange(const std::optional<AwaitedCable>& wasReading);
+    int preferredCableRow(const QString& portPath) const;
+    void captionCablesByPort();
+    QSet<QString> cableIdentities() const;
     TJvHidDevice* selectedItemDevice() const;
     TJvHidDataEvent profileHandler() const;
     void setUsbCon(bool down);
@@ -115,6 +147,9 @@ private:
     TJvHidDevice* m_selectedDevice = nullptr;
     bool m_usbConDown = false;
     bool m_readBtnDown = false;
+    std::optional<AwaitedCable> m_awaiting;
+    QSettings* m_settings = nullptr;
+    QSet<QString> m_namelessLogged;
     QStringListModel m_deviceList;
     QStringListModel m_history;
 };

@@ -18,6 +18,13 @@ TEST(CommandLine, ParsesEveryMode) {
     EXPECT_EQ(cl->portMap[1].first, 4);
     EXPECT_FALSE(cl->port);
 
+    cl = CommandLine::parse({"--doctor", "--port", "COM3=/dev/pts/7", "--port", "/dev/ttyACM0"}, error);
+    ASSERT_TRUE(cl) << error.toStdString();
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Doctor);
+    ASSERT_EQ(cl->portMap.size(), 1U);
+    EXPECT_EQ(cl->portMap[0], std::make_pair(3, QString("/dev/pts/7")));
+    EXPECT_EQ(cl->port, QString("/dev/ttyACM0"));
+
     cl = CommandLine::parse({"--headless", "--port", "/dev/ttyUSB1", "--samples", "5", "--interval", "0",
                              "--no-repeat", "--limit", "1000", "--save", "out.xls", "--simulate=usb", "--rate", "50"},
                             error);

@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "app/MainMenu.h"
+#include "app/PortsDialog.h"
 #include "app/TFCOMM.h"
 #include "display/AnalogGauge.h"
 #include "display/LcdLabel.h"
@@ -18,6 +19,8 @@
 #include "serial/MeterSimulator.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QSettings>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -423,6 +426,67 @@ TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
     EXPECT_EQ(dialogs.errors.size(), 1);
     const QString journal = w.TSorvuDB().closeKeepingJournal();
     EXPECT_EQ(RecoveryJournal::rowsIn(journal), held + 1);
+}
+
+TEST_F(TFCOMMTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenItComesBack) {
+    auto platform = std::make_shared<SimulatedHidPlatform>();
+    SimulatedHidDevice::Spec spec = SimulatedHidPlatform::Bridge();
+    spec.portPath = "1-1.2";
+    auto cable = platform->plug(spec);
+    TFCOMM& w = open(platform);
+    QTest::qWait(20);
+    w.USBConClick();
+    ASSERT_TRUE(w.usb().usbConDown());
+    cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.TSorvuDB().rowCount() == 1; }, 5000));
+
+    platform->unplug(cable);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.usb().awaitingCable(); }, 5000));
+    auto back = platform->plug(spec);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.usb().awaitingCable(); }, 5000));
+    EXPECT_TRUE(w.usb().usbConDown());
+    EXPECT_EQ(back->bitRate(), 2400U);  // configured again
+    back->feed({0x2B, 0x30, 0x37, 0x38, 0x39, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.TSorvuDB().rowCount() == 2; }, 5000));
+    EXPECT_EQ(digits(), "0789");
+
+    const QStringList history = w.usb().historyModel()->stringList();
+    EXPECT_EQ(std::count_if(history.begin(), history.end(), [](const QString& l) { return l.contains("gap of"); }), 1);
+    EXPECT_TRUE(w.control("USBCon")->toolTip().contains("is back after a gap of"));
+    EXPECT_TRUE(dialogs.infos.isEmpty());
+}
+
+TEST_F(TFCOMMTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessTheCommandLineSaysOtherwise) {
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    TFCOMM::Options o;
+    o.dialogs = &dialogs;
+    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.settings = &settings;
+    window = std::make_unique<TFCOMM>(o);
+    EXPECT_EQ(window->menu().COM21->text(), "COM2\t/dev/ttyS1");
+
+    window->PortsClick();
+    ASSERT_TRUE(window->portsDialog());
+    EXPECT_FALSE(window->portsDialog()->isModal());
+    window->portsDialog()->comboFor(TComPortNumber::pnCOM2)->setCurrentText("/dev/pts/99");
+    window->portsDialog()->accept();
+    EXPECT_EQ(window->COMM2().portMap().path(TComPortNumber::pnCOM2), "/dev/pts/99");
+    EXPECT_EQ(window->menu().COM21->text(), "COM2\t/dev/pts/99");
+
+    window.reset();  // the next start remembers it
+    window = std::make_unique<TFCOMM>(o);
+    EXPECT_EQ(window->COMM2().portMap().path(TComPortNumber::pnCOM2), "/dev/pts/99");
+    EXPECT_EQ(window->COMM2().portMap().path(TComPortNumber::pnCOM1), "/dev/ttyS0");
+
+    window.reset();  // --port COM2=... wins, and is not written over the remembered one
+    o.portMap.setPath(TComPortNumber::pnCOM2, "/dev/ttyUSB5");
+    o.portsFromCommandLine[1] = true;
+    window = std::make_unique<TFCOMM>(o);
+    EXPECT_EQ(window->COMM2().portMap().path(TComPortNumber::pnCOM2), "/dev/ttyUSB5");
+    window->PortsClick();
+    EXPECT_FALSE(window->portsDialog()->comboFor(TComPortNumber::pnCOM2)->isEnabled());
+    window->portsDialog()->accept();
+    EXPECT_EQ(settings.value("serial/COM2").toString(), "/dev/pts/99");
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -73,8 +77,56 @@ TEST_F(UsbConnectionTest, OnlyACableWithoutSerialNumberIsSelectedAndTheLaterOfTw
     plug(numbered);
     plug();
     connectUsb();
-    EXPECT_EQ(captions(), (QStringList{"USB to Serial", "USB to Serial (Serial=A1B2)", "USB to Serial"}));
+    // Identical cables are told apart by the USB port they sit in.
+    EXPECT_EQ(captions(), (QStringList{"USB to Serial at 1-1", "USB to Serial (Serial=A1B2) at 1-2", "USB to Serial at 1-3"}));
     EXPECT_EQ(usb->selectedRow(), 2);
+}
+
+TEST_F(UsbConnectionTest, TheCableChosenByTheUserIsPickedAgainAtTheNextStart) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QSettings settings(dir.filePath("veska.ini"), QSettings::IniFormat);
+    SimulatedHidDevice::Spec first = QuietBridge(), second = QuietBridge();
+    first.portPath = "1-1.2";
+    second.portPath = "1-1.3";
+    plug(first);
+    plug(second);
+    connectUsb();
+    usb->setSettings(&settings);
+    EXPECT_EQ(usb->selectedRow(), 1);  // nothing remembered yet: the later one
+    usb->selectDevice(0);
+    EXPECT_EQ(settings.value(UsbConnection::kCableSettingsKey).toString(), "1-1.2");
+
+    usb.reset();  // the next start
+    connectUsb();
+    EXPECT_EQ(usb->selectedRow(), 1);
+    usb->setSettings(&settings);
+    EXPECT_EQ(usb->selectedRow(), 0);
+    EXPECT_EQ(captions()[0], "USB to Serial at 1-1.2");
+    // A device change keeps the remembered cable picked too.
+    plug(SimulatedHidPlatform::OtherDevice(u"Keyboard"));
+    ASSERT_TRUE(SpinUntil([&] { return captions().size() == 3; }));
+    EXPECT_EQ(usb->selectedRow(), 0);
+}
+
+TEST_F(UsbConnectionTest, AKnownBridgeChipWithoutProductNameIsTakenAsTheCable) {
+    SimulatedHidDevice::Spec nameless = QuietBridge();
+    nameless.product.clear();
+    nameless.vendorId = 0x1a86;
+    nameless.productId = 0xe008;
+    SimulatedHidDevice::Spec unknown = nameless;
+    unknown.vendorId = 0x1209;  // an unknown chip without a name is not the cable
+    plug(unknown);
+    auto cable = plug(nameless);
+    connectUsb();
+    EXPECT_EQ(captions(), (QStringList{"Device VID=1209 PID=E008", "USB to Serial (no name reported)"}));
+    EXPECT_EQ(usb->selectedRow(), 1);
+    EXPECT_TRUE(historyHas("Device VID=1A86 PID=E008 at 1-2 reports no product name"));
+    usb->USBConClick(true);
+    EXPECT_EQ(cable->featureReports().size(), 1u);
+    cable->feed(kMeterPacket);
+    cable->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return packets.size() == 1; }));
 }
 
 TEST_F(UsbConnectionTest, WithoutACableConnectAsksToCheckIt) {
@@ -129,18 +181,112 @@ TEST_F(UsbConnectionTest, AnotherDevicePluggedWhileReadingLeavesTheCableBeingRea
     ASSERT_TRUE(SpinUntil([&] { return packets.size() == 1; }));
 }
 
-TEST_F(UsbConnectionTest, CablePulledWhileConnectedEndsTheConnectionVisibly) {
+TEST_F(UsbConnectionTest, CablePulledWhileReadingIsAwaitedAndReadAgainWhenPluggedBack) {
+    SimulatedHidDevice::Spec spec = QuietBridge();
+    spec.portPath = "1-1.2";
+    auto cable = plug(spec);
+    connectUsb();
+    QList<qint64> gaps;
+    QObject::connect(usb.get(), &UsbConnection::cableBack, [&](const QString&, qint64 ms) { gaps << ms; });
+    usb->USBConClick(true);
+    cable->feed(kMeterPacket);
+    cable->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return packets.size() == 1; }));
+
+    platform->unplug(cable);
+    ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
+    EXPECT_TRUE(historyHas("Removal of USB to Serial"));
+    EXPECT_TRUE(historyHas("USB to Serial unplugged while being read: waiting for it to come back"));
+    EXPECT_TRUE(usb->usbConDown());
+    EXPECT_EQ(usb->SelectedHidDevice(), nullptr);  // nothing is read or retried meanwhile
+    EXPECT_FALSE(usb->ConTimerLinkIdle());
+    EXPECT_TRUE(messages.isEmpty());
+
+    // Another device coming and going is not the cable.
+    auto keyboard = plug(SimulatedHidPlatform::OtherDevice(u"Keyboard"));
+    ASSERT_TRUE(SpinUntil([&] { return captions() == QStringList{"Keyboard"}; }));
+    EXPECT_TRUE(usb->awaitingCable());
+
+    auto back = plug(spec);
+    ASSERT_TRUE(SpinUntil([&] { return !usb->awaitingCable(); }));
+    EXPECT_EQ(captions(), (QStringList{"Keyboard", "USB to Serial"}));
+    EXPECT_EQ(usb->selectedRow(), 1);
+    EXPECT_EQ(back->featureReports().size(), 1u);  // configured again
+    EXPECT_EQ(back->bitRate(), 2400u);
+    ASSERT_TRUE(usb->SelectedHidDevice());
+    EXPECT_TRUE(usb->SelectedHidDevice()->ReaderRunning());
+    back->feed(kMeterPacket);
+    back->pushEmptyReports(1);
+    ASSERT_TRUE(SpinUntil([&] { return packets.size() == 2; }));
+    EXPECT_EQ(packets[1], packets[0]);
+    ASSERT_EQ(gaps.size(), 1);
+    EXPECT_GE(gaps[0], 0);
+    const QStringList lines = history();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const QString& l) { return l.contains("is back after a gap of"); }), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const QString& l) { return l.contains("waiting for it"); }), 1);
+    platform->unplug(keyboard);
+    ASSERT_TRUE(SpinUntil([&] { return captions().size() == 1; }));
+    EXPECT_TRUE(usb->SelectedHidDevice() && usb->SelectedHidDevice()->ReaderRunning());
+}
+
+TEST_F(UsbConnectionTest, OfTwoCablesOnlyTheOneInTheSamePortIsTakenBack) {
+    SimulatedHidDevice::Spec a = QuietBridge(), b = QuietBridge();
+    a.portPath = "1-1.2";
+    b.portPath = "1-1.3";
+    auto cableA = plug(a);
+    auto cableB = plug(b);
+    connectUsb();
+    usb->selectDevice(0);
+    usb->USBConClick(true);
+    EXPECT_EQ(cableA->featureReports().size(), 1u);
+
+    platform->unplug(cableA);
+    ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
+    EXPECT_TRUE(historyHas("USB to Serial at 1-1.2 unplugged while being read"));
+    EXPECT_TRUE(cableB->featureReports().empty());  // the other cable is left alone
+
+    SimulatedHidDevice::Spec elsewhere = QuietBridge();
+    elsewhere.portPath = "2-1";  // a third cable plugged elsewhere meanwhile is a stranger too...
+    plug(elsewhere);
+    plug(QuietBridge());  // ...and so is a fourth
+    SpinFor(50);
+    EXPECT_TRUE(usb->awaitingCable());
+
+    auto back = plug(a);
+    ASSERT_TRUE(SpinUntil([&] { return !usb->awaitingCable(); }));
+    EXPECT_EQ(usb->deviceListModel()->stringList()[usb->selectedRow()], "USB to Serial at 1-1.2");
+    EXPECT_EQ(back->featureReports().size(), 1u);
+    EXPECT_TRUE(cableB->featureReports().empty());
+}
+
+TEST_F(UsbConnectionTest, TheOnlyCablePluggedBackIntoAnotherPortIsTakenBack) {
+    SimulatedHidDevice::Spec spec = QuietBridge();
+    spec.portPath = "1-1.2";
+    auto cable = plug(spec);
+    connectUsb();
+    usb->USBConClick(true);
+    platform->unplug(cable);
+    ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
+    spec.portPath = "1-4";
+    auto back = plug(spec);
+    ASSERT_TRUE(SpinUntil([&] { return !usb->awaitingCable(); }));
+    EXPECT_EQ(back->featureReports().size(), 1u);
+    EXPECT_TRUE(usb->SelectedHidDevice() && usb->SelectedHidDevice()->ReaderRunning());
+}
+
+TEST_F(UsbConnectionTest, CablePulledAndConnectionEndedByTheUserIsNotTakenBack) {
     auto cable = plug();
     connectUsb();
     usb->USBConClick(true);
-    usb->deviceAt(0)->ProductString();
     platform->unplug(cable);
-    ASSERT_TRUE(SpinUntil([&] { return !usb->usbConDown(); }));
-    EXPECT_TRUE(historyHas("Removal of USB to Serial"));
-    EXPECT_TRUE(historyHas("USB interface cable removed"));
-    EXPECT_TRUE(captions().isEmpty());
-    EXPECT_EQ(usb->SelectedHidDevice(), nullptr);
-    EXPECT_FALSE(usb->ConTimerLinkIdle());  // nothing dangling for the watchdog
+    ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
+    usb->USBConClick(false);
+    EXPECT_FALSE(usb->awaitingCable());
+    auto back = plug();
+    SpinFor(50);
+    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_TRUE(back->featureReports().empty());
+    EXPECT_FALSE(historyHas("USB to Serial is back"));
 }
 
 TEST_F(UsbConnectionTest, AFailingPacketHandlerDropsThePacketAndReadingGoesOn) {
