@@ -85,14 +85,23 @@ bool HeadlessLogger::openTable() {
     m_table = std::make_unique<RecordTable>();
     try {
         m_table->openDefault();
-        if (m_table->hasLeftoverJournal()) {
-            // Never mix another run's rows into this one, never overwrite them.
-            const QString kept = m_table->moveJournalAside();
-            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
-        }
     } catch (const TableError& e) {
         fail(QStringLiteral("cannot open the record table: %1").arg(QString::fromUtf8(e.what())));
         return false;
+    }
+    if (!m_table->isWritable()) {
+        fail(m_table->notWritableReason());
+        return false;
+    }
+    while (m_table->hasLeftoverJournal()) {
+        // Never mix another run's rows into this one, never overwrite them. A journal that
+        // cannot be kept aside safely stays where it is; this run journals under another name.
+        try {
+            const QString kept = m_table->moveJournalAside();
+            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
+        } catch (const TableError& e) {
+            Print(m_err, "veska: " + e.message() + "\n");
+        }
     }
     connect(m_table.get(), &RecordTable::rowPosted, this, &HeadlessLogger::onRowPosted);
     return true;

@@ -89,7 +89,8 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
 
 TFCOMM::~TFCOMM() {
     m_comm2.Disconnect();
-    if (m_tsorvuDB != nullptr) m_tsorvuDB->close();
+    // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
+    if (m_tsorvuDB != nullptr) m_tsorvuDB->closeKeepingJournal();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -433,9 +434,10 @@ void TFCOMM::FormCreate() {
     m_kd->setScaleSet(four);
     m_panel3->seedFromScale(four);
 
+    // 4. before 3: restoring rows of an interrupted run continues the numbering after them.
+    m_recorder->setNextRecordNo(1);
     openRecordTable();  // 3. a failure is reported once and start-up goes on
 
-    m_recorder->setNextRecordNo(1);  // 4.
     m_chtshow->setFollowLastPage(true);
     m_recorder->setRecordLimit(Recorder::kDefaultLimit);
 
@@ -465,25 +467,33 @@ void TFCOMM::openRecordTable() {
         m_dialogs->error(QString::fromUtf8(e.what()));
         return;
     }
+    if (!m_tsorvuDB->isWritable()) {
+        // Said once now; journals of earlier runs wait for a start that can record.
+        m_dialogs->error(m_tsorvuDB->notWritableReason());
+        return;
+    }
     offerJournalRestore();
 }
 
 void TFCOMM::offerJournalRestore() {
-    if (!m_tsorvuDB->hasLeftoverJournal()) return;
-    const QString question =
-        QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
-                       "Restore them into the record table?")
-            .arg(m_tsorvuDB->leftoverJournalRows())
-            .arg(m_tsorvuDB->leftoverJournalPath());
-    try {
-        if (m_dialogs->askYesNo(question)) {
-            m_tsorvuDB->restoreJournal();
-        } else {
-            const QString kept = m_tsorvuDB->moveJournalAside();
-            m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+    // Each journal left by an interrupted run is answered once, restored or kept aside.
+    while (m_tsorvuDB->hasLeftoverJournal()) {
+        const QString question =
+            QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                           "Restore them into the record table?")
+                .arg(m_tsorvuDB->leftoverJournalRows())
+                .arg(m_tsorvuDB->leftoverJournalPath());
+        try {
+            if (m_dialogs->askYesNo(question)) {
+                m_tsorvuDB->restoreJournal();
+                m_recorder->setNextRecordNo(int(m_tsorvuDB->highestRestoredNo()) + 1);
+            } else {
+                const QString kept = m_tsorvuDB->moveJournalAside();
+                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+            }
+        } catch (const TableError& e) {
+            m_dialogs->error(e.message());
         }
-    } catch (const TableError& e) {
-        m_dialogs->error(QString::fromUtf8(e.what()));
     }
 }
 
