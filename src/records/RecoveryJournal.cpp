@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,6 +123,30 @@ void syncDir(const QString& dir) {
     ::close(fd);
 }
 
+quint32 bigEndian32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
+}
+
+// Bytes the file `path` grows by when its write-ahead log is folded in: the size the last
+// committed frame gives the database, less what the file has now. Frames of an older log
+// generation (other salts) end the scan, as they end the log for the engine.
+qint64 checkpointGrowth(const QString& path) {
+    QFile wal(path + QLatin1String("-wal"));
+    if (!wal.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray header = wal.read(32);
+    if (header.size() < 32) return 0;
+    const qint64 pageSize = bigEndian32(header.constData() + 8) == 1 ? 65536 : bigEndian32(header.constData() + 8);
+    if (pageSize < 512) return 0;
+    qint64 pages = 0;
+    std::vector<char> frame(std::size_t(24 + pageSize));
+    while (wal.read(frame.data(), qint64(frame.size())) == qint64(frame.size())) {
+        if (std::memcmp(frame.data() + 8, header.constData() + 16, 8) != 0) break;
+        if (const quint32 commitPages = bigEndian32(frame.data() + 4); commitPages != 0) pages = commitPages;
+    }
+    return std::max<qint64>(0, pages * pageSize - QFileInfo(path).size());
+}
+
 QString liveName(const QString& base, int n) {
     return n <= 1 ? base + QLatin1String("-recovery.db") : base + QStringLiteral("-recovery-%1.db").arg(n);
 }
@@ -212,6 +237,15 @@ void RecoveryJournal::checkpoint(const QString& journalPath) {
     if (p.rc() != SQLITE_OK) p.fail(p.rc(), what);
     if (!p.lock()) throw TableError(QStringLiteral("The recovery journal %1 is in use by another program").arg(journalPath));
     if (p.rc() != SQLITE_OK) p.fail(p.rc(), what);
+    // A checkpoint without room fails half way, after filling what space there was: ask first.
+    struct statvfs disk {};
+    const qint64 growth = checkpointGrowth(journalPath);
+    if (growth > 0 && ::statvfs(QFile::encodeName(journalPath).constData(), &disk) == 0 &&
+        qint64(disk.f_bavail) * qint64(disk.f_frsize) < growth)
+        throw TableError(QStringLiteral("%1 %2: %3 (%4 KB more are needed, %5 KB are free)")
+                             .arg(what, journalPath, QString::fromLocal8Bit(std::strerror(ENOSPC)))
+                             .arg((growth + 1023) / 1024)
+                             .arg(qint64(disk.f_bavail) * qint64(disk.f_frsize) / 1024));
     // TRUNCATE: every frame copied into the file and synced, then the log emptied. A busy
     // or failed checkpoint leaves the log as it was.
     sqlite3_stmt* st = nullptr;
@@ -357,7 +391,7 @@ void RecoveryJournal::start(const QString& tableFile, const std::vector<TableEng
     closeConnection();
     const QString path = freePathFor(tableFile);
     try {
-        TableEngine::createTable(path, fields);
+        create(path, fields);
         openConnection(path);
     } catch (const TableError&) {
         // A journal that could not be set up holds no rows; leave no half-made file behind.
@@ -365,6 +399,23 @@ void RecoveryJournal::start(const QString& tableFile, const std::vector<TableEng
         m_path.clear();
         throw;
     }
+}
+
+void RecoveryJournal::create(const QString& path, const std::vector<TableEngine::Field>& fields) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) {
+        QStringList columns;
+        for (const TableEngine::Field& f : fields) columns << quotedName(f.name) + QLatin1Char(' ') + f.declaredType;
+        const QByteArray sql = QStringLiteral("CREATE TABLE records(%1)").arg(columns.join(QLatin1Char(','))).toUtf8();
+        rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        const QString reason = reasonOf(db, rc);
+        sqlite3_close(db);
+        throw TableError(QStringLiteral("Cannot create the recovery journal %1: %2").arg(path, reason));
+    }
+    sqlite3_close(db);
 }
 
 void RecoveryJournal::resume(const QString& journalPath) {

@@ -88,6 +88,7 @@ signals:
     void failed(const QString& message);
 
 private:
+    static void create(const QString& path, const std::vector<TableEngine::Field>& fields);
     void openConnection(const QString& path);
     void closeConnection();
     void exec(const char* sql);
