@@ -352,8 +352,6 @@ void RecoveryJournal::openConnection(const QString& path) {
         const QString table = firstTable(m_db, &rc2);
         if (rc2 != SQLITE_OK) throw TableError(engineMessage(m_db, rc2, path));
         if (table.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file").arg(path));
-        m_table = table;
-        m_table.replace(QLatin1Char('"'), QLatin1String("\"\""));
         // Column count of the table, for the insert's placeholders.
         const QByteArray count = QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)).toUtf8();
         sqlite3_stmt* probeStmt = nullptr;
@@ -479,15 +477,6 @@ void RecoveryJournal::commit() {
     if (const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK) failWith(rc);
     m_buffer.clear();
     m_lastFailure.clear();
-}
-
-void RecoveryJournal::clear() {
-    if (m_db == nullptr) return;
-    m_buffer.clear();
-    exec("BEGIN");
-    const QByteArray sql = QStringLiteral("DELETE FROM \"%1\"").arg(m_table).toUtf8();
-    exec(sql.constData());
-    exec("COMMIT");
 }
 
 void RecoveryJournal::finish() {

@@ -75,7 +75,6 @@ public:
     void hold(const std::vector<TableEngine::Value>& values) { m_buffer.push_back(values); }
     void commitIfDue();
     void commit();   // makes buffered rows durable now; throws TableError on failure
-    void clear();    // removes every row (durably)
     void finish();   // rows are safe elsewhere or deliberately dropped: close and remove the file
     // The run ended without its rows being saved: commit what is buffered, close, keep the
     // file. Returns the journal's path (empty when none was open). Never throws; a final
@@ -97,7 +96,6 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     QString m_path;
-    QString m_table;  // quoted-safe name of the table inside the file
     std::vector<std::vector<TableEngine::Value>> m_buffer;  // rows not yet committed
     QString m_lastFailure;
     QElapsedTimer m_sinceCommit;
