@@ -105,14 +105,23 @@ bool HeadlessLogger::openTable() {
     RecordTable& table = m_session->recordTable();
     try {
         table.openDefault();
-        if (table.hasLeftoverJournal()) {
-            // Never mix another run's rows into this one, never overwrite them.
-            const QString kept = table.moveJournalAside();
-            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
-        }
     } catch (const TableError& e) {
         fail(QStringLiteral("cannot open the record table: %1").arg(QString::fromUtf8(e.what())));
         return false;
+    }
+    if (!table.isWritable()) {
+        fail(table.notWritableReason());
+        return false;
+    }
+    while (table.hasLeftoverJournal()) {
+        // Never mix another run's rows into this one, never overwrite them. A journal that
+        // cannot be kept aside safely stays where it is; this run journals under another name.
+        try {
+            const QString kept = table.moveJournalAside();
+            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
+        } catch (const TableError& e) {
+            Print(m_err, "veska: " + e.message() + "\n");
+        }
     }
     return true;
 }

@@ -96,7 +96,8 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
 
 TFCOMM::~TFCOMM() {
     m_session->serialDriver().Disconnect();
-    m_session->recordTable().close();
+    // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
+    m_session->recordTable().closeKeepingJournal();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -475,25 +476,34 @@ void TFCOMM::openRecordTable() {
         m_dialogs->error(QString::fromUtf8(e.what()));
         return;
     }
+    if (!m_session->recordTable().isWritable()) {
+        // Said once now; journals of earlier runs wait for a start that can record.
+        m_dialogs->error(m_session->recordTable().notWritableReason());
+        return;
+    }
     offerJournalRestore();
 }
 
 void TFCOMM::offerJournalRestore() {
-    if (!m_session->recordTable().hasLeftoverJournal()) return;
-    const QString question =
-        QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
-                       "Restore them into the record table?")
-            .arg(m_session->recordTable().leftoverJournalRows())
-            .arg(m_session->recordTable().leftoverJournalPath());
-    try {
-        if (m_dialogs->askYesNo(question)) {
-            m_session->recordTable().restoreJournal();
-        } else {
-            const QString kept = m_session->recordTable().moveJournalAside();
-            m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+    // Each journal left by an interrupted run is answered once, restored or kept aside.
+    RecordTable& table = m_session->recordTable();
+    while (table.hasLeftoverJournal()) {
+        const QString question =
+            QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                           "Restore them into the record table?")
+                .arg(table.leftoverJournalRows())
+                .arg(table.leftoverJournalPath());
+        try {
+            if (m_dialogs->askYesNo(question)) {
+                table.restoreJournal();
+                m_session->recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
+            } else {
+                const QString kept = table.moveJournalAside();
+                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+            }
+        } catch (const TableError& e) {
+            m_dialogs->error(e.message());
         }
-    } catch (const TableError& e) {
-        m_dialogs->error(QString::fromUtf8(e.what()));
     }
 }
 

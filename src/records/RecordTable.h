@@ -19,7 +19,8 @@ public:
     static QString defaultTableName() { return QStringLiteral("Kestodb"); }
 
     explicit RecordTable(QObject* parent = nullptr);
-    ~RecordTable() override;  // close(): a normal end
+    // Keeps the journal when rows were not saved (closeKeepingJournal), closes otherwise.
+    ~RecordTable() override;
 
     // Read access for walking, row texts and copies (data files, grid, report).
     const TableEngine& engine() const { return m_engine; }
@@ -32,33 +33,51 @@ public:
     // (a bare name resolves in the working directory). Throws TableError; the record table
     // is then closed.
     void openTable(const QString& name);
-    // Normal end: discards cached rows and removes the recovery journal.
+    // Deliberate end (the user chose to leave or to discard, or the rows were saved):
+    // discards cached rows and removes the recovery journal.
     void close();
-    // An end whose rows are not safe elsewhere (a failed final save): the journal keeps this
-    // run's rows for the next start to offer, as after a crash. Returns the journal's path
-    // (empty when the run had no journal).
+    // An end that is not the user's choice (a final save failed, the window went away
+    // without asking): discards cached rows but keeps the journal with every row for the
+    // next start. Returns the journal's path, empty when this run journalled no rows.
     QString closeKeepingJournal();
     bool isOpen() const { return m_engine.isOpen(); }
     QString filePath() const { return m_engine.filePath(); }
 
-    // --- a journal left by a run that crashed or was killed (checked at every open) ---
-    bool hasLeftoverJournal() const { return !m_leftover.isEmpty(); }
-    QString leftoverJournalPath() const { return m_leftover; }
+    // --- whether rows can be recorded into the open table ---
+    // Checked at every open: the file must be writable and its folder must take new files
+    // (the journal lives there). When not, every post() fails with notWritableReason(),
+    // which names the path and the system's reason; callers report it once at start.
+    bool isWritable() const { return m_notWritable.isEmpty(); }
+    QString notWritableReason() const { return m_notWritable; }
+
+    // --- journals left by runs that crashed or were killed (checked at every open) ---
+    // Journals another running copy holds are never listed, read, moved or removed. Empty
+    // ones are removed at open. The first unanswered journal is "the" leftover; answering
+    // it (restore or move aside, successful or not) goes on to the next one.
+    bool hasLeftoverJournal() const { return !m_leftovers.isEmpty(); }
+    QString leftoverJournalPath() const { return m_leftovers.value(0); }
     qint64 leftoverJournalRows() const;
-    // Appends the journal's rows to the table (as rows of this run) and keeps journalling
-    // into that file. Returns the number of rows restored.
+    // Appends the leftover's rows to the table (as rows of this run) and keeps journalling
+    // into that file (or, when this run already journals elsewhere, copies them into that
+    // journal, commits, and only then removes the leftover). Returns the number of rows
+    // restored. Throws TableError when the journal is in use or cannot be read in full; it
+    // then stays where it is.
     qint64 restoreJournal();
-    // Renames the journal to a time-stamped name beside it and returns that path.
+    // Highest `No` among the rows restored since the table was opened (0 when none):
+    // numbering goes on after it.
+    qint64 highestRestoredNo() const { return m_highestRestoredNo; }
+    // Moves the leftover aside (see RecoveryJournal::moveAside) and returns the new path.
+    // Throws TableError with the reason when it cannot; the journal then stays under its
+    // own name and this run journals under another free name.
     QString moveJournalAside();
     // Makes the journal's pending rows durable now (it does so by itself within a second).
     void commitJournal() { m_journal.commit(); }
+    // Path of the journal this run writes (empty before the first row).
+    QString journalPath() const { return m_journal.path(); }
 
     // --- rows ---
     qint64 rowCount() const { return m_engine.rowCount(); }
     // Append, set fields by name (case-insensitive), post: as the engine's, plus the journal.
-    // A journal that fell behind after a write failure catches up before the next row is
-    // posted; when it cannot, post() throws and the row is not added, so the table never
-    // runs ahead of its journal by more than the rows held when the failure happened.
     void append();
     void setField(const QString& name, const TableEngine::Value& value);
     void post();
@@ -80,20 +99,23 @@ signals:
     void rowPosted(qint64 position);  // a row was appended at `position`
     void tableReset();                // opened, closed, emptied or restored: read again
     void unsavedRowsChanged(qint64 count);
-    // Writing the journal failed outside a post (its periodic commit): rows held by the
-    // table stay, the journal catches up at the next post.
-    void writeFailed(const QString& message);
+    // The journal's own timer could not commit rows (disk full, ...); the rows stay in the
+    // table and are committed to the journal once that works again. Reported once per cause.
+    void journalFailed(const QString& message);
 
 private:
     void detectLeftover();
+    void checkWritable();
     void ensureJournal();
-    void catchUpJournal();
+    void closeEngine();
 
     TableEngine m_engine;
     RecoveryJournal m_journal;
-    QString m_leftover;
-    qint64 m_journalBase = 0;      // table position of the journal's first row
-    bool m_journalBehind = false;  // a write failed: rows of the table are missing from it
+    QStringList m_leftovers;
+    // Posted rows that wait for a journal that could not be started yet (disk full).
+    std::vector<std::vector<TableEngine::Value>> m_unjournalled;
+    QString m_notWritable;
+    qint64 m_highestRestoredNo = 0;
     qint64 m_unsaved = 0;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
 };

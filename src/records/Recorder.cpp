@@ -12,7 +12,7 @@ Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_tab
     m_trecord.setInterval(1000);
     connect(&m_trecord, &QTimer::timeout, this, &Recorder::TrecordTimer);
     m_trecord.start();
-    connect(&m_table, &RecordTable::writeFailed, this, &Recorder::writeFailed);
+    connect(&m_table, &RecordTable::journalFailed, this, &Recorder::writeFailed);
 }
 
 QString Recorder::RepeatKey(const MeterReading& r) {
@@ -42,6 +42,9 @@ void Recorder::INDataToTable(const MeterReading& reading) {
     const qint64 rowsBefore = m_table.rowCount();
     try {
         appendRow(reading);
+        // A retry after a failure proves the disk again: the journal's held rows must go
+        // out now, or recording stays paused (the row itself is held either way).
+        if (m_paused) m_table.commitJournal();
         m_paused = false;
     } catch (const TableError& e) {
         // A row that did not reach the table leaves no trace: not counted, its number and

@@ -201,6 +201,8 @@ void TableEngine::open() {
     }
 }
 
+bool TableEngine::isReadOnly() const { return m_db != nullptr && sqlite3_db_readonly(m_db, "main") == 1; }
+
 void TableEngine::loadSchema() {
     {
         Prepared q(m_db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND "

@@ -80,6 +80,8 @@ public:
     // Discards cached rows. Safe to call when closed.
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // Whether the engine opened the file for reading only (the file cannot be written).
+    bool isReadOnly() const;
     // Absolute path of the open file (empty while closed).
     QString filePath() const { return m_path; }
 

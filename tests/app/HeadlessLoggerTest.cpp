@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -228,6 +231,36 @@ TEST(HeadlessProgram, AFullDiskWhileRecordingPausesOnceAndTheHeldRowsAreSaved) {
     EXPECT_EQ(run.err.count("Recording paused"), 1) << run.err.toStdString();
     EXPECT_GT(run.out.count('\n'), 0);
     EXPECT_EQ(SavedRows(saved).size(), run.out.count('\n'));
+}
+
+// A table that cannot be written ends the run at once with the reason, instead of running
+// for ever without recording.
+TEST(HeadlessLogger, AnUnwritableTableEndsTheRunWithItsReason) {
+    QTemporaryDir dir;
+    const QString tables = dir.filePath("tables");
+    QDir().mkpath(tables);
+    const QByteArray at = QFile::encodeName(tables);
+    const bool mounted = ::geteuid() == 0 && ::mount("tmpfs", at.constData(), "tmpfs", 0, "size=1m") == 0;
+    if (::geteuid() == 0 && !mounted) GTEST_SKIP() << "root writes regardless of permissions and no tmpfs can be mounted";
+    TableEngine::createTable(tables + "/Kestodb.db", RecordTable::recordFields(), "Kestodb");
+    const bool readOnly = mounted ? ::mount("tmpfs", at.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0
+                                  : ::chmod(at.constData(), 0555) == 0;
+    ASSERT_TRUE(readOnly);
+    QTimer guard;  // a run that kept going would otherwise never end
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { std::raise(SIGTERM); });
+    guard.start(10000);
+    const HeadlessRun run = RunHeadless({"--simulate", "--rate", "50", "--samples", "2"}, tables);
+    guard.stop();
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.rows.isEmpty());
+    EXPECT_TRUE(run.errors.contains(tables + "/Kestodb.db")) << run.errors.toStdString();
+    EXPECT_EQ(run.errors.count('\n'), 1) << run.errors.toStdString();
+    if (mounted) {
+        ::umount2(at.constData(), MNT_DETACH);
+    } else {
+        ::chmod(at.constData(), 0755);
+    }
 }
 
 }  // namespace

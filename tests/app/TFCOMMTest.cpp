@@ -145,6 +145,10 @@ TEST_F(TFCOMMTest, RowsLeftByACrashedRunAreOfferedBack) {
     EXPECT_TRUE(dialogs.questions[0].contains("3")) << dialogs.questions[0].toStdString();
     EXPECT_EQ(w.TSorvuDB().rowCount(), 3);
     EXPECT_EQ(w.TSorvuDB().unsavedRows(), 3);
+    // Numbering goes on after the restored rows instead of repeating No 1.
+    w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
+    ASSERT_EQ(w.TSorvuDB().rowCount(), 4);
+    EXPECT_EQ(w.TSorvuDB().rowTexts(3).value(0), "4");
 }
 
 TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
