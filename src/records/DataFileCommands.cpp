@@ -141,7 +141,13 @@ bool DataFileCommands::saveTo(const QString& fileName) {
         emit error(e.message());
         return false;
     }
-    m_table.markSaved();
+    try {
+        m_table.markSaved();
+    } catch (const TableError& e) {
+        // The file is saved; only the journal could not be emptied (a full disk, say). It
+        // keeps the rows, which is no loss, and the user hears why.
+        emit error(e.message());
+    }
     return true;
 }
 

@@ -538,14 +538,25 @@ int fullFileReason(const QString& path) {
     throw TableError(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : errorText(c.get(), rc));
 }
 
-// Writes a whole database image and makes it durable; throws with the file system's reason.
+// Writes a whole database image and makes it durable; throws with the system's reason.
 void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(reinterpret_cast<const char*>(data), size) != size || !file.flush()) {
-        throw TableError(file.errorString());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw TableError(QString::fromLocal8Bit(std::strerror(errno)));
+    int error = 0;
+    while (size > 0 && error == 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(size));
+        if (n > 0) {
+            data += n;
+            size -= n;
+        } else if (n == 0) {
+            error = ENOSPC;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
     }
-    if (::fsync(file.handle()) != 0) throw TableError(QString::fromLocal8Bit(std::strerror(errno)));
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    if (error != 0) throw TableError(QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace
