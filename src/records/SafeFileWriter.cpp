@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <sqlite3.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -212,6 +214,23 @@ bool SafeFileWriter::refuseProtected() {
     return true;
 }
 
+bool SafeFileWriter::refuseHeldTable() {
+    // Only SQLite files are asked; nothing else is ever opened as one.
+    QFile file(m_targetPath);
+    if (!file.open(QIODevice::ReadOnly) || file.read(16) != QByteArray("SQLite format 3", 16)) return true;
+    file.close();
+    sqlite3* db = nullptr;
+    bool held = false;
+    if (sqlite3_open_v2(encoded(m_targetPath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 0);
+        const int rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        held = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+    }
+    sqlite3_close(db);
+    // Replacing it would pull the file from under the program still writing to it.
+    return !held || failWith(QStringLiteral("it is a table in use by another program"));
+}
+
 bool SafeFileWriter::createTemporary(const QString& folder) {
     const QString base = nameOf(m_targetPath).left(100);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -249,6 +268,7 @@ bool SafeFileWriter::prepare() {
     m_reason.clear();
     m_committed = false;
     if (!resolveTarget() || !refuseProtected()) return false;
+    if (m_replacing && !refuseHeldTable()) return false;
     if (m_direct) {
         // Another writer fills a temporary first; its bytes go to the device at commit.
         if (m_otherWriter) {

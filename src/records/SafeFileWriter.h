@@ -27,7 +27,8 @@ namespace veska {
 //   errors are reported like any others. A FIFO without a reader fails at once instead of
 //   waiting for one.
 // - A target that is one of the protected files (compared through links and by device and
-//   inode, so hard links count too) is refused before anything is written.
+//   inode, so hard links count too), or a table file another program holds open (the
+//   record table or journal of a running Veska), is refused before anything is written.
 // - Failures carry the system's reason ("No space left on device", "Permission denied")
 //   and are shown with the name the user chose, never a temporary name.
 //
@@ -103,6 +104,7 @@ private:
     bool prepare();
     bool resolveTarget();
     bool refuseProtected();
+    bool refuseHeldTable();
     bool createTemporary(const QString& folder);
     bool openDirect();
     bool flushBuffer();

@@ -129,10 +129,6 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-[[noreturn]] void failOn(const Connection& c, int rc, const QString& path) {
-    throw TableError(describe(rc, path, errorText(c.get(), rc)));
-}
-
 }  // namespace
 
 TableEngine::TableEngine() = default;
@@ -275,16 +271,24 @@ void TableEngine::close() {
 }
 
 void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
-    QFile::remove(path);
-    removeSideFiles(path);
-    Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (c.rc() != SQLITE_OK) failOn(c, c.rc(), path);
-    QStringList columns;
-    for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
-    const QByteArray sql =
-        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
-    const int rc = c.exec(sql.constData());
-    if (rc != SQLITE_OK) failOn(c, rc, path);
+    SafeFileWriter out(path);
+    if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
+    {
+        Connection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        QStringList columns;
+        for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        const QByteArray sql =
+            QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
+        const int rc = c.rc() != SQLITE_OK ? c.rc() : c.exec(sql.constData());
+        if (rc != SQLITE_OK) {
+            const QString detail = errorText(c.get(), rc);
+            out.cancel();
+            throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, detail));
+        }
+    }
+    // A journal left beside an old file of that name would be applied to the new one.
+    if (!out.writesDirectly()) removeSideFiles(out.targetPath());
+    if (!out.commit()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
 }
 
 int TableEngine::fieldIndex(const QString& name) const {
@@ -493,17 +497,6 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
 
 namespace {
 
-// Refuses to replace a table file that another connection holds.
-void ensureReplaceable(const QString& path) {
-    if (!QFileInfo(path).isFile()) return;
-    Connection c(path, SQLITE_OPEN_READWRITE);
-    if (c.rc() != SQLITE_OK) return;  // not openable as a table: a plain file to replace
-    sqlite3_busy_timeout(c.get(), 0);
-    const int rc = c.exec("BEGIN EXCLUSIVE");
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) failOn(c, rc, path);
-    c.exec("ROLLBACK");
-}
-
 // Above this size a copy goes row by row, so saving never holds the whole table in memory.
 constexpr sqlite3_int64 kImageCopyLimit = 256LL * 1024 * 1024;
 
@@ -625,7 +618,6 @@ void TableEngine::copyTo(const QString& fileName,
     SafeFileWriter out(QFileInfo::exists(name) ? name : resolvePath(name));
     out.protectTable(m_path);
     if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
-    if (!out.writesDirectly()) ensureReplaceable(out.targetPath());
     try {
         writeCopy(out.temporaryPath());
         if (beforeCommit) beforeCommit(out.temporaryPath());

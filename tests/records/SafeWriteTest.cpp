@@ -206,18 +206,20 @@ TEST(SafeWrite, EveryWriterSurvivesEveryFault) {
     std::unique_ptr<FileSizeLimit> limit;
     QByteArray fifoBytes;
     std::thread fifoReader;
+    std::unique_ptr<TableEngine> holder;  // another program's open table
+    QByteArray held;
 
     const std::vector<Fault> faults{
-        {"full disk (file size limit)", 3000,
+        {"full disk (file size limit)", 1000,
          [&](Bench&, const QString&, const QString& t) {
              writeFile(t, kEarlier);
              limit = std::make_unique<FileSizeLimit>(16 * 1024);
              return QString();
          },
          "File too large", earlierFileKept},
-        {"full disk (small tmpfs)", 3000,
+        {"full disk (small tmpfs)", 1000,
          [&](Bench&, const QString& folder, const QString& t) {
-             mount = std::make_unique<Tmpfs>(folder, 32);
+             mount = std::make_unique<Tmpfs>(folder, 16);
              if (!mount->mounted()) return QStringLiteral("cannot mount a tmpfs here (needs root)");
              writeFile(t, kEarlier);
              return QString();
@@ -250,6 +252,18 @@ TEST(SafeWrite, EveryWriterSurvivesEveryFault) {
              return QFileInfo::exists(t) ? QString() : QStringLiteral("no hard links on this file system");
          },
          "it is the recovery journal", [](Bench& b, const QString& t) { EXPECT_EQ(readAll(t), readAll(b.journal)); }},
+        {"table held by another program", 1,
+         [&](Bench&, const QString&, const QString& t) {
+             writeRecordFile(t, rows(1, 1));
+             held = readAll(t);
+             holder = std::make_unique<TableEngine>();
+             holder->setTableName(t);
+             holder->setExclusive(true);
+             holder->setCachedUpdates(true);
+             holder->open();
+             return QString();
+         },
+         "in use by another program", [&](Bench&, const QString& t) { EXPECT_EQ(readAll(t), held); }},
         {"FIFO without a reader", 1,
          [&](Bench&, const QString&, const QString& t) {
              ::mkfifo(QFile::encodeName(t).constData(), 0600);
@@ -323,6 +337,7 @@ TEST(SafeWrite, EveryWriterSurvivesEveryFault) {
             EXPECT_EQ(b.table.rowCount(), 2 + f.runRows) << "the run's rows stay";
             if (geteuid() != 0) QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             fifoBytes.clear();
+            holder.reset();
             mount.reset();
         }
     }
