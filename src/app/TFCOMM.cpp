@@ -180,6 +180,7 @@ void TFCOMM::createComponents() {
     connect(m_chtshow, &HistoryChart::informationRequested, this,
             [this](const QString& m) { m_dialogs->information(m); });
     connect(m_chtshow, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
+    m_chtshow->setOpenTableHook([this] { return m_session->recordTable().filePath(); });
     connect(m_chtshow, &HistoryChart::enlargeClicked, this, &TFCOMM::TbFdClick);
 
     m_dataFiles->setChooseFileHook([this](const FileDialogSpec& spec) { return m_dialogs->chooseFile(spec); });

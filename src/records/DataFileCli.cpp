@@ -12,9 +12,11 @@ namespace veska {
 
 namespace {
 
+// The source is only read: a file that is not a table stays exactly as it was.
 void openForReading(TableEngine& engine, const QString& table) {
     engine.setTableName(table);
     engine.setExclusive(true);
+    engine.setReadOnly(true);
     engine.open();
     RecordColumns::indexesIn(engine);
 }
@@ -30,8 +32,7 @@ QString DataFileCli::exportTable(const QString& table, const QString& out) {
             return QString();
         }
         const TextExport::Result result = TextExport::ExportTableAsText(engine, out);
-        if (result.ok) return QString();
-        return result.reason.isEmpty() ? result.message : result.message + QStringLiteral(" (") + result.reason + ')';
+        return result.ok ? QString() : result.message;
     } catch (const TableError& e) {
         return e.message();
     }

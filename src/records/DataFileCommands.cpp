@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPaintEngine>
 #include <QPrinter>
 
 #include <filesystem>
@@ -38,14 +39,23 @@ QString extensionOf(const QString& fileName) {
 }
 
 // Opens `path` the way the record table will and checks it is a record file, without
-// touching the current table.
+// touching the current table or the file.
 void probe(const QString& path) {
     TableEngine candidate;
     candidate.setTableName(path);
     candidate.setExclusive(true);
+    candidate.setReadOnly(true);
     candidate.open();
     RecordColumns::requireRecordFields(candidate);
     candidate.close();
+}
+
+// A printer that is about to write a PDF file (the print dialog's "print to file"), not the
+// preview's drawing surface.
+bool writesPdfFile(QPrinter& printer) {
+    const QPaintEngine* engine = printer.paintEngine();
+    return printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() &&
+           engine != nullptr && engine->type() == QPaintEngine::Pdf;
 }
 
 }  // namespace
@@ -131,7 +141,13 @@ bool DataFileCommands::saveTo(const QString& fileName) {
         emit error(e.message());
         return false;
     }
-    m_table.markSaved();
+    try {
+        m_table.markSaved();
+    } catch (const TableError& e) {
+        // The file is saved; only the journal could not be emptied (a full disk, say). It
+        // keeps the rows, which is no loss, and the user hears why.
+        emit error(e.message());
+    }
     return true;
 }
 
@@ -146,6 +162,12 @@ bool DataFileCommands::BtPrintClick() {
     QString failure;
     const TableEngine& table = m_table.engine();
     m_preview(printer, [&table, &failure](QPrinter* target) {
+        if (writesPdfFile(*target)) {
+            // Printing to a PDF file: the report goes through the safe-write path instead of
+            // the printer's own file, which would be left truncated on a full disk.
+            failure = RecordReport::renderPdf(table, target->outputFileName(), target->pageLayout());
+            return;
+        }
         try {
             RecordReport::render(table, *target);
         } catch (const TableError& e) {

@@ -1,5 +1,7 @@
 #include "HistoryChart.h"
 
+#include "SafeFileWriter.h"
+
 #include "records/ChartGlyphs.h"
 
 #include "display/DigitKeyFilter.h"
@@ -17,7 +19,6 @@
 #include <QLineSeries>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QSaveFile>
 #include <QToolButton>
 #include <QValueAxis>
 
@@ -402,19 +403,16 @@ QImage HistoryChart::renderPicture() {
 bool HistoryChart::writePicture(const QString& path, QString& error) {
     const QString shownPath = QDir::toNativeSeparators(path);
     const QImage picture = renderPicture();
-    // The picture goes to a temporary file that replaces the target only when complete.
-    QSaveFile file(path);
+    SafeFileWriter file(path);
+    if (m_openTable) file.protectTable(m_openTable());
     if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("Cannot create file %1. %2").arg(shownPath, file.errorString());
+        error = QStringLiteral("Cannot create file %1. %2").arg(shownPath, file.reason());
         return false;
     }
-    if (picture.isNull() || !picture.save(&file, "BMP")) {
-        file.cancelWriting();
-        error = QStringLiteral("Cannot write file %1. %2").arg(shownPath, file.errorString());
-        return false;
-    }
-    if (!file.commit()) {
-        error = QStringLiteral("Cannot write file %1. %2").arg(shownPath, file.errorString());
+    if (picture.isNull() || !picture.save(&file, "BMP") || !file.commit()) {
+        const QString reason = file.failed() ? file.reason() : QStringLiteral("The picture could not be encoded");
+        file.cancel();
+        error = QStringLiteral("Cannot write file %1. %2").arg(shownPath, reason);
         return false;
     }
     return true;

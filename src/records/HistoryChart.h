@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -93,6 +94,9 @@ public:
     // Where BtSave writes databmp.bmp; the home directory unless set.
     void setPictureDirectory(const QString& directory) { m_pictureDirectory = directory; }
     QString picturePath() const;
+    // Names the open record table at each save, so a picture path that leads to it (through
+    // a link, say) is refused rather than written over the table or its recovery journal.
+    void setOpenTableHook(std::function<QString()> hook) { m_openTable = std::move(hook); }
     // The picture BtSave writes: the chart drawn at its size on white.
     QImage renderPicture();
 
@@ -158,6 +162,7 @@ private:
     bool m_maxrecordErrorShown = false;
     bool m_viewStale = true;
     QString m_pictureDirectory;
+    std::function<QString()> m_openTable;
     QList<QPointF> m_pageBuffer;
     std::optional<ChartPaging::AxisRange> m_bottomRange;
 

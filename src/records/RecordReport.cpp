@@ -6,15 +6,15 @@
 
 #include "display/LcdSymbolFont.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "SafeFileWriter.h"
+
 #include <QPageLayout>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
 #include <cmath>
-#include <filesystem>
 
 namespace veska {
 
@@ -28,7 +28,7 @@ constexpr int kBlockRows = 1024;
 // Millimetres to device pixels. The painter is never scaled, so fonts keep their size.
 class Mm {
 public:
-    explicit Mm(const QPrinter& printer) : m_perMm(printer.resolution() / 25.4) {}
+    explicit Mm(const QPagedPaintDevice& device) : m_perMm(device.logicalDpiY() / 25.4) {}
     qreal operator()(double mm) const { return mm * m_perMm; }
 
 private:
@@ -41,11 +41,11 @@ QFont reportFont() {
     return font;
 }
 
-double printableHeightMm(const QPrinter& printer) {
+double printableHeightMm(const QPagedPaintDevice& printer) {
     return printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
 }
 
-double printableWidthMm(const QPrinter& printer) {
+double printableWidthMm(const QPagedPaintDevice& printer) {
     return printer.pageLayout().paintRect(QPageLayout::Millimeter).width();
 }
 
@@ -54,7 +54,7 @@ void textAt(QPainter& p, const Mm& mm, double left, double top, const QString& t
     p.drawText(QRectF(mm(left), mm(top), mm(200.0), mm(L::kDetailHeight)), Qt::AlignLeft | Qt::AlignTop, text);
 }
 
-void drawPageFrame(QPainter& p, const QPrinter& printer, const Mm& mm) {
+void drawPageFrame(QPainter& p, const QPagedPaintDevice& printer, const Mm& mm) {
     const double width = printableWidthMm(printer);
     p.drawText(QRectF(0, mm(L::kTitleTop), mm(width), mm(L::kPageHeaderHeight)), Qt::AlignHCenter | Qt::AlignTop,
                RecordReport::title());
@@ -78,28 +78,26 @@ void drawDetail(QPainter& p, const Mm& mm, double bandTop, const QStringList& ro
 }  // namespace
 
 void RecordReport::setupPrinter(QPrinter& printer) {
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                      QMarginsF(L::kMargin, L::kMargin, L::kMargin, L::kMargin),
-                                      QPageLayout::Millimeter));
+    printer.setPageLayout(pageLayout());
     printer.setFullPage(false);
     printer.setCopyCount(1);
     printer.setDocName(QStringLiteral("Veska record table"));
 }
 
-int RecordReport::rowsPerPage(const QPrinter& printer) {
+int RecordReport::rowsPerPage(const QPagedPaintDevice& printer) {
     const double room =
         printableHeightMm(printer) - L::kPageHeaderHeight - L::kColumnHeaderHeight - L::kFooterHeight;
     return std::max(1, int(std::floor(room / L::kDetailHeight + 1e-9)));
 }
 
-int RecordReport::render(const TableEngine& table, QPrinter& printer) {
+int RecordReport::render(const TableEngine& table, QPagedPaintDevice& printer) {
     if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
     const qint64 rows = table.rowCount();
     if (rows == 0) return 0;
 
     QPainter p;
-    if (!p.begin(&printer)) throw TableError(QStringLiteral("Cannot start printing: %1").arg(printer.outputFileName()));
+    if (!p.begin(&printer)) throw TableError(QStringLiteral("Cannot start printing"));
     p.setFont(reportFont());
     p.setPen(Qt::black);
     const Mm mm(printer);
@@ -125,33 +123,29 @@ int RecordReport::render(const TableEngine& table, QPrinter& printer) {
     return pages;
 }
 
-QString RecordReport::renderPdf(const TableEngine& table, const QString& pdfPath) {
+QPageLayout RecordReport::pageLayout() {
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                       QMarginsF(L::kMargin, L::kMargin, L::kMargin, L::kMargin), QPageLayout::Millimeter);
+}
+
+QString RecordReport::renderPdf(const TableEngine& table, const QString& pdfPath, const QPageLayout& layout) {
     try {
         if (!table.isOpen()) return QStringLiteral("Cannot perform this operation on a closed table");
         RecordColumns::indexesIn(table);
         if (table.rowCount() == 0) return QStringLiteral("%1 holds no rows: nothing to print").arg(table.filePath());
-        // The PDF appears under its name only when complete.
-        const QString part = pdfPath + QLatin1String(".part");
-        QPrinter printer(QPrinter::HighResolution);
-        setupPrinter(printer);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(part);
-        try {
-            render(table, printer);
-        } catch (...) {
-            QFile::remove(part);
-            throw;
+        SafeFileWriter out(pdfPath);
+        out.protectTable(table.filePath());
+        if (!out.open(QIODevice::WriteOnly)) return out.failureMessage();
+        {
+            // The PDF engine ignores failed writes; the writer remembers them for commit().
+            QPdfWriter pdf(&out);
+            pdf.setResolution(kPdfResolution);
+            pdf.setPageLayout(layout);
+            pdf.setTitle(QStringLiteral("Veska record table"));
+            pdf.setCreator(QStringLiteral("Veska"));
+            render(table, pdf);
         }
-        if (!QFileInfo(part).isFile() || QFileInfo(part).size() == 0) {
-            QFile::remove(part);
-            return QStringLiteral("Cannot write %1").arg(pdfPath);
-        }
-        std::error_code ec;
-        std::filesystem::rename(QFile::encodeName(part).toStdString(), QFile::encodeName(pdfPath).toStdString(), ec);
-        if (ec) {
-            QFile::remove(part);
-            return QStringLiteral("%1: %2").arg(pdfPath, QString::fromStdString(ec.message()));
-        }
+        if (!out.commit()) return out.failureMessage();
         return QString();
     } catch (const TableError& e) {
         return e.message();

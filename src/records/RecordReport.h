@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QPageLayout>
 #include <QString>
 
 #include <array>
 #include <functional>
 
+class QPagedPaintDevice;
 class QPainter;
 class QPrinter;
 class QWidget;
@@ -38,17 +40,27 @@ public:
     static QString title() { return QStringLiteral("The Data Print Title"); }
     static QString foot() { return QStringLiteral("The Data Print Foot"); }
 
-    // A4, portrait, 10 mm margins, one copy.
+    // Resolution of the PDF files the report writes, as a high-resolution printer's.
+    static constexpr int kPdfResolution = 1200;
+
+    // A4, portrait, 10 mm margins.
+    static QPageLayout pageLayout();
+    // pageLayout(), one copy.
     static void setupPrinter(QPrinter& printer);
     // Detail rows that fit on one page of the printer's printable area.
-    static int rowsPerPage(const QPrinter& printer);
-    // Draws every row of the table on the printer, first to last, and returns the number of
-    // pages. An empty table draws nothing and gives 0. Throws TableError when the table
-    // lacks the six fields.
-    static int render(const TableEngine& table, QPrinter& printer);
-    // Renders the table straight into a PDF file (no window needed). Returns an empty text
-    // on success, otherwise the reason; an empty table writes no file.
-    static QString renderPdf(const TableEngine& table, const QString& pdfPath);
+    static int rowsPerPage(const QPagedPaintDevice& printer);
+    // Draws every row of the table on the printer (or PDF writer), first to last, and
+    // returns the number of pages. An empty table draws nothing and gives 0. Throws
+    // TableError when the table lacks the six fields.
+    static int render(const TableEngine& table, QPagedPaintDevice& printer);
+    // Renders the table into a PDF file through SafeFileWriter (no window needed): complete
+    // or not at all, never over the table itself or its recovery journal. Returns an empty
+    // text on success, otherwise the message with the path and the reason; an empty table
+    // writes no file.
+    static QString renderPdf(const TableEngine& table, const QString& pdfPath, const QPageLayout& layout);
+    static QString renderPdf(const TableEngine& table, const QString& pdfPath) {
+        return renderPdf(table, pdfPath, pageLayout());
+    }
     // Opens Qt's print preview over the report, modally; the user prints from it.
     static void showPreview(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter*)>& paint);
 };

@@ -1,5 +1,6 @@
 #include "TableEngine.h"
 
+#include "SafeFileWriter.h"
 #include "TableError.h"
 
 #include <QDir>
@@ -9,9 +10,11 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -126,10 +129,6 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-[[noreturn]] void failOn(const Connection& c, int rc, const QString& path) {
-    throw TableError(describe(rc, path, errorText(c.get(), rc)));
-}
-
 }  // namespace
 
 TableEngine::TableEngine() = default;
@@ -173,17 +172,24 @@ void TableEngine::open() {
     const QString path = resolvePath(m_tableName);
     if (!QFileInfo(path).isFile()) throw TableError(QStringLiteral("Table file not found: %1").arg(path));
     m_path = path;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    const int flags = m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
     try {
         if (rc != SQLITE_OK) fail(rc, QString());
         sqlite3_busy_timeout(m_db, 0);
         // A larger page cache keeps long runs of appends off the disk for longer.
         exec("PRAGMA cache_size=-8192");
         if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
-        if (m_cached) {
+        if (m_cached && !m_readOnly) {
             // Cached rows stay in memory: a spill that fails on a full disk would make the
             // engine roll back every row held, and later rows would go to the file directly.
             exec("PRAGMA cache_spill=OFF");
+        }
+        if (m_readOnly) {
+            // Reading the schema below takes the shared lock, which exclusive locking mode
+            // keeps until close: no other program can change the file meanwhile.
+            if (m_cached) exec("BEGIN");
+        } else if (m_cached) {
             exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN");
         } else if (m_exclusive) {
             // Take the file's lock now; exclusive locking mode keeps it until close.
@@ -272,16 +278,24 @@ void TableEngine::close() {
 }
 
 void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
-    QFile::remove(path);
-    removeSideFiles(path);
-    Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (c.rc() != SQLITE_OK) failOn(c, c.rc(), path);
-    QStringList columns;
-    for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
-    const QByteArray sql =
-        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
-    const int rc = c.exec(sql.constData());
-    if (rc != SQLITE_OK) failOn(c, rc, path);
+    SafeFileWriter out(path);
+    if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
+    {
+        Connection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        QStringList columns;
+        for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        const QByteArray sql =
+            QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
+        const int rc = c.rc() != SQLITE_OK ? c.rc() : c.exec(sql.constData());
+        if (rc != SQLITE_OK) {
+            const QString detail = errorText(c.get(), rc);
+            out.cancel();
+            throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, detail));
+        }
+    }
+    // A journal left beside an old file of that name would be applied to the new one.
+    if (!out.writesDirectly()) removeSideFiles(out.targetPath());
+    if (!out.commit()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
 }
 
 int TableEngine::fieldIndex(const QString& name) const {
@@ -490,22 +504,6 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
 
 namespace {
 
-// Refuses to replace a table file that another connection holds.
-void ensureReplaceable(const QString& path) {
-    if (!QFileInfo::exists(path)) return;
-    Connection c(path, SQLITE_OPEN_READWRITE);
-    if (c.rc() != SQLITE_OK) return;  // not openable as a table: a plain file to replace
-    sqlite3_busy_timeout(c.get(), 0);
-    const int rc = c.exec("BEGIN EXCLUSIVE");
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) failOn(c, rc, path);
-    c.exec("ROLLBACK");
-}
-
-bool sameFile(const QString& a, const QString& b) {
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
-}
-
 // Above this size a copy goes row by row, so saving never holds the whole table in memory.
 constexpr sqlite3_int64 kImageCopyLimit = 256LL * 1024 * 1024;
 
@@ -519,18 +517,46 @@ sqlite3_int64 PragmaValue(sqlite3* db, const char* sql) {
     return value;
 }
 
-// Writes a whole database image and makes it durable; throws with the file system's message.
+// SQLite reports a short write as "database or disk is full" and forgets the system's
+// error. Growing the file by one more block tells which limit was hit (a full disk, or a
+// file size limit); the file is a temporary about to be removed.
+int fullFileReason(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return ENOSPC;
+    const QByteArray block(64 * 1024, '\0');
+    const ssize_t n = ::write(fd, block.constData(), std::size_t(block.size()));
+    const int error = n < 0 ? errno : (n < block.size() ? ENOSPC : 0);
+    ::close(fd);
+    return error != 0 ? error : ENOSPC;
+}
+
+// Why a write through a connection failed: the system's reason where there is one
+// ("No space left on device" rather than "database or disk is full").
+[[noreturn]] void failWriting(const Connection& c, int rc, const QString& path) {
+    int error = c.get() != nullptr ? sqlite3_system_errno(c.get()) : 0;
+    if (error == 0 && (rc & 0xff) == SQLITE_FULL) error = fullFileReason(path);
+    throw TableError(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : errorText(c.get(), rc));
+}
+
+// Writes a whole database image and makes it durable; throws with the system's reason.
 void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(reinterpret_cast<const char*>(data), size) == size && file.flush() &&
-                    ::fsync(file.handle()) == 0;
-    if (!ok) {
-        const QString why = file.errorString();
-        file.close();
-        QFile::remove(path);
-        throw TableError(QStringLiteral("Cannot write table %1: %2").arg(path, why));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw TableError(QString::fromLocal8Bit(std::strerror(errno)));
+    int error = 0;
+    while (size > 0 && error == 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(size));
+        if (n > 0) {
+            data += n;
+            size -= n;
+        } else if (n == 0) {
+            error = ENOSPC;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
     }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    if (error != 0) throw TableError(QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace
@@ -556,58 +582,59 @@ bool TableEngine::copyAsImage(const QString& part) const {
     return true;
 }
 
-void TableEngine::copyTo(const QString& fileName) const {
+void TableEngine::writeCopy(const QString& freshFile) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
-    const QString dest = resolvePath(fileName);
-    if (sameFile(dest, m_path)) throw TableError(QStringLiteral("Cannot replace the open table %1").arg(dest));
-    ensureReplaceable(dest);
-    const QString part = dest + QLatin1String(".part");
-    try {
-        if (copyAsImage(part)) {
-            renameInto(part, dest);
-            return;
-        }
-        createTable(part, m_fields, m_internalName);
-        Connection out(part, SQLITE_OPEN_READWRITE);
-        if (out.rc() != SQLITE_OK) failOn(out, out.rc(), part);
-        // The part file is thrown away on failure, so it needs no journal; the final commit
-        // still reaches the disk before the rename makes it the destination.
-        out.exec("PRAGMA journal_mode=OFF");
-        out.exec("PRAGMA synchronous=FULL");
-        if (const int rc = out.exec("BEGIN"); rc != SQLITE_OK) failOn(out, rc, part);
-        QStringList marks;
-        for (std::size_t i = 0; i < m_fields.size(); ++i) marks << QStringLiteral("?");
-        Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
-                                       .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
-        if (insert.rc() != SQLITE_OK) failOn(out, insert.rc(), part);
-        Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(m_internalName)));
-        if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
-        const int n = int(m_fields.size());
-        int rc = SQLITE_OK;
-        while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
-            for (int i = 0; i < n; ++i) sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(select.get(), i));
-            const int irc = sqlite3_step(insert.get());
-            sqlite3_reset(insert.get());
-            if (irc != SQLITE_DONE) failOn(out, irc, part);
-        }
-        if (rc != SQLITE_DONE) fail(rc, QString());
-        if (const int crc = out.exec("COMMIT"); crc != SQLITE_OK) failOn(out, crc, part);
-    } catch (...) {
-        QFile::remove(part);
-        throw;
+    if (copyAsImage(freshFile)) return;
+    // The file is a temporary thrown away on failure, so it needs no journal; the final
+    // commit still reaches the disk before it takes its name.
+    Connection out(freshFile, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (out.rc() != SQLITE_OK) failWriting(out, out.rc(), freshFile);
+    out.exec("PRAGMA journal_mode=OFF");
+    out.exec("PRAGMA synchronous=FULL");
+    if (const int rc = out.exec("BEGIN"); rc != SQLITE_OK) failWriting(out, rc, freshFile);
+    QStringList columns;
+    QStringList marks;
+    for (const Field& f : m_fields) {
+        columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        marks << QStringLiteral("?");
     }
-    renameInto(part, dest);
+    const QByteArray create =
+        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(m_internalName), columns.join(QLatin1Char(','))).toUtf8();
+    if (const int rc = out.exec(create.constData()); rc != SQLITE_OK) failWriting(out, rc, freshFile);
+    Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
+                                   .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
+    if (insert.rc() != SQLITE_OK) failWriting(out, insert.rc(), freshFile);
+    Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(m_internalName)));
+    if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
+    const int n = int(m_fields.size());
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i) sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(select.get(), i));
+        const int irc = sqlite3_step(insert.get());
+        sqlite3_reset(insert.get());
+        if (irc != SQLITE_DONE) failWriting(out, irc, freshFile);
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+    if (const int crc = out.exec("COMMIT"); crc != SQLITE_OK) failWriting(out, crc, freshFile);
 }
 
-void TableEngine::renameInto(const QString& part, const QString& dest) {
-    // A journal left beside an old file of that name would be applied to the new one.
-    removeSideFiles(dest);
-    std::error_code ec;
-    std::filesystem::rename(part.toStdString(), dest.toStdString(), ec);
-    if (ec) {
-        QFile::remove(part);
-        throw TableError(QStringLiteral("%1: %2").arg(dest, QString::fromStdString(ec.message())));
+void TableEngine::copyTo(const QString& fileName,
+                         const std::function<void(const QString& finishedCopy)>& beforeCommit) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const QString name = QFileInfo(fileName).suffix().isEmpty() ? fileName + QLatin1String(".db") : fileName;
+    SafeFileWriter out(QFileInfo::exists(name) ? name : resolvePath(name));
+    out.protectTable(m_path);
+    if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
+    try {
+        writeCopy(out.temporaryPath());
+        if (beforeCommit) beforeCommit(out.temporaryPath());
+    } catch (const TableError& e) {
+        out.cancel();
+        throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, e.message()));
     }
+    // A journal left beside an old file of that name would be applied to the new one.
+    if (!out.writesDirectly()) removeSideFiles(out.targetPath());
+    if (!out.commit()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
 }
 
 void TableEngine::addPrimaryIndex(const QString& fieldList) {

@@ -73,6 +73,11 @@ public:
     // Cached updates (see above). Without them every post() is written to the file at once.
     void setCachedUpdates(bool cached) { m_cached = cached; }
     bool cachedUpdates() const { return m_cached; }
+    // Read-only: the file is never created or changed, not even its header (exports and
+    // reports read their source this way). With exclusive use other programs may still
+    // read the file but not change it while it is open.
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool readOnly() const { return m_readOnly; }
 
     // --- open and close ---
     // Throws when the file is missing, is not a table file, or is held by another program.
@@ -132,9 +137,15 @@ public:
     // --- copies and indexes ---
     // Creates `fileName` anew (resolved like a table name) with this table's fields and no
     // indexes, replacing an existing file, and copies every row from first to last, cached
-    // ones included. The file appears complete or not at all. Refuses the open table's own
-    // file and a file another program holds.
-    void copyTo(const QString& fileName) const;
+    // ones included. Written through SafeFileWriter: the file appears complete or not at all,
+    // links are followed, special files are written directly. Refuses the open table's own
+    // file, its recovery journal and a file another program holds. `beforeCommit` may work
+    // on the finished copy (by its temporary path) before it takes the name.
+    void copyTo(const QString& fileName,
+                const std::function<void(const QString& finishedCopy)>& beforeCommit = {}) const;
+    // Writes this table's fields and every row into `freshFile`, an empty file no one else
+    // uses. Throws TableError whose message is the reason only (no path).
+    void writeCopy(const QString& freshFile) const;
     // Unique index over fields given by name, separated by ';' or ','. Throws when a field
     // does not exist or values repeat. With cached updates it lasts until close.
     void addPrimaryIndex(const QString& fieldList);
@@ -143,7 +154,6 @@ private:
     // Writes the table as this connection sees it to `part` in one piece; false when the
     // file holds more than the table or is too large to copy in memory.
     bool copyAsImage(const QString& part) const;
-    static void renameInto(const QString& part, const QString& dest);
     void exec(const char* sql) const;
     [[noreturn]] void fail(int rc, const QString& what) const;
     void loadSchema();
@@ -156,6 +166,7 @@ private:
     QString m_tableName;
     bool m_exclusive = false;
     bool m_cached = false;
+    bool m_readOnly = false;
 
     sqlite3* m_db = nullptr;
     QString m_path;

@@ -1,10 +1,10 @@
 #include "TextExport.h"
 
 #include "RecordColumns.h"
+#include "SafeFileWriter.h"
 #include "TableEngine.h"
 #include "TableError.h"
 
-#include <QSaveFile>
 
 namespace veska {
 
@@ -44,15 +44,19 @@ QString TextExport::failureMessage(const QString& fileName) {
     return QStringLiteral("Could not save table to specified file: ") + fileName;
 }
 
+QString TextExport::failureMessage(const QString& fileName, const QString& reason) {
+    return failureMessage(fileName) + QStringLiteral(" (") + reason + QLatin1Char(')');
+}
+
 TextExport::Result TextExport::ExportTableAsText(const TableEngine& table, const QString& fileName) {
     if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
 
-    QSaveFile file(fileName);
+    SafeFileWriter file(fileName);
+    file.protectTable(table.filePath());
     auto failed = [&] {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return Result{false, failureMessage(fileName), reason};
+        file.cancel();
+        return Result{false, failureMessage(fileName, file.reason()), file.reason()};
     };
     if (!file.open(QIODevice::WriteOnly)) return failed();
 
@@ -67,8 +71,7 @@ TextExport::Result TextExport::ExportTableAsText(const TableEngine& table, const
                              writeFailed = file.write(buffer) != buffer.size();
                              buffer.resize(0);
                          });
-    if (writeFailed || file.write(buffer) != buffer.size()) return failed();
-    if (!file.commit()) return Result{false, failureMessage(fileName), file.errorString()};
+    if (writeFailed || file.write(buffer) != buffer.size() || !file.commit()) return failed();
     return Result{true, successMessage(fileName), QString()};
 }
 

@@ -11,19 +11,22 @@ class TableEngine;
 // row (No, Time, DC/AC, Value, Unit, AUTO), every line ended by CR LF, in an 8-bit code
 // page. Spreadsheet programs open it as a table whatever the file's extension.
 //
-// The file appears complete or not at all: the text goes to a temporary file beside it,
-// which replaces the named file only once everything has been written.
+// Written through SafeFileWriter: the file appears complete or not at all, links are
+// followed, special files are written directly, and the table's own file and its recovery
+// journal are never overwritten.
 class TextExport {
 public:
     struct Result {
         bool ok = false;
-        QString message;  // the text for the user's message box
+        QString message;  // the text for the user's message box, with the reason on failure
         QString reason;   // on failure, the file system's explanation
     };
 
     static QByteArray headerLine();
     static QString successMessage(const QString& fileName);
     static QString failureMessage(const QString& fileName);
+    // "Could not save table to specified file: <name> (<reason>)".
+    static QString failureMessage(const QString& fileName, const QString& reason);
 
     // Walks the table from its first row to its last. A table without the six fields
     // throws TableError before any file is touched; a file that cannot be written gives
