@@ -226,7 +226,10 @@ void TableEngine::loadSchema() {
     if (rc != SQLITE_ROW) fail(rc, QString());
     m_rowCount = sqlite3_column_int64(q.get(), 0);
     m_firstRowId = m_rowCount > 0 ? sqlite3_column_int64(q.get(), 1) : 1;
-    m_denseIds = m_rowCount == 0 || sqlite3_column_int64(q.get(), 2) - m_firstRowId + 1 == m_rowCount;
+    // Row ids of a file written elsewhere may lie anywhere in the 64-bit range.
+    qint64 span = 0;
+    m_denseIds = m_rowCount == 0 ||
+                 (!__builtin_sub_overflow(sqlite3_column_int64(q.get(), 2), m_firstRowId, &span) && span == m_rowCount - 1);
 }
 
 void TableEngine::prepareInsert() {
@@ -319,7 +322,7 @@ void TableEngine::post() {
     if (m_rowCount == 0) {
         m_firstRowId = id;
         m_denseIds = true;
-    } else if (id != m_firstRowId + m_rowCount) {
+    } else if (qint64 next = 0; __builtin_add_overflow(m_firstRowId, m_rowCount, &next) || id != next) {
         m_denseIds = false;
     }
     ++m_rowCount;
@@ -410,7 +413,10 @@ QString TableEngine::displayText(const Value& value, FieldKind kind) {
         return QString::number(*i);
     }
     if (const auto* d = std::get_if<double>(&value)) {
-        if (kind == FieldKind::Integer) return QString::number(qint64(*d));
+        // A real in a whole-number field shows truncated when it fits one; one that does not
+        // (infinite, beyond 2^63) shows as the real it is.
+        constexpr double kWholeLimit = 9223372036854775808.0;  // 2^63
+        if (kind == FieldKind::Integer && *d >= -kWholeLimit && *d < kWholeLimit) return QString::number(qint64(*d));
         return QString::number(*d, 'g', QLocale::FloatingPointShortest);
     }
     if (const auto* t = std::get_if<QTime>(&value)) return timeText(*t);

@@ -18,16 +18,25 @@ bool isAscii(std::string_view text) {
     return true;
 }
 
-// One line in the 8-bit code page; record texts are ASCII, anything else is converted.
+// One field in the 8-bit code page; record texts are ASCII, anything else is converted. A tab
+// or line break inside a field would split its row into more columns or lines, so each
+// becomes a blank.
+void appendField(QByteArray& out, std::string_view text) {
+    const qsizetype start = out.size();
+    if (isAscii(text)) {
+        out.append(text.data(), qsizetype(text.size()));
+    } else {
+        out += QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
+    }
+    char* const end = out.data() + out.size();
+    for (char* c = out.data() + start; c != end; ++c)
+        if (*c == '\t' || *c == '\r' || *c == '\n') *c = ' ';
+}
+
 void appendLine(QByteArray& out, const std::vector<std::string_view>& texts) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i > 0) out += '\t';
-        const std::string_view text = texts[i];
-        if (isAscii(text)) {
-            out.append(text.data(), qsizetype(text.size()));
-        } else {
-            out += QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
-        }
+        appendField(out, texts[i]);
     }
     out += "\r\n";
 }
