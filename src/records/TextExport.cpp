@@ -12,9 +12,10 @@ namespace {
 
 constexpr qsizetype kFlushBytes = 1 << 18;
 
-bool isAscii(std::string_view text) {
+// True when a field can be written as it stands: ASCII without tabs or line breaks.
+bool isPlain(std::string_view text) {
     for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n') return false;
     return true;
 }
 
@@ -22,15 +23,12 @@ bool isAscii(std::string_view text) {
 // or line break inside a field would split its row into more columns or lines, so each
 // becomes a blank.
 void appendField(QByteArray& out, std::string_view text) {
-    const qsizetype start = out.size();
-    if (isAscii(text)) {
+    if (isPlain(text)) {
         out.append(text.data(), qsizetype(text.size()));
-    } else {
-        out += QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
+        return;
     }
-    char* const end = out.data() + out.size();
-    for (char* c = out.data() + start; c != end; ++c)
-        if (*c == '\t' || *c == '\r' || *c == '\n') *c = ' ';
+    QByteArray field = QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
+    out += field.replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
 }
 
 void appendLine(QByteArray& out, const std::vector<std::string_view>& texts) {
