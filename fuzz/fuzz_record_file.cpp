@@ -1,7 +1,8 @@
 // Record files as Open and --export meet them: a table file built from the input (odd schemas,
 // NULLs, huge and binary fields, tabs and line breaks inside fields, damaged pages), opened the
 // way --export opens it and exported as tab-separated text. Whatever the fields hold, the text
-// keeps one line per row with the six fields on it.
+// keeps one line per row with the six fields on it, and the rows read by position (as the grid
+// and the printout read them) are the exported ones, in the same order.
 //
 // The input is a small program; reading past its end gives zeros.
 //   flags; column count; per column a name choice and a type choice (own bytes for either
@@ -14,6 +15,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 
 #include <sqlite3.h>
@@ -288,11 +290,12 @@ private:
     std::string m_path;
 };
 
-// The export: the header, then exactly one CR LF ended line of six fields per row.
-void checkExport(const QByteArray& text, qint64 rows, bool damaged) {
+// The export: the header, then exactly one CR LF ended line of six fields per row. Gives the
+// lines without their ends.
+QList<QByteArray> checkExport(const QByteArray& text, qint64 rows, bool damaged) {
     const QByteArray header = veska::TextExport::headerLine();
     if (!text.startsWith(header)) fault("the export does not start with the header line", text);
-    qint64 lines = 0;
+    QList<QByteArray> lines;
     qsizetype pos = header.size();
     while (pos < text.size()) {
         const qsizetype end = text.indexOf("\r\n", pos);
@@ -300,11 +303,24 @@ void checkExport(const QByteArray& text, qint64 rows, bool damaged) {
         const QByteArray line = text.mid(pos, end - pos);
         if (line.contains('\r') || line.contains('\n')) fault("a line break inside a field", text);
         if (line.count('\t') != veska::RecordColumns::kCount - 1) fault("a line without exactly six fields", text);
-        ++lines;
+        lines << line;
         pos = end + 2;
     }
     // A damaged file may count its rows through an index that no longer matches the table.
-    if (!damaged && lines != rows) fault("the export has not one line per row", text);
+    if (!damaged && lines.size() != rows) fault("the export has not one line per row", text);
+    return lines;
+}
+
+// The grid and the printout read rows by position; they must show what the export wrote.
+void checkRowsByPosition(const veska::TableEngine& engine, const QList<QByteArray>& lines, const QByteArray& text) {
+    const veska::RecordColumns::Indexes columns = veska::RecordColumns::indexesIn(engine);
+    const std::vector<QStringList> rows = engine.rowTexts(0, int(lines.size()) + 1);
+    if (qsizetype(rows.size()) != lines.size()) fault("reading by position gives another number of rows", text);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        QList<QByteArray> fields;
+        for (const int c : columns) fields << rows[r][c].toLatin1().replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
+        if (fields.join('\t') != lines[qsizetype(r)]) fault("reading by position gives other texts than the export", text);
+    }
 }
 
 }  // namespace
@@ -336,7 +352,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (!f.open(QIODevice::ReadOnly)) std::abort();
                 const QByteArray text = f.readAll();
                 if (show) std::fprintf(stderr, "%lld rows:\n%s\n", engine.rowCount(), text.left(4000).constData());
-                checkExport(text, engine.rowCount(), damaged);
+                const QList<QByteArray> lines = checkExport(text, engine.rowCount(), damaged);
+                if (!damaged) checkRowsByPosition(engine, lines, text);
             } else if (show) {
                 std::fprintf(stderr, "export failed: %s\n", qPrintable(result.reason));
             }

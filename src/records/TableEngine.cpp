@@ -220,7 +220,18 @@ void TableEngine::loadSchema() {
             m_fields.push_back(f);
         }
     }
-    Prepared q(m_db, QStringLiteral("SELECT count(*), min(rowid), max(rowid) FROM %1").arg(quoted(m_internalName)));
+    // A field may carry the row id's name; rows are then read in order through an alias it
+    // does not hide.
+    m_rowId.clear();
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        if (fieldIndex(QLatin1String(alias)) < 0) {
+            m_rowId = QLatin1String(alias);
+            break;
+        }
+    }
+    if (m_rowId.isEmpty())
+        throw TableError(QStringLiteral("%1: fields named rowid, _rowid_ and oid hide the order of the rows").arg(m_path));
+    Prepared q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const int rc = sqlite3_step(q.get());
     if (rc != SQLITE_ROW) fail(rc, QString());
@@ -367,9 +378,8 @@ void TableEngine::fillWalk() {
     m_walkRows.clear();
     m_walkIds.clear();
     m_walkIndex = 0;
-    Prepared q(m_db, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ?1 ORDER BY rowid LIMIT %2")
-                         .arg(quoted(m_internalName))
-                         .arg(kWalkChunk));
+    Prepared q(m_db, QStringLiteral("SELECT %3, * FROM %1 WHERE %3 > ?1 ORDER BY %3 LIMIT %2")
+                         .arg(quoted(m_internalName), QString::number(kWalkChunk), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_walkLastId);
     int rc = SQLITE_OK;
@@ -428,9 +438,9 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
     std::vector<QStringList> rows;
     if (!isOpen() || count <= 0 || position < 0 || position >= m_rowCount) return rows;
     const QString sql = m_denseIds
-                            ? QStringLiteral("SELECT * FROM %1 WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2")
-                            : QStringLiteral("SELECT * FROM %1 ORDER BY rowid LIMIT ?2 OFFSET ?1");
-    Prepared q(m_db, sql.arg(quoted(m_internalName)));
+                            ? QStringLiteral("SELECT * FROM %1 WHERE %2 >= ?1 ORDER BY %2 LIMIT ?2")
+                            : QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT ?2 OFFSET ?1");
+    Prepared q(m_db, sql.arg(quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + position : position);
     sqlite3_bind_int(q.get(), 2, count);
@@ -458,8 +468,8 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
         names << quoted(m_fields[std::size_t(position)].name);
     }
     if (names.isEmpty()) return;
-    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName)));
+    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const std::size_t n = fieldPositions.size();
     std::vector<std::string_view> texts(n);
@@ -581,7 +591,7 @@ void TableEngine::copyTo(const QString& fileName) const {
         Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
                                        .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
         if (insert.rc() != SQLITE_OK) failOn(out, insert.rc(), part);
-        Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(m_internalName)));
+        Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(m_internalName), m_rowId));
         if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
         const int n = int(m_fields.size());
         int rc = SQLITE_OK;

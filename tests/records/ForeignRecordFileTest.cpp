@@ -132,3 +132,17 @@ TEST(ForeignRecordFile, RealsInWholeNumberFieldsShowTruncatedOnlyWhenTheyFit) {
     ASSERT_EQ(rows.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(rows[i].front(), cases[i].shown) << cases[i].stored;
 }
+
+TEST(ForeignRecordFile, AFieldNamedRowidHidesNeitherRowsNorTheirOrder) {
+    ForeignFile f;
+    f.exec("ALTER TABLE Kestodb ADD COLUMN rowid INTEGER");
+    // Its values run against the order the rows were written in, one is empty.
+    const std::vector<ForeignFile::Bound> hidden{qint64(30), QByteArray("x"), qint64(10)};
+    for (qint64 no = 1; no <= 3; ++no)
+        f.exec("INSERT INTO Kestodb(No, AUTO, rowid) VALUES(?, 'AUTO', ?)", {no, hidden[std::size_t(no - 1)]});
+    f.exec("UPDATE Kestodb SET rowid = NULL WHERE No = 2");
+    EXPECT_EQ(f.exported(), TextExport::headerLine() + "1\t\t\t\t\tAUTO\r\n2\t\t\t\t\tAUTO\r\n3\t\t\t\t\tAUTO\r\n");
+    const auto rows = f.rowTexts();
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].front(), QString::number(i + 1));
+}
