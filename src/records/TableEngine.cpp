@@ -231,13 +231,27 @@ void TableEngine::loadSchema() {
             m_fields.push_back(f);
         }
     }
-    Prepared q(m_db, QStringLiteral("SELECT count(*), min(rowid), max(rowid) FROM %1").arg(quoted(m_internalName)));
+    // A field may carry the row id's name; rows are then read in order through an alias it
+    // does not hide.
+    m_rowId.clear();
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        if (fieldIndex(QLatin1String(alias)) < 0) {
+            m_rowId = QLatin1String(alias);
+            break;
+        }
+    }
+    if (m_rowId.isEmpty())
+        throw TableError(QStringLiteral("%1: fields named rowid, _rowid_ and oid hide the order of the rows").arg(m_path));
+    Prepared q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const int rc = sqlite3_step(q.get());
     if (rc != SQLITE_ROW) fail(rc, QString());
     m_rowCount = sqlite3_column_int64(q.get(), 0);
     m_firstRowId = m_rowCount > 0 ? sqlite3_column_int64(q.get(), 1) : 1;
-    m_denseIds = m_rowCount == 0 || sqlite3_column_int64(q.get(), 2) - m_firstRowId + 1 == m_rowCount;
+    // Row ids of a file written elsewhere may lie anywhere in the 64-bit range.
+    qint64 span = 0;
+    m_denseIds = m_rowCount == 0 ||
+                 (!__builtin_sub_overflow(sqlite3_column_int64(q.get(), 2), m_firstRowId, &span) && span == m_rowCount - 1);
 }
 
 void TableEngine::prepareInsert() {
@@ -338,7 +352,7 @@ void TableEngine::post() {
     if (m_rowCount == 0) {
         m_firstRowId = id;
         m_denseIds = true;
-    } else if (id != m_firstRowId + m_rowCount) {
+    } else if (qint64 next = 0; __builtin_add_overflow(m_firstRowId, m_rowCount, &next) || id != next) {
         m_denseIds = false;
     }
     ++m_rowCount;
@@ -383,9 +397,8 @@ void TableEngine::fillWalk() {
     m_walkRows.clear();
     m_walkIds.clear();
     m_walkIndex = 0;
-    Prepared q(m_db, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ?1 ORDER BY rowid LIMIT %2")
-                         .arg(quoted(m_internalName))
-                         .arg(kWalkChunk));
+    Prepared q(m_db, QStringLiteral("SELECT %3, * FROM %1 WHERE %3 > ?1 ORDER BY %3 LIMIT %2")
+                         .arg(quoted(m_internalName), QString::number(kWalkChunk), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_walkLastId);
     int rc = SQLITE_OK;
@@ -429,7 +442,10 @@ QString TableEngine::displayText(const Value& value, FieldKind kind) {
         return QString::number(*i);
     }
     if (const auto* d = std::get_if<double>(&value)) {
-        if (kind == FieldKind::Integer) return QString::number(qint64(*d));
+        // A real in a whole-number field shows truncated when it fits one; one that does not
+        // (infinite, beyond 2^63) shows as the real it is.
+        constexpr double kWholeLimit = 9223372036854775808.0;  // 2^63
+        if (kind == FieldKind::Integer && *d >= -kWholeLimit && *d < kWholeLimit) return QString::number(qint64(*d));
         return QString::number(*d, 'g', QLocale::FloatingPointShortest);
     }
     if (const auto* t = std::get_if<QTime>(&value)) return timeText(*t);
@@ -441,9 +457,9 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
     std::vector<QStringList> rows;
     if (!isOpen() || count <= 0 || position < 0 || position >= m_rowCount) return rows;
     const QString sql = m_denseIds
-                            ? QStringLiteral("SELECT * FROM %1 WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2")
-                            : QStringLiteral("SELECT * FROM %1 ORDER BY rowid LIMIT ?2 OFFSET ?1");
-    Prepared q(m_db, sql.arg(quoted(m_internalName)));
+                            ? QStringLiteral("SELECT * FROM %1 WHERE %2 >= ?1 ORDER BY %2 LIMIT ?2")
+                            : QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT ?2 OFFSET ?1");
+    Prepared q(m_db, sql.arg(quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + position : position);
     sqlite3_bind_int(q.get(), 2, count);
@@ -471,8 +487,8 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
         names << quoted(m_fields[std::size_t(position)].name);
     }
     if (names.isEmpty()) return;
-    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName)));
+    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const std::size_t n = fieldPositions.size();
     std::vector<std::string_view> texts(n);
@@ -604,7 +620,7 @@ void TableEngine::writeCopy(const QString& freshFile) const {
     Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
                                    .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
     if (insert.rc() != SQLITE_OK) failWriting(out, insert.rc(), freshFile);
-    Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(m_internalName)));
+    Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(m_internalName), m_rowId));
     if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
     const int n = int(m_fields.size());
     int rc = SQLITE_OK;

@@ -171,6 +171,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     QString m_internalName;
+    QString m_rowId;  // the name that reaches the row id: rowid, or an alias when a field hides it
     std::vector<Field> m_fields;
     qint64 m_rowCount = 0;
     qint64 m_firstRowId = 1;  // row id of position 0 while ids are dense

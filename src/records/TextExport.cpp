@@ -12,22 +12,29 @@ namespace {
 
 constexpr qsizetype kFlushBytes = 1 << 18;
 
-bool isAscii(std::string_view text) {
+// True when a field can be written as it stands: ASCII without tabs or line breaks.
+bool isPlain(std::string_view text) {
     for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n') return false;
     return true;
 }
 
-// One line in the 8-bit code page; record texts are ASCII, anything else is converted.
+// One field in the 8-bit code page; record texts are ASCII, anything else is converted. A tab
+// or line break inside a field would split its row into more columns or lines, so each
+// becomes a blank.
+void appendField(QByteArray& out, std::string_view text) {
+    if (isPlain(text)) {
+        out.append(text.data(), qsizetype(text.size()));
+        return;
+    }
+    QByteArray field = QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
+    out += field.replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
+}
+
 void appendLine(QByteArray& out, const std::vector<std::string_view>& texts) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i > 0) out += '\t';
-        const std::string_view text = texts[i];
-        if (isAscii(text)) {
-            out.append(text.data(), qsizetype(text.size()));
-        } else {
-            out += QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
-        }
+        appendField(out, texts[i]);
     }
     out += "\r\n";
 }

@@ -9,7 +9,8 @@ class TableEngine;
 
 // ExportTableAsText: the table as tab-separated text, one header line and one line per
 // row (No, Time, DC/AC, Value, Unit, AUTO), every line ended by CR LF, in an 8-bit code
-// page. Spreadsheet programs open it as a table whatever the file's extension.
+// page. Spreadsheet programs open it as a table whatever the file's extension. A tab, CR or
+// LF inside a field is written as a blank, so every row stays one line of six fields.
 //
 // Written through SafeFileWriter: the file appears complete or not at all, links are
 // followed, special files are written directly, and the table's own file and its recovery
