@@ -90,6 +90,8 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             if (!TakeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
         } else if (a == "--help" || a == "-h") {
             cl.mode = Mode::Help;
+        } else if (a == "--version") {
+            cl.mode = Mode::Version;
         } else {
             error = QStringLiteral("unknown option '%1'").arg(a);
             return std::nullopt;
@@ -109,7 +111,8 @@ QString CommandLine::usage() {
         "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
         "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
         "       veska --export TABLE OUT\n"
-        "       veska --print TABLE --pdf OUT.pdf\n");
+        "       veska --print TABLE --pdf OUT.pdf\n"
+        "       veska --help | --version\n");
 }
 
 }  // namespace veska

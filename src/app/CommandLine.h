@@ -12,7 +12,7 @@ namespace veska {
 // What the program was asked to do on its command line.
 struct CommandLine {
     enum class Simulate { None, Serial, Usb };
-    enum class Mode { Window, Headless, Export, Print, Help, Doctor };
+    enum class Mode { Window, Headless, Export, Print, Help, Version, Doctor };
 
     Mode mode = Mode::Window;
     Simulate simulate = Simulate::None;

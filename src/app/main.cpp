@@ -112,11 +112,17 @@ int main(int argc, char* argv[]) {
         std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (cl->mode == veska::CommandLine::Mode::Version) {
+        std::fputs("veska " VESKA_VERSION "\n", stdout);
+        return 0;
+    }
     if (cl->mode != veska::CommandLine::Mode::Window) UseOffscreenWithoutDisplay();
 
     veska::GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veska"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veska"));
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.veska.Veska"));
 
     switch (cl->mode) {
     case veska::CommandLine::Mode::Export:

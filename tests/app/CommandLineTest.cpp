@@ -48,6 +48,10 @@ TEST(CommandLine, ParsesEveryMode) {
     ASSERT_TRUE(cl);
     EXPECT_EQ(cl->mode, CommandLine::Mode::Print);
     EXPECT_EQ(cl->pdfOut, "out.pdf");
+
+    cl = CommandLine::parse({"--version"}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Version);
 }
 
 TEST(CommandLine, RefusesMistakesWithAMessage) {
