@@ -168,18 +168,7 @@ void TFCOMM::createComponents() {
     connect(m_chtshow, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(m_chtshow, &HistoryChart::enlargeClicked, this, &TFCOMM::TbFdClick);
 
-    m_dataFiles->setChooseFileHook([this](const FileDialogSpec& spec) { return m_dialogs->chooseFile(spec); });
-    m_dataFiles->setSaveChangesHook([this](const QString& question) {
-        switch (m_dialogs->askSaveUnsaved(question)) {
-        case UserDialogs::SaveChoice::Save: return DataFileCommands::SaveChoice::Save;
-        case UserDialogs::SaveChoice::Discard: return DataFileCommands::SaveChoice::Discard;
-        case UserDialogs::SaveChoice::Cancel: break;
-        }
-        return DataFileCommands::SaveChoice::Cancel;
-    });
-    m_dataFiles->setPreviewHook([this](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
-        m_dialogs->showPrintPreview(printer, paint);
-    });
+    m_dataFiles->setDialogs(m_dialogs);
     connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
     connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
@@ -274,22 +263,6 @@ void TFCOMM::buildHiddenControls() {
     connect(m_btDiscon, &PanelButton::clicked, this, &TFCOMM::BtDiscon1Click);
     connect(m_btExit, &PanelButton::clicked, this, &TFCOMM::BtExit1Click);
 
-    // The model switches, as the resource carries them.
-    const std::pair<const char*, bool ModelSwitches::*> switches[] = {
-        {"IFLumio", &ModelSwitches::IFLumio}, {"IFKesto", &ModelSwitches::IFKesto},
-        {"IFDravo", &ModelSwitches::IFDravo}, {"IFQuenta", &ModelSwitches::IFQuenta},
-        {"IFHalvo", &ModelSwitches::IFHalvo}, {"IFZirka", &ModelSwitches::IFZirka},
-        {"IFVeska", &ModelSwitches::IFVeska}, {"IFTarni", &ModelSwitches::IFTarni},
-        {"IFMolva", &ModelSwitches::IFMolva}, {"IFPirsa", &ModelSwitches::IFPirsa},
-        {"IFRudan", &ModelSwitches::IFRudan},
-    };
-    for (const auto& [name, sw] : switches) {
-        auto* box = new QCheckBox(QLatin1String(name), m_client);
-        box->setObjectName(QLatin1String(name));
-        box->setChecked(m_options.switches.*sw);
-        box->hide();
-    }
-
     m_readBtn = new QPushButton(QStringLiteral("Read"), m_client);
     m_readBtn->setObjectName(QStringLiteral("ReadBtn"));
     m_readBtn->setCheckable(true);
@@ -315,14 +288,7 @@ void TFCOMM::buildHiddenControls() {
 void TFCOMM::createUsb() {
     std::shared_ptr<HidPlatform> platform = m_options.hidPlatform;
     if (!platform) platform = std::make_shared<HidapiPlatform>();
-    UsbReportRoute route = UsbReportRoute::None;
-    switch (ResolveUsbReportHandler(m_options.switches)) {
-    case UsbReportHandler::HidLumioData: route = UsbReportRoute::HidLumioData; break;
-    case UsbReportHandler::HidKestoData: route = UsbReportRoute::HidKestoData; break;
-    case UsbReportHandler::HidVeskaData: route = UsbReportRoute::HidVeskaData; break;
-    case UsbReportHandler::None: break;
-    }
-    m_usb = std::make_unique<UsbConnection>(platform, route,
+    m_usb = std::make_unique<UsbConnection>(platform, ResolveUsbReportRoute(m_options.switches),
                                             static_cast<std::uint32_t>(ResolveBridgeSpeed(m_options.switches)));
     m_usb->setPacketHandler([this](std::string_view packet) { LcdDisplayVeska(packet); });
     m_devListBox->setModel(m_usb->deviceListModel());
@@ -440,8 +406,7 @@ void TFCOMM::FormCreate() {
     m_recorder->setRecordLimit(Recorder::kDefaultLimit);
 
     m_chtshow->FillSampleValues();  // 5.
-    m_chtshow->setComboBox1Index(0);  // 6.
-    m_chtshow->ShowSeries(0);
+    m_chtshow->ShowSeries(0);  // 6.
     m_chtshow->btFillClick();
 
     applyProfile();  // 7.
@@ -452,7 +417,7 @@ void TFCOMM::FormCreate() {
     m_chtshow->SetLeftAxisMaximum(m_kd->FullScaleCount());  // 10.
     m_chtshow->SetLeftAxisMinimum(-m_kd->FullScaleCount());
 
-    m_kd->KDsetup(1);  // 11.
+    m_kd->KDsetup();  // 11.
     m_kd->KDrun(m_kd->GaugeOffset());
 }
 
@@ -642,13 +607,9 @@ void TFCOMM::InfoBtnClick() {
 
 void TFCOMM::RECEIVE_COM_Data(const std::uint8_t* data, std::size_t size) { m_framing.feed(data, size); }
 
-void TFCOMM::HSorvuRData(const std::uint8_t* data, std::size_t size) {
-    m_lowDigitFraming.feed(data, size);
-    m_packetText = m_lowDigitFraming.packetText();
-}
+void TFCOMM::HSorvuRData(const std::uint8_t* data, std::size_t size) { m_lowDigitFraming.feed(data, size); }
 
 void TFCOMM::LcdDisplayVeska(std::string_view packetText) {
-    m_packetText.assign(packetText);
     if (!m_cycle->LcdDisplayVeska(packetText)) noteDecodeFailure();
 }
 

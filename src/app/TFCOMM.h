@@ -2,7 +2,7 @@
 
 #include "ModelProfile.h"
 #include "ReadingCycle.h"
-#include "UserDialogs.h"
+#include "records/UserDialogs.h"
 #include "protocol/LowDigitSerialFraming.h"
 #include "protocol/VeskaSerialFraming.h"
 #include "serial/ExclusiveToggleGroup.h"
@@ -185,7 +185,6 @@ private:
     DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<ReadingCycle> m_cycle;
     std::unique_ptr<UsbConnection> m_usb;
-    std::string m_packetText;
 
     // Visible regions.
     QWidget* m_client = nullptr;

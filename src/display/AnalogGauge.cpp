@@ -98,7 +98,7 @@ const QImage& AnalogGauge::faceFor(const GaugeFaceSpec& spec) {
     return m_faces[0].second;
 }
 
-void AnalogGauge::KDsetup(int /*value*/) {
+void AnalogGauge::KDsetup() {
     m_kd1 = faceFor(faceSpec());
     m_needleDrawn = false;
     update();
@@ -135,7 +135,7 @@ int AnalogGauge::NeedleValue(const LcdState& lcd, int gaugeOffset, int gaugeSpan
 int AnalogGauge::SelectScale(const LcdState& lcd, const MeterReading& reading) {
     const ScaleSet& scale = ScaleSetForUnit(reading.unitText);
     setScaleSet(scale);
-    KDsetup(1);
+    KDsetup();
     KDrun(m_gaugeOffset);
     KDrun(NeedleValue(lcd, m_gaugeOffset, m_gaugeSpan, scale.code == "13"));
     return scale.barMaximum;
@@ -160,7 +160,7 @@ void AnalogGauge::resizeEvent(QResizeEvent* event) {
     // The whole dial follows the panel's size; the needle's old ends belong to the
     // old size, so it is drawn afresh.
     const bool redrawNeedle = m_needleDrawn;
-    KDsetup(1);
+    KDsetup();
     m_needleTip = QPoint();
     m_needleBase = QPoint();
     if (redrawNeedle) KDrun(m_lastPosition);

@@ -122,13 +122,13 @@ void LimitPanel::SetmaxExit() {
     // The box state always reaches the gauge, so the next face drawn is right even
     // when this text could not be read.
     pushLimitsToGauge();
-    if (ok) m_gauge.KDsetup(1);
+    if (ok) m_gauge.KDsetup();
 }
 
 void LimitPanel::SetMinExit() {
     const bool ok = readLimit(m_setMin, m_lowerLimit, m_badMinText);
     pushLimitsToGauge();
-    if (ok) m_gauge.KDsetup(1);
+    if (ok) m_gauge.KDsetup();
 }
 
 bool LimitPanel::CheckLimits(const MeterReading& reading) {

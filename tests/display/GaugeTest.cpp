@@ -72,7 +72,7 @@ TEST(GaugeGeometry, PercentScaleLabels) {
 TEST(AnalogGauge, NeedleDrawnUprightAtZero) {
     AnalogGauge gauge;
     gauge.setScaleSet(*FindScaleSet("6"));
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     gauge.KDrun(gauge.GaugeOffset());
     EXPECT_EQ(gauge.NeedleTip(), QPoint(160, 34));
     EXPECT_EQ(gauge.NeedleBase(), QPoint(160, 389));
@@ -107,9 +107,9 @@ TEST(AnalogGauge, FaceIsReusedWhileNothingChanges) {
     AnalogGauge gauge;
     LimitPanel limits(gauge);
     gauge.setScaleSet(*FindScaleSet("6"));
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     const qint64 first = gauge.KD1().cacheKey();
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     EXPECT_EQ(gauge.KD1().cacheKey(), first);
     limits.SetMinB()->setChecked(true);  // a different face
     EXPECT_NE(gauge.KD1().cacheKey(), first);
