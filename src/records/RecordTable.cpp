@@ -1,5 +1,6 @@
 #include "RecordTable.h"
 
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QFile>
@@ -57,7 +58,7 @@ void RecordTable::detectLeftover() {
         if (probe.rowCount() == 0) {
             probe.close();
             QFile::remove(journal);
-            for (const char* suffix : {"-wal", "-shm", "-journal"}) QFile::remove(journal + QLatin1String(suffix));
+            SqliteFiles::removeSideFiles(journal);
             return;
         }
     } catch (const TableError&) {

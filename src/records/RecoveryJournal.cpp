@@ -1,5 +1,6 @@
 #include "RecoveryJournal.h"
 
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QDir>
@@ -203,7 +204,7 @@ void RecoveryJournal::finish() {
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     closeConnection();
     QFile::remove(path);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) QFile::remove(path + QLatin1String(suffix));
+    SqliteFiles::removeSideFiles(path);
     m_path.clear();
 }
 

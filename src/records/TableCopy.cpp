@@ -1,5 +1,6 @@
 #include "TableCopy.h"
 
+#include "SqliteFiles.h"
 #include "TableEngine.h"
 #include "TableError.h"
 
@@ -15,11 +16,6 @@
 namespace veska {
 
 namespace {
-
-void removeWithSideFiles(const QString& path) {
-    QFile::remove(path);
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
-}
 
 bool sameFile(const QString& a, const QString& b) {
     std::error_code ec;
@@ -41,22 +37,7 @@ QString reserveTemporaryName(const QString& dest) {
 
 }  // namespace
 
-void TableCopy::ensureNotHeld(const QString& path) {
-    if (!QFileInfo::exists(path)) return;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 0);
-        const int rc = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-        const QString detail = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
-            throw TableError(QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail));
-        }
-        return;
-    }
-    sqlite3_close(db);  // not a table file: an ordinary file to replace
-}
+void TableCopy::ensureNotHeld(const QString& path) { SqliteFiles::ensureNotHeld(path); }
 
 void TableCopy::indexCopy(const QString& path) {
     TableEngine dest;  // Tdest
@@ -84,21 +65,21 @@ void TableCopy::CopyTableTo(const TableEngine& source, const QString& fileName) 
         source.copyTo(part);
         indexCopy(part);
     } catch (const TableError& e) {
-        removeWithSideFiles(part);
+        SqliteFiles::removeWithSideFiles(part);
         // The user knows the file by the name chosen, not by its temporary name.
         QString message = e.message();
         message.replace(part + QLatin1String(".part"), dest).replace(part, dest);
         throw TableError(message);
     } catch (...) {
-        removeWithSideFiles(part);
+        SqliteFiles::removeWithSideFiles(part);
         throw;
     }
     // A journal left beside an old file of that name would be applied to the new one.
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(dest + QLatin1String(suffix));
+    SqliteFiles::removeSideFiles(dest);
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(part).toStdString(), QFile::encodeName(dest).toStdString(), ec);
     if (ec) {
-        removeWithSideFiles(part);
+        SqliteFiles::removeWithSideFiles(part);
         throw TableError(QStringLiteral("%1: %2").arg(dest, QString::fromStdString(ec.message())));
     }
 }

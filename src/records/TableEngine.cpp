@@ -1,5 +1,7 @@
 #include "TableEngine.h"
 
+#include "SqliteFiles.h"
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QDir>
@@ -39,7 +41,7 @@ QString describe(int rc, const QString& path, const QString& detail) {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail);
+        return SqliteFiles::heldMessage(path, detail);
     case SQLITE_NOTADB:
         return QStringLiteral("%1 is not a table file (%2)").arg(path, detail);
     case SQLITE_CANTOPEN:
@@ -68,10 +70,6 @@ QString caseInsensitiveMatch(const QString& absolutePath) {
         }
     }
     return current;
-}
-
-void removeSideFiles(const QString& path) {
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
 }
 
 void bindValue(sqlite3_stmt* stmt, int index, const TableEngine::Value& value) {
@@ -268,7 +266,7 @@ void TableEngine::close() {
 
 void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
     QFile::remove(path);
-    removeSideFiles(path);
+    SqliteFiles::removeSideFiles(path);
     Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (c.rc() != SQLITE_OK) failOn(c, c.rc(), path);
     QStringList columns;
@@ -485,17 +483,6 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
 
 namespace {
 
-// Refuses to replace a table file that another connection holds.
-void ensureReplaceable(const QString& path) {
-    if (!QFileInfo::exists(path)) return;
-    Connection c(path, SQLITE_OPEN_READWRITE);
-    if (c.rc() != SQLITE_OK) return;  // not openable as a table: a plain file to replace
-    sqlite3_busy_timeout(c.get(), 0);
-    const int rc = c.exec("BEGIN EXCLUSIVE");
-    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) failOn(c, rc, path);
-    c.exec("ROLLBACK");
-}
-
 bool sameFile(const QString& a, const QString& b) {
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
@@ -555,7 +542,7 @@ void TableEngine::copyTo(const QString& fileName) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const QString dest = resolvePath(fileName);
     if (sameFile(dest, m_path)) throw TableError(QStringLiteral("Cannot replace the open table %1").arg(dest));
-    ensureReplaceable(dest);
+    SqliteFiles::ensureNotHeld(dest);
     const QString part = dest + QLatin1String(".part");
     try {
         if (copyAsImage(part)) {
@@ -596,7 +583,7 @@ void TableEngine::copyTo(const QString& fileName) const {
 
 void TableEngine::renameInto(const QString& part, const QString& dest) {
     // A journal left beside an old file of that name would be applied to the new one.
-    removeSideFiles(dest);
+    SqliteFiles::removeSideFiles(dest);
     std::error_code ec;
     std::filesystem::rename(part.toStdString(), dest.toStdString(), ec);
     if (ec) {
