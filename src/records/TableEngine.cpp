@@ -1,7 +1,6 @@
 #include "TableEngine.h"
 
 #include "SqliteFiles.h"
-#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QDir>
