@@ -328,9 +328,8 @@ void TFCOMM::buildMenu() {
     connect(m.New1, &QAction::triggered, this, &TFCOMM::RecordNewClick);
     connect(m.Save1, &QAction::triggered, this, &TFCOMM::saveasClick);
 
-    // The record limit items ("1000" ... "limitless"); choosing one runs the handler of
-    // its name (N10001Click ... limitessClick) inside the limit menu, which also keeps the
-    // check marks in step with the recorder's limit.
+    // The record limit items ("1000" ... "limitless"); choosing one sets the limit through
+    // the limit menu, which also keeps the check marks in step with the recorder's limit.
     m_limitMenu = new RecordLimitMenu(*m_recorder, this);
     m_limitMenu->addTo(m.Record);
 
@@ -626,12 +625,7 @@ void TFCOMM::noteDecodeFailure() {
 // Recording.
 
 void TFCOMM::RecordNewClick() { m_recorder->RecordNewClick(); }
-void TFCOMM::N10001Click() { m_limitMenu->N10001Click(); }
-void TFCOMM::N50001Click() { m_limitMenu->N50001Click(); }
-void TFCOMM::N100001Click() { m_limitMenu->N100001Click(); }
-void TFCOMM::N500001Click() { m_limitMenu->N500001Click(); }
-void TFCOMM::N1000001Click() { m_limitMenu->N1000001Click(); }
-void TFCOMM::limitessClick() { m_limitMenu->limitessClick(); }
+void TFCOMM::setRecordLimit(int limit) { m_limitMenu->setRecordLimit(limit); }
 
 // ---------------------------------------------------------------------------------------
 // Data files.

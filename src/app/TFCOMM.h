@@ -114,12 +114,7 @@ public slots:
 
     // Recording.
     void RecordNewClick();
-    void N10001Click();
-    void N50001Click();
-    void N100001Click();
-    void N500001Click();
-    void N1000001Click();
-    void limitessClick();
+    void setRecordLimit(int limit);
 
     // Data files.
     void SpeedButton2Click();
