@@ -3,7 +3,7 @@
 // Prints the median cost per packet and how the cost around the 100,000th packet compares
 // with the cost around the 100th. Run: bench_cycle [packets] [--paint]
 #include "app/TFCOMM.h"
-#include "app/UserDialogs.h"
+#include "records/UserDialogs.h"
 #include "records/Recorder.h"
 #include "serial/MeterScenario.h"
 #include "protocol/HexText.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserDialogs.h"
+#include "records/UserDialogs.h"
 
 class QWidget;
 

@@ -160,11 +160,11 @@ void TFCOMM::createComponents() {
     // limit, but its switch still counts.
     connect(m_panel3, &LimitPanel::upperLimitEdited, this, [this](std::optional<float> limit, bool on) {
         m_session->setUpperLimit(limit.value_or(m_session->limits().upper()), on);
-        if (limit) m_kd->KDsetup(1);
+        if (limit) m_kd->KDsetup();
     });
     connect(m_panel3, &LimitPanel::lowerLimitEdited, this, [this](std::optional<float> limit, bool on) {
         m_session->setLowerLimit(limit.value_or(m_session->limits().lower()), on);
-        if (limit) m_kd->KDsetup(1);
+        if (limit) m_kd->KDsetup();
     });
 
     // Messages of the components. Those that can arrive during packet handling are queued,
@@ -183,18 +183,7 @@ void TFCOMM::createComponents() {
     m_chtshow->setOpenTableHook([this] { return m_session->recordTable().filePath(); });
     connect(m_chtshow, &HistoryChart::enlargeClicked, this, &TFCOMM::TbFdClick);
 
-    m_dataFiles->setChooseFileHook([this](const FileDialogSpec& spec) { return m_dialogs->chooseFile(spec); });
-    m_dataFiles->setSaveChangesHook([this](const QString& question) {
-        switch (m_dialogs->askSaveUnsaved(question)) {
-        case UserDialogs::SaveChoice::Save: return DataFileCommands::SaveChoice::Save;
-        case UserDialogs::SaveChoice::Discard: return DataFileCommands::SaveChoice::Discard;
-        case UserDialogs::SaveChoice::Cancel: break;
-        }
-        return DataFileCommands::SaveChoice::Cancel;
-    });
-    m_dataFiles->setPreviewHook([this](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
-        m_dialogs->showPrintPreview(printer, paint);
-    });
+    m_dataFiles->setDialogs(m_dialogs);
     connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
     connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
     connect(&m_session->watchdog(), &LinkWatchdog::linkIndicatorChanged, m_kd, &AnalogGauge::setLinkAlive);
@@ -289,22 +278,6 @@ void TFCOMM::buildHiddenControls() {
     connect(m_btDiscon, &PanelButton::clicked, this, &TFCOMM::BtDiscon1Click);
     connect(m_btExit, &PanelButton::clicked, this, &TFCOMM::BtExit1Click);
 
-    // The model switches, as the resource carries them.
-    const std::pair<const char*, bool ModelSwitches::*> switches[] = {
-        {"IFLumio", &ModelSwitches::IFLumio}, {"IFKesto", &ModelSwitches::IFKesto},
-        {"IFDravo", &ModelSwitches::IFDravo}, {"IFQuenta", &ModelSwitches::IFQuenta},
-        {"IFHalvo", &ModelSwitches::IFHalvo}, {"IFZirka", &ModelSwitches::IFZirka},
-        {"IFVeska", &ModelSwitches::IFVeska}, {"IFTarni", &ModelSwitches::IFTarni},
-        {"IFMolva", &ModelSwitches::IFMolva}, {"IFPirsa", &ModelSwitches::IFPirsa},
-        {"IFRudan", &ModelSwitches::IFRudan},
-    };
-    for (const auto& [name, sw] : switches) {
-        auto* box = new QCheckBox(QLatin1String(name), m_client);
-        box->setObjectName(QLatin1String(name));
-        box->setChecked(m_options.switches.*sw);
-        box->hide();
-    }
-
     m_readBtn = new QPushButton(QStringLiteral("Read"), m_client);
     m_readBtn->setObjectName(QStringLiteral("ReadBtn"));
     m_readBtn->setCheckable(true);
@@ -376,9 +349,8 @@ void TFCOMM::buildMenu() {
     connect(m.New1, &QAction::triggered, this, &TFCOMM::RecordNewClick);
     connect(m.Save1, &QAction::triggered, this, &TFCOMM::saveasClick);
 
-    // The record limit items ("1000" ... "limitless"); choosing one runs the handler of
-    // its name (N10001Click ... limitessClick) inside the limit menu, which also keeps the
-    // check marks in step with the recorder's limit.
+    // The record limit items ("1000" ... "limitless"); choosing one sets the limit through
+    // the limit menu, which also keeps the check marks in step with the recorder's limit.
     m_limitMenu = new RecordLimitMenu(m_session->recorder(), this);
     m_limitMenu->addTo(m.Record);
 
@@ -464,7 +436,7 @@ void TFCOMM::FormCreate() {
     m_chtshow->SetLeftAxisMinimum(-scale.fullScaleCount);
 
     pushLimitsToGauge();
-    m_kd->KDsetup(1);
+    m_kd->KDsetup();
     m_kd->KDrun(scale.gaugeOffset);
 }
 
@@ -700,12 +672,7 @@ void TFCOMM::noteDecodeFailure(const QString& error, quint64 failures) {
 // Recording.
 
 void TFCOMM::RecordNewClick() { m_session->recorder().RecordNewClick(); }
-void TFCOMM::N10001Click() { m_limitMenu->N10001Click(); }
-void TFCOMM::N50001Click() { m_limitMenu->N50001Click(); }
-void TFCOMM::N100001Click() { m_limitMenu->N100001Click(); }
-void TFCOMM::N500001Click() { m_limitMenu->N500001Click(); }
-void TFCOMM::N1000001Click() { m_limitMenu->N1000001Click(); }
-void TFCOMM::limitessClick() { m_limitMenu->limitessClick(); }
+void TFCOMM::setRecordLimit(int limit) { m_limitMenu->setRecordLimit(limit); }
 
 // ---------------------------------------------------------------------------------------
 // Data files.

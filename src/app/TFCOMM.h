@@ -1,7 +1,7 @@
 #pragma once
 
 #include "session/ModelProfile.h"
-#include "UserDialogs.h"
+#include "records/UserDialogs.h"
 #include "serial/PortMap.h"
 #include "session/MeterSession.h"
 
@@ -122,12 +122,7 @@ public slots:
 
     // Recording.
     void RecordNewClick();
-    void N10001Click();
-    void N50001Click();
-    void N100001Click();
-    void N500001Click();
-    void N1000001Click();
-    void limitessClick();
+    void setRecordLimit(int limit);
 
     // Data files.
     void SpeedButton2Click();

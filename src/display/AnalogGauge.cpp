@@ -95,7 +95,7 @@ const QImage& AnalogGauge::faceFor(const GaugeFaceSpec& spec) {
     return m_faces[0].second;
 }
 
-void AnalogGauge::KDsetup(int /*value*/) {
+void AnalogGauge::KDsetup() {
     m_kd1 = faceFor(faceSpec());
     m_needleDrawn = false;
     update();
@@ -120,7 +120,7 @@ void AnalogGauge::KDrun(int position) {
 
 void AnalogGauge::showReading(const ScaleSet& scale, int needlePosition) {
     setScaleSet(scale);
-    KDsetup(1);
+    KDsetup();
     KDrun(m_gaugeOffset);
     KDrun(needlePosition);
 }
@@ -146,7 +146,7 @@ void AnalogGauge::resizeEvent(QResizeEvent* event) {
     // The whole dial follows the panel's size; the needle's old ends belong to the
     // old size, so it is drawn afresh.
     const bool redrawNeedle = m_needleDrawn;
-    KDsetup(1);
+    KDsetup();
     m_needleTip = QPoint();
     m_needleBase = QPoint();
     if (redrawNeedle) KDrun(m_lastPosition);

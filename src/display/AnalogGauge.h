@@ -35,9 +35,8 @@ public:
     // The limits whose scale dots turn red; the limit panel keeps them current.
     void setLimitMarks(float upperLimit, bool upperOn, float lowerLimit, bool lowerOn);
 
-    // Draws the face for the scale set in force and removes the needle. 'value' is
-    // unused (kept for the callers' sake).
-    void KDsetup(int value);
+    // Draws the face for the scale set in force and removes the needle.
+    void KDsetup();
     // Erases the needle drawn last and draws it at 'position' (0 = left end,
     // 10 * GaugeSpan = right end).
     void KDrun(int position);

@@ -1,16 +1,14 @@
 #include "DigitKeyFilter.h"
 
+#include "NumberField.h"
+
 #include <QKeyEvent>
 
 namespace veska {
 
 DigitKeyFilter::DigitKeyFilter(bool allowSigns, QObject* parent) : QObject(parent), m_allowSigns(allowSigns) {}
 
-bool DigitKeyFilter::accepts(QChar c) const {
-    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) return true;
-    if (c == QChar(0x08)) return true;
-    return m_allowSigns && (c == QLatin1Char('+') || c == QLatin1Char('-'));
-}
+bool DigitKeyFilter::accepts(QChar c) const { return NumberField::acceptsKey(c, m_allowSigns); }
 
 bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);

@@ -13,6 +13,9 @@ struct NumberField {
     static std::optional<int> parse(const QString& text);
     // "'<text>' is not a valid integer value"
     static QString notAnIntegerMessage(const QString& text);
+    // Whether a typed character may reach a number field: digits and backspace, with
+    // allowSigns also '+' and '-' (the two limit fields).
+    static bool acceptsKey(QChar c, bool allowSigns);
 };
 
 }  // namespace veska

@@ -14,6 +14,7 @@ TJvHidDeviceReadThread::TJvHidDeviceReadThread(TJvHidDevice& device, std::shared
 TJvHidDeviceReadThread::~TJvHidDeviceReadThread() {
     requestInterruption();
     wait();
+    (void)m_finished.load(std::memory_order_acquire);
 }
 
 void TJvHidDeviceReadThread::Execute() {

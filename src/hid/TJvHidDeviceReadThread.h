@@ -4,6 +4,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -25,7 +26,10 @@ public:
     std::vector<std::uint8_t> ReportBuffer;
 
 protected:
-    void run() override { Execute(); }
+    void run() override {
+        Execute();
+        m_finished.store(true, std::memory_order_release);
+    }
 
 private:
     // How long one wait for a report lasts before the stop request is looked at again.
@@ -41,6 +45,10 @@ private:
 
     TJvHidDevice& m_device;
     std::shared_ptr<HidReadChannel> m_channel;
+    // Set as run() ends and read after wait(): the hand-off of this object's members back
+    // to the destroying thread, stated in a form ThreadSanitizer sees (QThread::wait's own
+    // locking is inside Qt, which is not instrumented).
+    std::atomic<bool> m_finished{false};
 };
 
 }  // namespace veska

@@ -78,7 +78,9 @@ QString DataFileCommands::unsavedRowsQuestion(qint64 rows) {
 
 bool DataFileCommands::settleUnsavedRows() {
     if (m_table.unsavedRows() == 0) return true;
-    const SaveChoice choice = m_askSave ? m_askSave(unsavedRowsQuestion(m_table.unsavedRows())) : SaveChoice::Cancel;
+    using SaveChoice = UserDialogs::SaveChoice;
+    const SaveChoice choice =
+        m_dialogs ? m_dialogs->askSaveUnsaved(unsavedRowsQuestion(m_table.unsavedRows())) : SaveChoice::Cancel;
     if (choice == SaveChoice::Cancel) return false;
     if (choice == SaveChoice::Save) return saveasClick();
     return true;
@@ -114,13 +116,13 @@ bool DataFileCommands::replaceTable(const QString& path) {
 }
 
 bool DataFileCommands::SpeedButton2Click() {
-    const QString chosen = m_chooseFile ? m_chooseFile(DataFileDialogs::openDialog()) : QString();
+    const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::openDialog()) : QString();
     if (chosen.isEmpty()) return false;
     return replaceTable(openPathFor(chosen));
 }
 
 bool DataFileCommands::saveasClick() {
-    const QString chosen = m_chooseFile ? m_chooseFile(DataFileDialogs::saveDialog()) : QString();
+    const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::saveDialog()) : QString();
     if (chosen.isEmpty()) return false;
     return saveTo(chosen);
 }
@@ -156,12 +158,12 @@ bool DataFileCommands::BtPrintClick() {
         emit information(nothingToPrintMessage());
         return false;
     }
-    if (!m_preview) return false;
+    if (m_dialogs == nullptr) return false;
     QPrinter printer(QPrinter::HighResolution);
     RecordReport::setupPrinter(printer);
     QString failure;
     const TableEngine& table = m_table.engine();
-    m_preview(printer, [&table, &failure](QPrinter* target) {
+    m_dialogs->showPrintPreview(printer, [&table, &failure](QPrinter* target) {
         if (writesPdfFile(*target)) {
             // Printing to a PDF file: the report goes through the safe-write path instead of
             // the printer's own file, which would be left truncated on a full disk.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataFileDialogs.h"
+#include "UserDialogs.h"
 
 #include <QObject>
 #include <QString>
@@ -15,26 +16,18 @@ class RecordTable;
 
 // The record-file commands beside the record grid: open another table file
 // (SpeedButton2Click), save the table under a new name (saveasClick) and print it
-// (BtPrintClick). They never show a box themselves: dialogs and questions go through hooks,
-// messages through signals, so the window decides how they look and tests answer them.
+// (BtPrintClick). File dialogs, questions and the preview go through the window's
+// UserDialogs, messages through signals, so the window decides how they look and tests
+// answer them.
 class DataFileCommands : public QObject {
     Q_OBJECT
 public:
-    enum class SaveChoice { Save, Discard, Cancel };
-
     explicit DataFileCommands(RecordTable& table, QObject* parent = nullptr);
 
-    // --- hooks the window fills ---
-    // Shows a file dialog built from a FileDialogSpec (DataFileDialogs::run); empty: cancelled.
-    // Without a hook every dialog counts as cancelled.
-    void setChooseFileHook(std::function<QString(const FileDialogSpec&)> hook) { m_chooseFile = std::move(hook); }
-    // Save / Discard / Cancel before opening another file drops unsaved rows.
-    // Without a hook the answer is Cancel.
-    void setSaveChangesHook(std::function<SaveChoice(const QString&)> hook) { m_askSave = std::move(hook); }
-    // Shows the print preview over a set-up printer (RecordReport::showPreview); `paint`
-    // draws the report on the printer it is given. Without a hook nothing is shown.
-    using PaintFn = std::function<void(QPrinter*)>;
-    void setPreviewHook(std::function<void(QPrinter&, const PaintFn&)> hook) { m_preview = std::move(hook); }
+    // Who shows the file dialogs, the Save / Discard / Cancel question before unsaved rows
+    // would be dropped, and the print preview. Without dialogs every file dialog counts as
+    // cancelled, the question as Cancel, and no preview is shown.
+    void setDialogs(UserDialogs* dialogs) { m_dialogs = dialogs; }
 
     // --- handlers ---
     // Open: dialog, question about unsaved rows, then the chosen file replaces the record
@@ -70,9 +63,7 @@ private:
     bool replaceTable(const QString& path);
 
     RecordTable& m_table;
-    std::function<QString(const FileDialogSpec&)> m_chooseFile;
-    std::function<SaveChoice(const QString&)> m_askSave;
-    std::function<void(QPrinter&, const PaintFn&)> m_preview;
+    UserDialogs* m_dialogs = nullptr;
 };
 
 }  // namespace veska

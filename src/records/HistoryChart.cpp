@@ -11,7 +11,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QGraphicsLayout>
 #include <QLegendMarker>
@@ -165,10 +164,6 @@ void HistoryChart::buildToolBar() {
     connect(m_btLast, &QToolButton::clicked, this, &HistoryChart::BTlastClick);
     connect(m_tbFd, &QToolButton::clicked, this, &HistoryChart::enlargeClicked);
     connect(m_tbSx, &QToolButton::clicked, this, &HistoryChart::enlargeClicked);
-
-    m_comboBox1 = new QComboBox(this);
-    m_comboBox1->addItems({QStringLiteral("atile"), QStringLiteral("btile")});
-    m_comboBox1->hide();
 }
 
 std::optional<int> HistoryChart::ChartValue(const LcdState& lcd, int fullScaleCount) {
@@ -196,10 +191,6 @@ void HistoryChart::applySeriesVisibility() {
 void HistoryChart::SetLeftAxisMaximum(int value) { m_axisY->setMax(value); }
 
 void HistoryChart::SetLeftAxisMinimum(int value) { m_axisY->setMin(value); }
-
-void HistoryChart::setComboBox1Index(int index) { m_comboBox1->setCurrentIndex(index); }
-
-int HistoryChart::comboBox1Index() const { return m_comboBox1->currentIndex(); }
 
 bool HistoryChart::AddChartPoint(const LcdState& lcd, int fullScaleCount) {
     if (!m_history.addReading(lcd, fullScaleCount)) return false;

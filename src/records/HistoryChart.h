@@ -21,7 +21,6 @@ class QAreaSeries;
 class QChart;
 class QChartView;
 class QCheckBox;
-class QComboBox;
 class QLineEdit;
 class QLineSeries;
 class QToolButton;
@@ -63,8 +62,6 @@ public:
     void ShowSeries(int index);
     void SetLeftAxisMaximum(int value);
     void SetLeftAxisMinimum(int value);
-    void setComboBox1Index(int index);
-    int comboBox1Index() const;
 
     // Adds a reading's point to the history and shows it; fullScaleCount is the scale
     // chosen for this packet. Returns false (and adds nothing) for digits that are not decimal.
@@ -186,7 +183,6 @@ private:
     QToolButton* m_btLast = nullptr;
     QToolButton* m_tbFd = nullptr;
     QToolButton* m_tbSx = nullptr;
-    QComboBox* m_comboBox1 = nullptr;
 };
 
 }  // namespace veska

@@ -33,7 +33,7 @@ RecordLimitMenu::RecordLimitMenu(Recorder& recorder, QObject* parent)
         action->setObjectName(QString::fromLatin1(kItems[i].name));
         action->setCheckable(true);
         m_group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, i] { choose(Item(i)); });
+        connect(action, &QAction::triggered, this, [this, i] { setRecordLimit(kItems[i].limit); });
         m_actions[i] = action;
     }
     connect(&m_recorder, &Recorder::recordLimitChanged, this, &RecordLimitMenu::showLimit);
@@ -46,9 +46,9 @@ void RecordLimitMenu::addTo(QMenu* menu) {
 
 int RecordLimitMenu::limitOf(Item item) { return kItems[std::size_t(item)].limit; }
 
-void RecordLimitMenu::choose(Item item) {
-    m_recorder.setRecordLimit(limitOf(item));
-    showLimit(limitOf(item));
+void RecordLimitMenu::setRecordLimit(int limit) {
+    m_recorder.setRecordLimit(limit);
+    showLimit(limit);
 }
 
 void RecordLimitMenu::showLimit(int limit) {

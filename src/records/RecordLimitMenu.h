@@ -14,8 +14,8 @@ class Recorder;
 
 // The six record limit items of the menu "Record". Choosing one sets the recorder's limit;
 // the check mark follows the limit in force (also when it is set elsewhere).
-// The window adds them with addTo(menu) after "New", "Save" and a separator; its handlers
-// N10001Click ... limitessClick hand off to the methods of the same names.
+// The window adds them with addTo(menu) after "New", "Save" and a separator; every item
+// runs setRecordLimit with its limit.
 class RecordLimitMenu : public QObject {
     Q_OBJECT
 public:
@@ -27,13 +27,8 @@ public:
     QAction* action(Item item) const { return m_actions[std::size_t(item)]; }
     static int limitOf(Item item);
 
-    void choose(Item item);
-    void N10001Click() { choose(N10001); }
-    void N50001Click() { choose(N50001); }
-    void N100001Click() { choose(N100001); }
-    void N500001Click() { choose(N500001); }
-    void N1000001Click() { choose(N1000001); }
-    void limitessClick() { choose(limitess); }
+    // Sets the recorder's limit (Recorder::kLimitless: none) and checks its item.
+    void setRecordLimit(int limit);
 
 private:
     void showLimit(int limit);

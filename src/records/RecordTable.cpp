@@ -1,5 +1,6 @@
 #include "RecordTable.h"
 
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QFile>

@@ -3,7 +3,6 @@
 #include "RecordTable.h"
 #include "TableError.h"
 
-#include "display/DigitKeyFilter.h"
 #include "display/NumberField.h"
 
 namespace veska {
@@ -101,7 +100,7 @@ void Recorder::RecordSITimeChange(const QString& text) {
 }
 
 bool Recorder::RecordSITimeKeyPress(QChar& key) {
-    if (DigitKeyFilter().accepts(key)) return true;
+    if (NumberField::acceptsKey(key, false)) return true;
     key = QChar(0);
     return false;
 }

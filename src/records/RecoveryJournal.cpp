@@ -1,5 +1,6 @@
 #include "RecoveryJournal.h"
 
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QDir>

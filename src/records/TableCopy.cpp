@@ -1,5 +1,6 @@
 #include "TableCopy.h"
 
+#include "SqliteFiles.h"
 #include "TableEngine.h"
 #include "TableError.h"
 

@@ -1,6 +1,7 @@
 #include "TableEngine.h"
 
 #include "SafeFileWriter.h"
+#include "SqliteFiles.h"
 #include "TableError.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ QString describe(int rc, const QString& path, const QString& detail) {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail);
+        return SqliteFiles::heldMessage(path, detail);
     case SQLITE_NOTADB:
         return QStringLiteral("%1 is not a table file (%2)").arg(path, detail);
     case SQLITE_CANTOPEN:
@@ -71,10 +72,6 @@ QString caseInsensitiveMatch(const QString& absolutePath) {
         }
     }
     return current;
-}
-
-void removeSideFiles(const QString& path) {
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
 }
 
 void bindValue(sqlite3_stmt* stmt, int index, const TableEngine::Value& value) {
@@ -308,7 +305,7 @@ void TableEngine::createTable(const QString& path, const std::vector<Field>& fie
         }
     }
     // A journal left beside an old file of that name would be applied to the new one.
-    if (!out.writesDirectly()) removeSideFiles(out.targetPath());
+    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
     if (!out.commit()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
 }
 
@@ -649,7 +646,7 @@ void TableEngine::copyTo(const QString& fileName,
         throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, e.message()));
     }
     // A journal left beside an old file of that name would be applied to the new one.
-    if (!out.writesDirectly()) removeSideFiles(out.targetPath());
+    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
     if (!out.commit()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
 }
 

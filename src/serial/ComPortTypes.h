@@ -12,11 +12,6 @@ enum class TComPortBaudRate {
     br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
     br19200, br38400, br56000, br57600, br115200
 };
-enum class TComPortDataBits { db5BITS, db6BITS, db7BITS, db8BITS };
-enum class TComPortStopBits { sb1BITS, sb1HALFBITS, sb2BITS };
-enum class TComPortParity { ptNONE, ptODD, ptEVEN, ptMARK, ptSPACE };
-enum class TComPortHwHandshaking { hhNONE, hhRTSCTS };
-enum class TComPortSwHandshaking { shNONE, shXONXOFF };
 
 inline constexpr int kComPortCount = 4;
 

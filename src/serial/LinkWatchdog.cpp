@@ -2,10 +2,7 @@
 
 namespace veska {
 
-LinkWatchdog::LinkWatchdog(QObject* parent) : QObject(parent) {
-    m_conTimer.setInterval(kPeriodMs);
-    connect(&m_conTimer, &QTimer::timeout, this, &LinkWatchdog::ConTimerTimer);
-}
+LinkWatchdog::LinkWatchdog(QObject* parent) : QObject(parent) {}
 
 void LinkWatchdog::ConTimerTimer() {
     if (m_linkIdleTicks != 2) {

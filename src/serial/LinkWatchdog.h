@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -18,13 +17,7 @@ public:
 
     explicit LinkWatchdog(QObject* parent = nullptr);
 
-    // Runs ConTimerTimer every 100 ms until stop(); the window may instead drive
-    // ConTimerTimer from its own timer.
-    void start() { m_conTimer.start(); }
-    void stop() { m_conTimer.stop(); }
-    bool isRunning() const { return m_conTimer.isActive(); }
-
-    // One watchdog tick.
+    // One watchdog tick; the owner runs it every kPeriodMs.
     void ConTimerTimer();
 
     // The first step of the reading update cycle: the link is alive.
@@ -47,7 +40,6 @@ signals:
 private:
     void setLinkAlive(bool alive);
 
-    QTimer m_conTimer;
     std::function<void()> m_silentLinkHook;
     std::int32_t m_linkIdleTicks = 0;
     bool m_linkAlive = false;

@@ -4,30 +4,6 @@
 
 namespace veska {
 
-namespace {
-
-QSerialPort::Parity ToQtParity(TComPortParity parity) {
-    switch (parity) {
-    case TComPortParity::ptODD: return QSerialPort::OddParity;
-    case TComPortParity::ptEVEN: return QSerialPort::EvenParity;
-    case TComPortParity::ptMARK: return QSerialPort::MarkParity;
-    case TComPortParity::ptSPACE: return QSerialPort::SpaceParity;
-    case TComPortParity::ptNONE: break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits ToQtStopBits(TComPortStopBits bits) {
-    switch (bits) {
-    case TComPortStopBits::sb1HALFBITS: return QSerialPort::OneAndHalfStop;
-    case TComPortStopBits::sb2BITS: return QSerialPort::TwoStop;
-    case TComPortStopBits::sb1BITS: break;
-    }
-    return QSerialPort::OneStop;
-}
-
-}  // namespace
-
 TCommPortDriver::TCommPortDriver(QObject* parent) : QObject(parent) {
     m_receiveBuffer.assign(m_inBufSize, 0);
     connect(&m_pollTimer, &QTimer::timeout, this, &TCommPortDriver::PollTick);
@@ -70,17 +46,12 @@ void TCommPortDriver::ApplySettings() {
 
 void TCommPortDriver::applyLineSettings() {
     m_port.setBaudRate(BaudRateValue(m_speed));
-    m_port.setDataBits(static_cast<QSerialPort::DataBits>(static_cast<int>(m_dataBits) + 5));
-    m_port.setParity(ToQtParity(m_parity));
-    m_port.setStopBits(ToQtStopBits(m_stopBits));
-    if (m_hw == TComPortHwHandshaking::hhRTSCTS)
-        m_port.setFlowControl(QSerialPort::HardwareControl);
-    else if (m_sw == TComPortSwHandshaking::shXONXOFF)
-        m_port.setFlowControl(QSerialPort::SoftwareControl);
-    else
-        m_port.setFlowControl(QSerialPort::NoFlowControl);
-    m_port.setDataTerminalReady(m_enableDtr);
-    if (m_hw == TComPortHwHandshaking::hhNONE) m_port.setRequestToSend(false);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(false);
 }
 
 void TCommPortDriver::Purge(bool input, bool output) {
@@ -134,31 +105,6 @@ void TCommPortDriver::setComPort(TComPortNumber port) {
 
 void TCommPortDriver::setComPortSpeed(TComPortBaudRate speed) {
     m_speed = speed;
-    ApplySettings();
-}
-
-void TCommPortDriver::setComPortDataBits(TComPortDataBits bits) {
-    m_dataBits = bits;
-    ApplySettings();
-}
-
-void TCommPortDriver::setComPortStopBits(TComPortStopBits bits) {
-    m_stopBits = bits;
-    ApplySettings();
-}
-
-void TCommPortDriver::setComPortParity(TComPortParity parity) {
-    m_parity = parity;
-    ApplySettings();
-}
-
-void TCommPortDriver::setComPortHwHandshaking(TComPortHwHandshaking hw) {
-    m_hw = hw;
-    ApplySettings();
-}
-
-void TCommPortDriver::setComPortSwHandshaking(TComPortSwHandshaking sw) {
-    m_sw = sw;
     ApplySettings();
 }
 

@@ -17,7 +17,8 @@ namespace veska {
 
 // Owns one serial port and polls it on a timer of the thread it lives on (the UI
 // thread): each tick makes one read of up to ComPortInBufSize bytes and hands what
-// arrived to OnReceiveData. It only receives.
+// arrived to OnReceiveData. It only receives, always as 8 data bits, no parity, one stop
+// bit, no flow control, DTR raised on open.
 //
 // The port names COM1 to COM4 are resolved through the PortMap. A port that goes away
 // while open (a USB adapter pulled) is closed by the driver, which then emits portLost.
@@ -43,24 +44,10 @@ public:
     void setComPort(TComPortNumber port);
     TComPortBaudRate ComPortSpeed() const { return m_speed; }
     void setComPortSpeed(TComPortBaudRate speed);
-    TComPortDataBits ComPortDataBits() const { return m_dataBits; }
-    void setComPortDataBits(TComPortDataBits bits);
-    TComPortStopBits ComPortStopBits() const { return m_stopBits; }
-    void setComPortStopBits(TComPortStopBits bits);
-    TComPortParity ComPortParity() const { return m_parity; }
-    void setComPortParity(TComPortParity parity);
-    TComPortHwHandshaking ComPortHwHandshaking() const { return m_hw; }
-    void setComPortHwHandshaking(TComPortHwHandshaking hw);
-    TComPortSwHandshaking ComPortSwHandshaking() const { return m_sw; }
-    void setComPortSwHandshaking(TComPortSwHandshaking sw);
     std::uint16_t ComPortInBufSize() const { return m_inBufSize; }
     void setComPortInBufSize(std::uint16_t size);
-    std::uint16_t ComPortOutBufSize() const { return m_outBufSize; }
-    void setComPortOutBufSize(std::uint16_t size) { m_outBufSize = size; }
     std::uint16_t ComPortPollingDelay() const { return m_pollingDelay; }
     void setComPortPollingDelay(std::uint16_t ms);
-    bool EnableDTROnOpen() const { return m_enableDtr; }
-    void setEnableDTROnOpen(bool enable) { m_enableDtr = enable; }
     void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
 
     const PortMap& portMap() const { return m_portMap; }
@@ -94,15 +81,8 @@ private:
 
     TComPortNumber m_comPort = TComPortNumber::pnCOM1;
     TComPortBaudRate m_speed = TComPortBaudRate::br9600;
-    TComPortDataBits m_dataBits = TComPortDataBits::db8BITS;
-    TComPortStopBits m_stopBits = TComPortStopBits::sb1BITS;
-    TComPortParity m_parity = TComPortParity::ptNONE;
-    TComPortHwHandshaking m_hw = TComPortHwHandshaking::hhNONE;
-    TComPortSwHandshaking m_sw = TComPortSwHandshaking::shNONE;
     std::uint16_t m_inBufSize = 2048;
-    std::uint16_t m_outBufSize = 2048;
     std::uint16_t m_pollingDelay = 50;
-    bool m_enableDtr = true;
     bool m_closingFailedPort = false;
 };
 

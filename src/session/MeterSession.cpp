@@ -11,20 +11,6 @@
 
 namespace veska {
 
-namespace {
-
-UsbReportRoute RouteFor(const ModelSwitches& switches) {
-    switch (ResolveUsbReportHandler(switches)) {
-    case UsbReportHandler::HidLumioData: return UsbReportRoute::HidLumioData;
-    case UsbReportHandler::HidKestoData: return UsbReportRoute::HidKestoData;
-    case UsbReportHandler::HidVeskaData: return UsbReportRoute::HidVeskaData;
-    case UsbReportHandler::None: break;
-    }
-    return UsbReportRoute::None;
-}
-
-}  // namespace
-
 MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
     : QObject(parent),
       m_switches(switches),
@@ -63,7 +49,7 @@ void MeterSession::createLinks() {
 }
 
 UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
-    m_usb = std::make_unique<UsbConnection>(std::move(platform), RouteFor(m_switches),
+    m_usb = std::make_unique<UsbConnection>(std::move(platform), ResolveUsbReportRoute(m_switches),
                                             static_cast<std::uint32_t>(ResolveBridgeSpeed(m_switches)));
     m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
     m_linkButtons.setHandler(m_usbConnectId, [this](bool down) { m_usb->USBConClick(down); });

@@ -52,13 +52,13 @@ ResolvedProfile ResolveStartupProfile(const ModelSwitches& switches) {
     return resolved;
 }
 
-UsbReportHandler ResolveUsbReportHandler(const ModelSwitches& switches) {
-    static constexpr std::array<std::pair<bool S::*, UsbReportHandler>, 3> order{{
-        {&S::IFKesto, UsbReportHandler::HidKestoData},
-        {&S::IFLumio, UsbReportHandler::HidLumioData},
-        {&S::IFVeska, UsbReportHandler::HidVeskaData},
+UsbReportRoute ResolveUsbReportRoute(const ModelSwitches& switches) {
+    static constexpr std::array<std::pair<bool S::*, UsbReportRoute>, 3> order{{
+        {&S::IFKesto, UsbReportRoute::HidKestoData},
+        {&S::IFLumio, UsbReportRoute::HidLumioData},
+        {&S::IFVeska, UsbReportRoute::HidVeskaData},
     }};
-    return LastSet(switches, order, UsbReportHandler::None);
+    return LastSet(switches, order, UsbReportRoute::None);
 }
 
 int ResolveBridgeSpeed(const ModelSwitches& switches) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hid/UsbReportRoute.h"
+
 #include <optional>
 #include <span>
 #include <string>
@@ -29,7 +31,6 @@ struct ModelSwitches {
 };
 
 enum class SerialPacketHandler { None, RECEIVE_COM_Data, HSorvuRData };
-enum class UsbReportHandler { None, HidLumioData, HidKestoData, HidVeskaData };
 enum class SerialSpeed { br2400, br19200 };
 
 // What one switch selects; an empty field is "not set" and leaves the value before it.
@@ -61,7 +62,7 @@ std::span<const StartupProfileEntry> StartupProfiles();
 void ApplyProfile(const ModelProfile& profile, ResolvedProfile& into);
 
 ResolvedProfile ResolveStartupProfile(const ModelSwitches& switches);
-UsbReportHandler ResolveUsbReportHandler(const ModelSwitches& switches);
+UsbReportRoute ResolveUsbReportRoute(const ModelSwitches& switches);
 int ResolveBridgeSpeed(const ModelSwitches& switches);
 
 }  // namespace veska

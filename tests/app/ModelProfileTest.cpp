@@ -14,7 +14,7 @@ struct Case {
     SerialSpeed speed;
     const char* scaleCode;
     const char* firstDigit;
-    UsbReportHandler usbHandler;
+    UsbReportRoute usbHandler;
     int bridgeSpeed;
 };
 
@@ -30,18 +30,18 @@ TEST(ModelProfile, ResolutionOfSwitchCombinations) {
     using S = ModelSwitches;
     const Case cases[] = {
         {"this build", S::ThisBuild(), "Veska Interface Program _Ver: 1.00", SerialPacketHandler::RECEIVE_COM_Data,
-         SerialSpeed::br2400, "6", "5", UsbReportHandler::HidVeskaData, 2400},
+         SerialSpeed::br2400, "6", "5", UsbReportRoute::HidVeskaData, 2400},
         {"Lumio and Kesto", With({&S::IFLumio, &S::IFKesto}), "Kesto USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br2400, "4", "3", UsbReportHandler::HidLumioData, 2400},
+         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br2400, "4", "3", UsbReportRoute::HidLumioData, 2400},
         {"Halvo and Veska", With({&S::IFHalvo, &S::IFVeska}), "Veska Interface Program _Ver: 1.00",
-         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "6", "5", UsbReportHandler::HidVeskaData, 2400},
+         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "6", "5", UsbReportRoute::HidVeskaData, 2400},
         {"Dravo and Halvo", With({&S::IFDravo, &S::IFHalvo}), "Halvo USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", "5", UsbReportHandler::None, 19200},
+         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", "5", UsbReportRoute::None, 19200},
         {"Zirka only", With({&S::IFZirka}), "Zirka USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", "5", UsbReportHandler::None, 2400},
-        {"no switch", S{}, "", SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportHandler::None, 2400},
+         SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", "5", UsbReportRoute::None, 2400},
+        {"no switch", S{}, "", SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportRoute::None, 2400},
         {"switches that select nothing", With({&S::IFQuenta, &S::IFTarni, &S::IFMolva, &S::IFPirsa, &S::IFRudan}), "",
-         SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportHandler::None, 2400},
+         SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportRoute::None, 2400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -51,7 +51,7 @@ TEST(ModelProfile, ResolutionOfSwitchCombinations) {
         EXPECT_EQ(p.serialSpeed, c.speed);
         EXPECT_EQ(p.scaleCode, c.scaleCode);
         EXPECT_EQ(p.firstLcdDigit, c.firstDigit);
-        EXPECT_EQ(ResolveUsbReportHandler(c.switches), c.usbHandler);
+        EXPECT_EQ(ResolveUsbReportRoute(c.switches), c.usbHandler);
         EXPECT_EQ(ResolveBridgeSpeed(c.switches), c.bridgeSpeed);
     }
 }

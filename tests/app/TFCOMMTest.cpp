@@ -1,4 +1,4 @@
-#include "FakeDialogs.h"
+#include "support/FakeDialogs.h"
 #include "app/MainMenu.h"
 #include "app/PortsDialog.h"
 #include "app/TFCOMM.h"

@@ -71,7 +71,7 @@ TEST(GaugeGeometry, PercentScaleLabels) {
 TEST(AnalogGauge, NeedleDrawnUprightAtZero) {
     AnalogGauge gauge;
     gauge.setScaleSet(*FindScaleSet("6"));
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     gauge.KDrun(gauge.GaugeOffset());
     EXPECT_EQ(gauge.NeedleTip(), QPoint(160, 34));
     EXPECT_EQ(gauge.NeedleBase(), QPoint(160, 389));
@@ -86,7 +86,7 @@ TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
     AnalogGauge gauge;
     gauge.setScaleSet(*FindScaleSet("6"));
     gauge.setLimitMarks(3000.0F, true, -6000.0F, false);
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     EXPECT_FALSE(GaugeFace::dotIsRed(gauge.faceSpec(), 900));
     EXPECT_TRUE(GaugeFace::dotIsRed(gauge.faceSpec(), 901));
 
@@ -97,7 +97,7 @@ TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kRed);
 
     gauge.setLimitMarks(3000.0F, false, -6000.0F, false);
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kBlack);
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kBlack);
 }
@@ -105,12 +105,12 @@ TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
 TEST(AnalogGauge, FaceIsReusedWhileNothingChanges) {
     AnalogGauge gauge;
     gauge.setScaleSet(*FindScaleSet("6"));
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     const qint64 first = gauge.KD1().cacheKey();
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     EXPECT_EQ(gauge.KD1().cacheKey(), first);
     gauge.setLimitMarks(6002.0F, false, -6000.0F, true);  // a different face
-    gauge.KDsetup(1);
+    gauge.KDsetup();
     EXPECT_NE(gauge.KD1().cacheKey(), first);
 }
 

@@ -1,7 +1,6 @@
 #include "ChartTestSupport.h"
 #include "records/HistoryChart.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -59,7 +58,6 @@ TEST_F(HistoryChartTest, StartsWithTheAreaSeriesOverOneSamplePointEach) {
     EXPECT_EQ(chart.leftAxisMaximum(), 6000);
     EXPECT_EQ(chart.Maxrecord()->text(), QStringLiteral("100"));
     EXPECT_EQ(chart.Bt10()->text(), QStringLiteral("1"));
-    EXPECT_EQ(chart.comboBox1Index(), 0);
 }
 
 // Fill cleared: the line series is shown, the hidden area series keeps receiving
@@ -248,9 +246,3 @@ TEST_F(ChartPictureTest, ReadOnlyFolderGivesTheErrorAndNoPartialFile) {
 
 }  // namespace
 }  // namespace veska
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -24,7 +24,6 @@ struct StartedChart {
         chart.show();
         chart.setFollowLastPage(true);
         chart.FillSampleValues();
-        chart.setComboBox1Index(0);
         chart.ShowSeries(0);
         chart.btFillClick();
         chart.SetLeftAxisMaximum(6000);

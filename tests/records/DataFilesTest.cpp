@@ -1,4 +1,5 @@
 #include "DataFilesTestSupport.h"
+#include "support/FakeDialogs.h"
 
 #include "records/DataFileCli.h"
 #include "records/DataFileCommands.h"
@@ -26,22 +27,32 @@ using namespace veska::test;
 
 namespace {
 
+// Answers the file dialogs from a queue and keeps what each dialog looked like; the print
+// preview runs `preview` when a test sets it.
+struct DeskDialogs : FakeDialogs {
+    QString chooseFile(const FileDialogSpec& spec) override {
+        specs.push_back(spec);
+        return chosen.isEmpty() ? QString() : chosen.takeFirst();
+    }
+    void showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) override {
+        ++previews;
+        if (preview) preview(printer, paint);
+    }
+    QStringList chosen;
+    std::vector<FileDialogSpec> specs;
+    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> preview;
+};
+
 // The record table opened on a file of two rows, plus one row recorded in this run, with
-// the commands' hooks answered by the test.
+// the commands' dialogs answered by the test.
 struct Desk {
     Desk() {
         QDir::setCurrent(dir.path());
         writeRecordFile(path("Kestodb.db"), rows(1, 2));
         table.openTable(QStringLiteral("Kestodb"));
         setRow(table, row(3, QStringLiteral("#")));
-        commands.setChooseFileHook([this](const FileDialogSpec& spec) {
-            specs.push_back(spec);
-            return chosen.isEmpty() ? QString() : chosen.takeFirst();
-        });
-        commands.setSaveChangesHook([this](const QString& q) {
-            questions << q;
-            return answer;
-        });
+        dialogs.saveChoice = UserDialogs::SaveChoice::Cancel;
+        commands.setDialogs(&dialogs);
         QObject::connect(&commands, &DataFileCommands::information, [this](const QString& t) { infos << t; });
         QObject::connect(&commands, &DataFileCommands::error, [this](const QString& t) { errors << t; });
     }
@@ -62,10 +73,12 @@ struct Desk {
     QTemporaryDir dir;
     RecordTable table;
     DataFileCommands commands{table};
-    QStringList chosen;
-    std::vector<FileDialogSpec> specs;
-    DataFileCommands::SaveChoice answer = DataFileCommands::SaveChoice::Cancel;
-    QStringList questions, infos, errors;
+    DeskDialogs dialogs;
+    QStringList& chosen = dialogs.chosen;
+    std::vector<FileDialogSpec>& specs = dialogs.specs;
+    UserDialogs::SaveChoice& answer = dialogs.saveChoice;
+    QStringList& questions = dialogs.saveQuestions;
+    QStringList infos, errors;
 };
 
 QList<QByteArray> linesOf(const QByteArray& text) {
@@ -319,7 +332,7 @@ TEST(DataFiles, OpenReplacesTheTableAndRecordingContinuesTheRunsNumbers) {
     QDir(d.dir.path()).mkdir("data");
     writeRecordFile(d.path("data/old.db"), rows(100, 5));
     d.chosen << d.path("data/old.db");
-    d.answer = DataFileCommands::SaveChoice::Discard;
+    d.answer = UserDialogs::SaveChoice::Discard;
     ASSERT_TRUE(d.commands.SpeedButton2Click());
     ASSERT_EQ(d.specs.size(), 1u);
     EXPECT_EQ(d.specs[0].filters.front(), "access data files (*.DB)");
@@ -334,7 +347,7 @@ TEST(DataFiles, OpenReplacesTheTableAndRecordingContinuesTheRunsNumbers) {
 }
 
 TEST(DataFiles, OpenWithUnsavedRowsAsksAndHonoursTheAnswer) {
-    using C = DataFileCommands::SaveChoice;
+    using C = UserDialogs::SaveChoice;
     {  // Cancel: nothing changes.
         Desk d;
         d.chosen << d.path("Kestodb.db");
@@ -392,7 +405,7 @@ TEST(DataFiles, FailedOpenKeepsTheCurrentTableAndSaysSoOnce) {
         SCOPED_TRACE(c.what);
         Desk d;
         d.chosen << c.prepare(d);
-        d.answer = DataFileCommands::SaveChoice::Discard;
+        d.answer = UserDialogs::SaveChoice::Discard;
         EXPECT_FALSE(d.commands.SpeedButton2Click());
         EXPECT_EQ(d.errors.size(), 1);
         EXPECT_TRUE(d.questions.isEmpty()) << "nothing to decide when the file cannot be opened";
@@ -419,12 +432,12 @@ TEST(DataFiles, FailedOpenKeepsTheCurrentTableAndSaysSoOnce) {
 TEST(DataFiles, PrintShowsThePreviewOnlyWithRows) {
     Desk d;
     int painted = 0;
-    d.commands.setPreviewHook([&](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
+    d.dialogs.preview = [&](QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(d.path("preview.pdf"));
         paint(&printer);
         ++painted;
-    });
+    };
     EXPECT_TRUE(d.commands.BtPrintClick());
     EXPECT_EQ(painted, 1);
     EXPECT_GT(QFileInfo(d.path("preview.pdf")).size(), 0);

@@ -84,7 +84,7 @@ const Case kCases[] = {
          EXPECT_EQ(b.recorder.NextRecordNo(), 10001);
      }},
     {"Limit1000Then5000Resumes", [](Bench& b) {
-         b.limits.N10001Click();
+         b.limits.setRecordLimit(1000);
          EXPECT_EQ(b.recorder.RecordLimit(), 1000);
          EXPECT_TRUE(b.limits.action(RecordLimitMenu::N10001)->isChecked());
          EXPECT_FALSE(b.limits.action(RecordLimitMenu::N100001)->isChecked());
@@ -94,7 +94,7 @@ const Case kCases[] = {
          EXPECT_EQ(b.recorder.RecordLimit(), 5000);
          b.feed(reading("1.000"));
          EXPECT_EQ(b.rows(), 1001);
-         b.limits.limitessClick();
+         b.limits.setRecordLimit(Recorder::kLimitless);
          EXPECT_EQ(b.recorder.RecordLimit(), 10000000);
          EXPECT_TRUE(b.limits.action(RecordLimitMenu::limitess)->isChecked());
      }},

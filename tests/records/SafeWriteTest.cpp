@@ -1,4 +1,5 @@
 // Every writer against real faults: a full disk, a read-only folder, links, FIFOs, /dev/full.
+#include "support/FakeDialogs.h"
 #include "DataFilesTestSupport.h"
 
 #include "records/DataFileCli.h"
@@ -102,6 +103,7 @@ struct Bench {
         for (qint64 no = 3; no < 3 + runRows; ++no) setRow(table, row(no));
         table.commitJournal();
         QDir(dir.path()).mkdir("out");
+        commands.setDialogs(&dialogs);
         QObject::connect(&commands, &DataFileCommands::error, [this](const QString& t) { errors << t; });
         QObject::connect(&commands, &DataFileCommands::information, [this](const QString& t) { infos << t; });
         QObject::connect(&chart, &HistoryChart::errorRequested, [this](const QString& t) { errors << t; });
@@ -118,6 +120,7 @@ struct Bench {
 
     QTemporaryDir dir;
     RecordTable table;
+    FakeDialogs dialogs;
     DataFileCommands commands{table};
     HistoryChart chart;
     QByteArray source;
@@ -139,11 +142,11 @@ const std::vector<Writer>& writers() {
         {"PDF report", "report.pdf", "%PDF",
          [](Bench& b, const QString& t) {
              // The print dialog's "print to file", as the user fills it in.
-             b.commands.setPreviewHook([t](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
+             b.dialogs.preview = [t](QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
                  printer.setOutputFormat(QPrinter::PdfFormat);
                  printer.setOutputFileName(t);
                  paint(&printer);
-             });
+             };
              b.commands.BtPrintClick();
          }},
         {"chart picture", "databmp.bmp", "BM",
@@ -402,7 +405,7 @@ TEST(SafeWrite, PrintToPdfFromThePreviewWritesOnlyWhenPrinted) {
     const QString pdf = b.path("out/printed.pdf");
     writeFile(pdf, kEarlier);
     bool printed = false;
-    b.commands.setPreviewHook([&](QPrinter& printer, const DataFileCommands::PaintFn& paint) {
+    b.dialogs.preview = [&](QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         QPrintPreviewWidget preview(&printer);
@@ -415,7 +418,7 @@ TEST(SafeWrite, PrintToPdfFromThePreviewWritesOnlyWhenPrinted) {
             preview.print();
         }
         printed = true;
-    });
+    };
     b.commands.BtPrintClick();
     ASSERT_TRUE(printed);
     ASSERT_EQ(b.errors.size(), 1) << b.errors.join('|').toStdString();

@@ -218,10 +218,3 @@ TEST(LinkWatchdog, ThreeSilentTicksTurnTheIndicatorAndAPacketTurnsItBack) {
     ASSERT_EQ(indicator.count(), 3);  // on, off, on: no repeats
     EXPECT_TRUE(indicator.at(2).at(0).toBool());
 }
-
-TEST(LinkWatchdog, RunsOnItsOwnTimer) {
-    LinkWatchdog watchdog;
-    watchdog.packetHandled();
-    watchdog.start();
-    EXPECT_TRUE(WaitUntil([&] { return !watchdog.linkAlive(); }, 2000));
-}

@@ -97,15 +97,8 @@ TEST_F(DriverFixture, ConstructionValues) {
     TCommPortDriver fresh;
     EXPECT_EQ(fresh.ComPort(), TComPortNumber::pnCOM1);
     EXPECT_EQ(fresh.ComPortSpeed(), TComPortBaudRate::br9600);
-    EXPECT_EQ(fresh.ComPortDataBits(), TComPortDataBits::db8BITS);
-    EXPECT_EQ(fresh.ComPortStopBits(), TComPortStopBits::sb1BITS);
-    EXPECT_EQ(fresh.ComPortParity(), TComPortParity::ptNONE);
-    EXPECT_EQ(fresh.ComPortHwHandshaking(), TComPortHwHandshaking::hhNONE);
-    EXPECT_EQ(fresh.ComPortSwHandshaking(), TComPortSwHandshaking::shNONE);
     EXPECT_EQ(fresh.ComPortInBufSize(), 2048);
-    EXPECT_EQ(fresh.ComPortOutBufSize(), 2048);
     EXPECT_EQ(fresh.ComPortPollingDelay(), 50);
-    EXPECT_TRUE(fresh.EnableDTROnOpen());
     EXPECT_FALSE(fresh.IsConnected());
     EXPECT_EQ(fresh.portPath(), "/dev/ttyS0");
 }

@@ -1,4 +1,14 @@
+// The one test entry of every test that needs Qt: an application object for timers,
+// signals and queued hand-overs, built as QApplication where widgets are tested
+// (VESKA_TEST_WIDGETS) and as QCoreApplication elsewhere. Everything runs headless.
+#ifdef VESKA_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -6,8 +16,8 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Veska"));
+    TestApplication app(argc, argv);
+    TestApplication::setApplicationName(QStringLiteral("Veska"));
     // Remembered ports and cables go to a scratch place, never to the user's own settings.
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir settingsDir;

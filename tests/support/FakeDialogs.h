@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "records/UserDialogs.h"
 
 #include <QStringList>
+
+#include <functional>
 
 namespace veska::test {
 
@@ -21,11 +23,16 @@ public:
     }
 
     QString chooseFile(const FileDialogSpec&) override { return chosenFile; }
-    void showPrintPreview(QPrinter&, const std::function<void(QPrinter*)>&) override { ++previews; }
+    void showPrintPreview(QPrinter& printer, const std::function<void(QPrinter*)>& paint) override {
+        ++previews;
+        if (preview) preview(printer, paint);
+    }
 
     bool yes = true;
     QString chosenFile;  // empty: the dialog is cancelled
     int previews = 0;
+    // What the preview does, as a user would with it (print to a file, say); nothing by default.
+    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> preview;
     SaveChoice saveChoice = SaveChoice::Discard;
     QStringList infos, errors, questions, saveQuestions;
 };
