@@ -153,11 +153,11 @@ void MeterSession::handlePacket(std::string_view packetText) {
     u.lcd = m_decoded.lcd;
     u.reading = m_decoded.reading;
     u.alarm = m_limits.isExceededBy(u.reading.numericValue);
-    // Extremes restart from the scale still in force, before this reading's scale is chosen.
-    u.extremesRestarted = m_extremes.track(u.lcd, u.reading, m_scale->fullScaleCount);
+    const ScaleSet& scale = ScaleSetForUnit(u.reading.unitText);
+    u.extremesRestarted = m_extremes.track(u.lcd, u.reading, &scale != m_scale);
     if (u.extremesRestarted) m_chart.restart();
 
-    m_scale = &ScaleSetForUnit(u.reading.unitText);
+    m_scale = &scale;
     u.scale = m_scale;
     u.needlePosition = NeedlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
 
