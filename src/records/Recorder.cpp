@@ -110,9 +110,9 @@ bool Recorder::RecordNewClick() {
                                      .arg(m_table.unsavedRows());
         if (!m_confirm || !m_confirm(question)) return false;
     }
-    emit information(QStringLiteral(" Record deleted "));
     try {
-        if (m_table.rowCount() >= 1) m_table.empty();
+        // No table open is a failure too: nothing could be deleted.
+        if (!m_table.isOpen() || m_table.rowCount() >= 1) m_table.empty();
     } catch (const TableError& e) {
         emit error(e.message());
         return false;
@@ -120,6 +120,8 @@ bool Recorder::RecordNewClick() {
     m_nextRecordNo = 1;
     m_recordedRows = 0;
     m_limitReported = false;
+    // Told only once the rows are really gone.
+    emit information(QStringLiteral(" Record deleted "));
     return true;
 }
 
