@@ -155,7 +155,6 @@ private:
 
     std::unique_ptr<ChartHistory> m_ownHistory;  // only when used without a session
     ChartHistory& m_history;
-    bool m_maxrecordErrorShown = false;
     bool m_viewStale = true;
     QString m_pictureDirectory;
     QList<QPointF> m_pageBuffer;
