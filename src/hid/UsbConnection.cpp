@@ -279,6 +279,25 @@ bool UsbConnection::ConTimerLinkIdle() {
     return true;
 }
 
+bool UsbConnection::isLinkActive() const {
+    if (m_usbConDown || m_readBtnDown) return true;
+    for (const Item& item : m_items) {
+        if (item.device && item.device->ReaderRunning()) return true;
+    }
+    return false;
+}
+
+void UsbConnection::stopLink() {
+    const bool wasActive = isLinkActive();
+    setUsbCon(false);
+    setReadBtn(false);
+    for (Item& item : m_items) {
+        if (item.device && item.device->DataHandler()) item.device->SetDataHandler(nullptr);
+    }
+    m_reassembly.reset();
+    if (wasActive) addHistory(QStringLiteral("USB reading stopped: the serial link was connected"));
+}
+
 void UsbConnection::raiseButtonsWithoutCommand() {
     setUsbCon(false);
     setReadBtn(false);
