@@ -122,6 +122,7 @@ private:
     TJvHidDevice* m_selectedDevice = nullptr;
     bool m_usbConDown = false;
     bool m_readBtnDown = false;
+    bool m_configRefused = false;  // the user was told the cable could not be configured
     QStringListModel m_deviceList;
     QStringListModel m_history;
 };
