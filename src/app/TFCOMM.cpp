@@ -3,6 +3,7 @@
 #include "MainMenu.h"
 #include "MessageBoxDialogs.h"
 #include "PanelButton.h"
+#include "display/AlarmSound.h"
 #include "display/AnalogGauge.h"
 #include "display/ArialFont.h"
 #include "display/DisplayResources.h"
@@ -68,7 +69,8 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
     : QMainWindow(parent),
       m_options(options),
       m_session(new MeterSession(options.switches, this)),
-      m_beep([] { QApplication::beep(); }) {
+      m_alarmSound(std::make_unique<AlarmSound>()),
+      m_beep([this] { m_alarmSound->play(); }) {
     setObjectName(QStringLiteral("FCOMM"));
     if (options.dialogs != nullptr) {
         m_dialogs = options.dialogs;

@@ -23,6 +23,7 @@ class QToolButton;
 
 namespace veska {
 
+class AlarmSound;
 class AnalogGauge;
 class DataFileCommands;
 class HidPlatform;
@@ -171,6 +172,7 @@ private:
     MeterSession* m_session = nullptr;
     QTimer m_conTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
+    std::unique_ptr<AlarmSound> m_alarmSound;
     std::function<void()> m_beep;
 
     // Visible regions.

@@ -64,6 +64,7 @@ protected:
         o.dialogs = &dialogs;
         o.hidPlatform = std::move(hid);
         window = std::make_unique<TFCOMM>(o);
+        window->setBeep([this] { ++beeps; });  // tests stay silent
         return *window;
     }
     QString digits() const {
@@ -76,6 +77,7 @@ protected:
     QString previous;
     FakeDialogs dialogs;
     std::unique_ptr<TFCOMM> window;
+    int beeps = 0;
 };
 
 TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
@@ -299,6 +301,16 @@ TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
 }
 
+TEST_F(TFCOMMTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
+    TFCOMM& w = open();
+    w.session().setUpperLimit(1000.0F, true);
+    w.LcdDisplayVeska(Packet("2B", "30393939", '0', kVolt));  // 999: within
+    EXPECT_EQ(beeps, 0);
+    w.LcdDisplayVeska(Packet("2B", "31303031", '0', kVolt));  // 1001: beyond
+    w.LcdDisplayVeska(Packet("2B", "31303032", '0', kVolt));
+    EXPECT_EQ(beeps, 2);
+}
+
 TEST_F(TFCOMMTest, DataFileCommandsGoThroughTheWindowsDialogs) {
     TFCOMM& w = open();
     w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
@@ -326,6 +338,7 @@ TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
     o.portMap.setPath(TComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<TFCOMM>(o);
+    window->setBeep([this] { ++beeps; });
     sim.start();
     window->COMConClick();
     EXPECT_TRUE(window->COMM2().IsConnected());
@@ -373,6 +386,7 @@ TEST_F(TFCOMMTest, EitherLinksButtonStopsTheOtherLink) {
     o.hidPlatform = platform;
     o.portMap.setPath(TComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<TFCOMM>(o);
+    window->setBeep([this] { ++beeps; });
     TFCOMM& w = *window;
     sim.start();
     const auto serialIsOff = [&] {
