@@ -48,7 +48,13 @@ bool AlarmSound::playBell() {
     ca_context_cancel(m_context, kAlarmSoundId);
     const int rc = ca_context_play(m_context, kAlarmSoundId, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION,
                                    "Limit alarm", nullptr);
-    return rc == CA_SUCCESS;
+    if (rc == CA_SUCCESS) return true;
+    // No theme sound or no output device: it will not appear during this run, and every
+    // further try would only repeat the sound system's complaints on stderr.
+    ca_context_destroy(m_context);
+    m_context = nullptr;
+    m_serverMissing = true;
+    return false;
 }
 
 }  // namespace veska

@@ -30,7 +30,7 @@ private:
     EventPlayer m_player;
     Fallback m_fallback;
     ca_context* m_context = nullptr;
-    bool m_serverMissing = false;  // no sound server: the fallback from now on
+    bool m_serverMissing = false;  // no sound server or sound: the fallback from now on
 };
 
 }  // namespace veska
