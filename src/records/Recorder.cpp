@@ -20,6 +20,9 @@ QString Recorder::RepeatKey(const MeterReading& r) {
 }
 
 void Recorder::INDataToTable(const MeterReading& reading) {
+    // Without a table (it could not be opened, which was reported then) nothing is
+    // recorded and nothing more is said: readings are still shown.
+    if (!m_table.isOpen()) return;
     // A run records at most RecordLimit rows.
     if (m_recordedRows >= m_recordLimit) {
         if (!m_limitReported) {
