@@ -211,6 +211,22 @@ TEST_F(MeterSessionTest, OnePacketThroughEveryStep) {
     EXPECT_EQ(session.extremes().lastUnitText(), "Hz");
 }
 
+// Frequency with the kilo or mega mark is recorded under its own unit, on the hertz scale.
+TEST_F(MeterSessionTest, PrefixedHertzIsRecordedAsSuch) {
+    session.recordTable().openDefault();
+    QSignalSpy rows(&session, &MeterSession::rowRecorded);
+    const struct {
+        const char* status;
+        const char* unit;
+    } cases[] = {{"00000008", "Hz"}, {"00002008", "kHz"}, {"00001008", "MHz"}, {"00003008", "MHz"}};
+    for (const auto& c : cases) {
+        session.handlePacket(Packet("2B", "31303031", '1', c.status));
+        EXPECT_EQ(session.scale().code, "10") << c.unit;
+        ASSERT_FALSE(rows.isEmpty());
+        EXPECT_EQ(rows.takeLast().at(0).toStringList().mid(3, 2), (QStringList{"1.001", c.unit}));
+    }
+}
+
 // Each step: a packet, then what the MAX/MIN labels pair: texts and unit.
 TEST_F(MeterSessionTest, ExtremesNeverPairAValueWithAnotherUnit) {
     struct Step {
