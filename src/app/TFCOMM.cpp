@@ -5,6 +5,7 @@
 #include "PanelButton.h"
 #include "PortSettings.h"
 #include "PortsDialog.h"
+#include "display/AlarmSound.h"
 #include "display/AnalogGauge.h"
 #include "display/ArialFont.h"
 #include "display/DisplayResources.h"
@@ -71,7 +72,8 @@ TFCOMM::TFCOMM(const Options& options, QWidget* parent)
     : QMainWindow(parent),
       m_options(options),
       m_session(new MeterSession(options.switches, this)),
-      m_beep([] { QApplication::beep(); }) {
+      m_alarmSound(std::make_unique<AlarmSound>()),
+      m_beep([this] { m_alarmSound->play(); }) {
     setObjectName(QStringLiteral("FCOMM"));
     if (options.dialogs != nullptr) {
         m_dialogs = options.dialogs;
@@ -621,15 +623,10 @@ void TFCOMM::COM11Click() { m_session->serial().COM11Click(); }
 void TFCOMM::COM21Click() { m_session->serial().COM21Click(); }
 void TFCOMM::COM31Click() { m_session->serial().COM31Click(); }
 void TFCOMM::COM41Click() { m_session->serial().COM41Click(); }
-void TFCOMM::BTCon1Click() { m_session->serial().BTCon1Click(); }
+void TFCOMM::BTCon1Click() { m_session->startSerialLink(); }
 void TFCOMM::BtDiscon1Click() { m_session->serial().BtDiscon1Click(); }
-void TFCOMM::COMConClick() {
-    ExclusiveToggleGroup& toggles = m_session->linkButtons();
-    const bool usbButtonDown = toggles.isPressed(m_usbConId) || toggles.isPressed(m_readBtnId);
-    toggles.click(m_comConId);
-    // Pressing COMCon raised a USB button: its command does not run, reading goes on.
-    if (usbButtonDown && toggles.isPressed(m_comConId)) m_session->usb()->raiseButtonsWithoutCommand();
-}
+// Connecting one link stops the other first (the session arbitrates).
+void TFCOMM::COMConClick() { m_session->linkButtons().click(m_comConId); }
 void TFCOMM::ConTimerTimer() { m_session->watchdog().ConTimerTimer(); }
 
 // ---------------------------------------------------------------------------------------

@@ -24,6 +24,7 @@ class QToolButton;
 
 namespace veska {
 
+class AlarmSound;
 class AnalogGauge;
 class DataFileCommands;
 class HidPlatform;
@@ -181,6 +182,7 @@ private:
     MeterSession* m_session = nullptr;
     QTimer m_conTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
+    std::unique_ptr<AlarmSound> m_alarmSound;
     std::function<void()> m_beep;
 
     // Visible regions.

@@ -66,6 +66,7 @@ void AnalogGauge::setScaleSet(const ScaleSet& scale) {
     m_scaleCode = std::string(scale.code);
     m_fullScaleCount = scale.fullScaleCount;
     m_gaugeOffset = scale.gaugeOffset;
+    m_countsPerNeedleStep = scale.countsPerNeedleStep();
     m_barMax = scale.barMax;
     m_gaugeSpan = scale.gaugeSpan;
 }
@@ -78,7 +79,7 @@ void AnalogGauge::setLimitMarks(float upperLimit, bool upperOn, float lowerLimit
 }
 
 GaugeFaceSpec AnalogGauge::faceSpec() const {
-    return {m_scaleCode, m_fullScaleCount, m_gaugeSpan, m_upperLimit, m_upperOn, m_lowerLimit, m_lowerOn, size()};
+    return {m_scaleCode, m_gaugeOffset, m_countsPerNeedleStep, m_gaugeSpan, m_upperLimit, m_upperOn, m_lowerLimit, m_lowerOn, size()};
 }
 
 const QImage& AnalogGauge::faceFor(const GaugeFaceSpec& spec) {

@@ -67,6 +67,7 @@ private:
     std::string m_scaleCode;
     int m_fullScaleCount = 0;
     int m_gaugeOffset = 0;
+    int m_countsPerNeedleStep = 10;
     int m_barMax = 0;
     int m_gaugeSpan = 0;
     float m_upperLimit = 0.0F;

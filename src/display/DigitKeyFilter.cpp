@@ -15,7 +15,10 @@ bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const QString text = key->text();
     // Keys without text (arrows, delete, tab) are editing and navigation, not characters.
-    if (text.isEmpty() || key->key() == Qt::Key_Backspace) return false;
+    // Enter ends the edit; it types nothing.
+    if (text.isEmpty() || key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return ||
+        key->key() == Qt::Key_Enter)
+        return false;
     for (const QChar c : text) {
         if (!accepts(c)) return true;  // swallowed
     }

@@ -45,7 +45,9 @@ std::optional<QColor> GaugeFace::majorMarkColor(std::string_view scaleCode, int 
 }
 
 bool GaugeFace::dotIsRed(const GaugeFaceSpec& spec, int j) {
-    const double mark = (j - spec.fullScaleCount / 10.0) * 10.0;
+    // The reading at a dot, from the scale's own zero and step (the dial of a 1000-count
+    // scale has its zero at 1000, not at a tenth of its count).
+    const double mark = static_cast<double>(j - spec.gaugeOffset) * spec.countsPerNeedleStep;
     if (spec.upperOn && mark > static_cast<double>(spec.upperLimit)) return true;
     return spec.lowerOn && mark < static_cast<double>(spec.lowerLimit);
 }

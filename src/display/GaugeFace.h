@@ -14,7 +14,8 @@ namespace veska {
 // face drawn once can be reused while these stay the same.
 struct GaugeFaceSpec {
     std::string scaleCode;
-    int fullScaleCount = 0;
+    int gaugeOffset = 0;        // needle position of a zero reading
+    int countsPerNeedleStep = 10;  // display counts between two neighbouring dots
     int gaugeSpan = 0;
     float upperLimit = 0.0F;
     bool upperOn = false;
@@ -31,7 +32,8 @@ class GaugeFace {
 public:
     static QImage draw(const GaugeFaceSpec& spec);
 
-    // Whether scale dot j (0 .. 10 * gaugeSpan) is drawn red.
+    // Whether scale dot j (0 .. 10 * gaugeSpan) is drawn red: exactly when a reading whose
+    // needle stands at the dot would raise the alarm.
     static bool dotIsRed(const GaugeFaceSpec& spec, int j);
     // Colour of the major mark at label step 'step', or nothing when the step has none.
     static std::optional<QColor> majorMarkColor(std::string_view scaleCode, int step);

@@ -143,10 +143,19 @@ int SimulatedHidDevice::read(std::uint8_t* buffer, std::size_t length, int timeo
     }
 }
 
+void SimulatedHidDevice::refuseFeatureReports(int error) {
+    std::lock_guard lock(m_mutex);
+    m_featureRefusal = error;
+}
+
 bool SimulatedHidDevice::sendFeatureReport(const std::uint8_t* data, std::size_t length, int& error) {
     std::lock_guard lock(m_mutex);
     if (!m_plugged) {
         error = ENODEV;
+        return false;
+    }
+    if (m_featureRefusal != 0) {
+        error = m_featureRefusal;
         return false;
     }
     m_featureReports.emplace_back(data, data + length);

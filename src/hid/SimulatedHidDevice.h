@@ -54,6 +54,9 @@ public:
     void setByteSource(ByteSource source);
     void setEmptyReportInterval(int ms);
 
+    // From now on feature reports fail with 'error' (an errno value); 0 accepts them again.
+    void refuseFeatureReports(int error);
+
     std::uint32_t bitRate() const;
     std::vector<std::vector<std::uint8_t>> featureReports() const;
     int pendingReads() const;
@@ -82,6 +85,7 @@ private:
     int m_intervalMs;
     Clock::time_point m_nextTick = Clock::now();
     std::uint32_t m_bitRate = 0;
+    int m_featureRefusal = 0;
     std::vector<std::vector<std::uint8_t>> m_featureReports;
 };
 

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace veska {
@@ -145,8 +146,16 @@ void TJvHidDevice::SetReadSleep(int ms) {
 }
 
 bool TJvHidDevice::SendFeatureReport(const std::uint8_t* data, std::size_t length) {
-    if (!OpenControlHandle()) return false;
-    return m_controlHandle->sendFeatureReport(data, length);
+    if (!OpenControlHandle()) {
+        m_featureReportError = Plugged() ? EIO : ENODEV;
+        return false;
+    }
+    if (!m_controlHandle->sendFeatureReport(data, length)) {
+        m_featureReportError = m_controlHandle->errorCode() != 0 ? m_controlHandle->errorCode() : EIO;
+        return false;
+    }
+    m_featureReportError = 0;
+    return true;
 }
 
 void TJvHidDevice::MarkUnplugged() {

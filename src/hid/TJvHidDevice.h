@@ -54,6 +54,8 @@ public:
     bool CanReadWrite() const { return m_canReadWrite; }
     // Why read and write access was refused (an errno value; EACCES: no permission).
     int ReadWriteOpenError() const { return m_readWriteOpenError; }
+    // Why the last feature report was refused (an errno value), 0 after one was sent.
+    int FeatureReportError() const { return m_featureReportError; }
 
     // No handler stops the reader; a handler starts it on a claimed, plugged device
     // with read and write access. Replacing a handler does not restart the reader.
@@ -97,6 +99,7 @@ private:
     TJvHidPlugEvent m_unplugHandler;
     bool m_canReadWrite = false;
     int m_readWriteOpenError = 0;
+    int m_featureReportError = 0;
     std::unique_ptr<TJvHidDeviceReadThread> m_reader;
 };
 

@@ -345,8 +345,23 @@ void UsbConnection::SetFeatureClick() {
         return;
     }
     const BridgeConfigReport::Bytes report = BridgeConfigReport::Build(m_bridgeSpeed);
-    m_selectedDevice->SendFeatureReport(report.data(), report.size());  // a refusal changes nothing here
-    addHistory(BridgeConfigReport::LogLine(report));
+    if (m_selectedDevice->SendFeatureReport(report.data(), report.size())) {
+        m_configRefused = false;
+        addHistory(BridgeConfigReport::LogLine(report));
+        return;
+    }
+    // A cable at the wrong bit rate delivers nothing the meter sent: say so, once, rather
+    // than later blaming the meter.
+    const int error = m_selectedDevice->FeatureReportError();
+    const QString why = QString::fromLocal8Bit(std::strerror(error));
+    addHistory(QString("Configuration report %1NOT SENT: %2 (%3)")
+                   .arg(BridgeConfigReport::LogLine(report), why,
+                        QString::number(error, 16).toUpper()));
+    if (m_configRefused) return;
+    m_configRefused = true;
+    emit message(QString("The USB interface cable could not be configured (%1). "
+                         "Unplug it and plug it in again.")
+                     .arg(why));
 }
 
 void UsbConnection::USBConClick(bool down) {
@@ -395,8 +410,30 @@ bool UsbConnection::ConTimerLinkIdle() {
     m_reassembly.setEmptyReportCount(0);
     setUsbCon(false);
     if (m_selectedDevice) m_selectedDevice->SetDataHandler(nullptr);
-    emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
+    // A cable that refused its configuration was already reported as the cause.
+    if (!m_configRefused) {
+        emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
+    }
     return true;
+}
+
+bool UsbConnection::isLinkActive() const {
+    if (m_usbConDown || m_readBtnDown) return true;
+    for (const Item& item : m_items) {
+        if (item.device && item.device->ReaderRunning()) return true;
+    }
+    return false;
+}
+
+void UsbConnection::stopLink() {
+    const bool wasActive = isLinkActive();
+    setUsbCon(false);
+    setReadBtn(false);
+    for (Item& item : m_items) {
+        if (item.device && item.device->DataHandler()) item.device->SetDataHandler(nullptr);
+    }
+    m_reassembly.reset();
+    if (wasActive) addHistory(QStringLiteral("USB reading stopped: the serial link was connected"));
 }
 
 void UsbConnection::raiseButtonsWithoutCommand() {

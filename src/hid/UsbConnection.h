@@ -7,6 +7,7 @@
 #include "hid/TJvHidDeviceController.h"
 #include "hid/UsbReportRoute.h"
 #include "protocol/HidReportReassembly.h"
+#include "serial/MeterLink.h"
 
 class QSettings;
 
@@ -28,7 +29,7 @@ namespace veska {
 // bridge configuration report, and the USB part of the link watchdog. The window owns
 // the buttons and shows the lists and messages; this object holds the state behind them.
 // Runs on the UI thread.
-class UsbConnection : public QObject {
+class UsbConnection : public QObject, public MeterLink {
     Q_OBJECT
 public:
     static constexpr int kHistoryLimit = 10000;
@@ -53,6 +54,12 @@ public:
     // The button group raised USBCon and ReadBtn (COMCon was pressed): their commands
     // do not run, reading goes on until the next USB command or device change.
     void raiseButtonsWithoutCommand();
+    // The link as the session sees it: a USB button down or a device being read. Stopping
+    // stops every reader and raises both buttons, as raising USBCon does (without writing
+    // the configuration report again); a partial packet is dropped.
+    bool isLinkActive() const override;
+    QString linkDescription() const override { return QStringLiteral("USB link"); }
+    void stopLink() override;
     // The user picked a row of the device list (-1: none). A cable picked by the user is
     // remembered by its USB port in the settings, when there are any.
     void selectDevice(int row);
@@ -150,6 +157,7 @@ private:
     std::optional<AwaitedCable> m_awaiting;
     QSettings* m_settings = nullptr;
     QSet<QString> m_namelessLogged;
+    bool m_configRefused = false;  // the user was told the cable could not be configured
     QStringListModel m_deviceList;
     QStringListModel m_history;
 };

@@ -48,6 +48,11 @@ void HidReportReassembly::handleReport(CloseRule rule, std::uint8_t reportId, co
         for (std::size_t b = 0; b < static_cast<std::size_t>(count) && b + 1 < size; ++b) {
             AppendHexByte(m_reportPayloadText, data[b + 1]);
         }
+        if (m_reportPayloadText.size() > kMaxPayloadChars) {
+            m_reportPayloadText.erase(0, m_reportPayloadText.size() - kMaxPayloadChars);
+            if (!m_overflowing) ++m_brokenPackets;
+            m_overflowing = true;
+        }
         if (m_onReportLine) m_onReportLine(ReportLine(reportId, data, size));
         return;
     }
@@ -77,13 +82,27 @@ void HidReportReassembly::closePacket(CloseRule rule) {
         break;
     }
     m_reportPayloadText.clear();
+    const bool overflowed = m_overflowing;
+    m_overflowing = false;
     // Cleared before the cycle runs: a packet the cycle cannot use is simply dropped and
     // the next report starts afresh.
     m_packetOpen = false;
     if (rule != CloseRule::Veska) return;
     const std::string& p = m_packetText;
     const bool pass = p.size() >= 26 && p[0] == '2' && (p[1] == 'B' || p[1] == 'D') && p[24] == '0' && p[25] == 'D';
-    if (pass && m_onPacket) m_onPacket(m_packetText);
+    // The packet that ends an overflow lost its start: it was counted when the overflow began.
+    if (overflowed) return;
+    if (!(pass)) {
+        ++m_brokenPackets;
+        return;
+    }
+    if (m_onPacket) m_onPacket(m_packetText);
+}
+
+void HidReportReassembly::reset() {
+    m_reportPayloadText.clear();
+    m_packetOpen = false;
+    m_overflowing = false;
 }
 
 }  // namespace veska

@@ -32,6 +32,15 @@ public:
     // "R %.2X  " followed by "%.2X " per data byte.
     static std::string ReportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
 
+    // Payload text kept while no report closes the packet: a few packets' worth. Beyond it
+    // the oldest bytes go, so a bridge that never sends an empty report never grows memory.
+    static constexpr std::size_t kMaxPayloadChars = 4 * 28;
+    // Packets that could not be used: closed ones that fail the sign and end-byte test, and
+    // each run of reports that overflowed the payload text.
+    std::uint64_t brokenPackets() const { return m_brokenPackets; }
+    // Forgets a partly collected packet (reading was stopped).
+    void reset();
+
     int emptyReportCount() const { return m_emptyReportCount; }
     void setEmptyReportCount(int count) { m_emptyReportCount = count; }
     const std::string& reportPayloadText() const { return m_reportPayloadText; }
@@ -48,7 +57,9 @@ private:
     std::string m_reportPayloadText;
     std::string m_packetText;
     bool m_packetOpen = false;
+    bool m_overflowing = false;
     int m_emptyReportCount = 0;
+    std::uint64_t m_brokenPackets = 0;
 };
 
 }  // namespace veska

@@ -10,6 +10,11 @@ void LowDigitSerialFraming::feed(const std::uint8_t* data, std::size_t size) {
         if ((data[i] >> 4) == 0x0E) {
             m_packetText = m_serialHexText;
             m_serialHexText.clear();
+            m_overflowing = false;
+        } else if (m_serialHexText.size() > kMaxChars) {
+            m_serialHexText.erase(0, m_serialHexText.size() - kMaxChars);
+            if (!m_overflowing) ++m_brokenPackets;
+            m_overflowing = true;
         }
     }
 }

@@ -65,7 +65,8 @@ const char* UnitText(const LcdState& s) {
     if (s.farad) unit = "F";
     if (s.celsius) unit = "#";
     if (s.fahrenheit) unit = "?";
-    if (s.hertz) unit = "Hz";
+    // Frequency takes its own prefix here, so every later rule still wins over it.
+    if (s.hertz) unit = s.mega ? "MHz" : s.kilo ? "kHz" : "Hz";
     if (s.percent) unit = "%";
     if (s.volt && s.nano) unit = "nV";
     if (s.volt && s.milli) unit = "mV";

@@ -25,7 +25,7 @@ const ScaleSet* FindScaleSet(std::string_view code) {
 }
 
 const ScaleSet& ScaleSetForUnit(std::string_view unitText) {
-    if (unitText == "Hz") return *FindScaleSet("10");
+    if (unitText == "Hz" || unitText == "kHz" || unitText == "MHz") return *FindScaleSet("10");
     if (unitText == "%") return *FindScaleSet("1");
     if (unitText == "#" || unitText == "?") return *FindScaleSet("13");
     return *FindScaleSet("6");

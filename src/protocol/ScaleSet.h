@@ -18,6 +18,9 @@ struct ScaleSet {
     float lowerLimitSeed() const { return -static_cast<float>(fullScaleCount + 2); }
     float runningMaxSeed() const { return -static_cast<float>(fullScaleCount + 1); }
     float runningMinSeed() const { return static_cast<float>(fullScaleCount + 1); }
+    // Display counts per needle step: the needle reads the first three digits, except on
+    // the temperature scale, which reads all four.
+    int countsPerNeedleStep() const { return code == "13" ? 1 : 10; }
 };
 
 // The row of 'code'; nullptr for an unknown code.

@@ -16,7 +16,13 @@ VeskaSerialFraming::VeskaSerialFraming(PacketHandler onPacket) : m_onPacket(std:
 void VeskaSerialFraming::feed(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         AppendHexByte(m_serialHexText, data[i]);
-        if (data[i] == 0x0D) endOfPacket();
+        if (data[i] == 0x0D) {
+            endOfPacket();
+        } else if (m_serialHexText.size() > kMaxHexChars) {
+            m_serialHexText.erase(0, m_serialHexText.size() - kMaxHexChars);
+            if (!m_overflowing) ++m_brokenPackets;
+            m_overflowing = true;
+        }
     }
 }
 
@@ -29,7 +35,15 @@ void VeskaSerialFraming::endOfPacket() {
     const bool endOk = m_packetText.size() >= kPacketChars && m_packetText[24] == '0' && m_packetText[25] == 'D';
     // Emptied before the handler runs, so a handler that fails leaves the framing in step.
     m_serialHexText.clear();
-    if (signOk && endOk && m_onPacket) m_onPacket(m_packetText);
+    const bool overflowed = m_overflowing;
+    m_overflowing = false;
+    // The packet that ends an overflow lost its start: it was counted when the overflow began.
+    if (overflowed) return;
+    if (!(signOk && endOk)) {
+        ++m_brokenPackets;
+        return;
+    }
+    if (m_onPacket) m_onPacket(m_packetText);
 }
 
 }  // namespace veska

@@ -139,7 +139,8 @@ void HistoryChart::buildToolBar() {
     m_maxrecord->setGeometry(48, 3, 41, 21);
     m_keyFilter = new DigitKeyFilter(false, this);
     m_maxrecord->installEventFilter(m_keyFilter);
-    connect(m_maxrecord, &QLineEdit::textChanged, this, &HistoryChart::MaxrecordExit);
+    // Checked when the edit is done (Enter or focus leaves), never in the middle of typing.
+    connect(m_maxrecord, &QLineEdit::editingFinished, this, &HistoryChart::MaxrecordExit);
 
     m_btNew = makeButton(ChartGlyphs::newChart(), QStringLiteral("New"), 91, 3);
     m_btSave = makeButton(ChartGlyphs::save(), QStringLiteral("Save"), 125, 3);
@@ -276,9 +277,13 @@ void HistoryChart::BTlastClick() {
 
 void HistoryChart::BtSaveClick() {
     const QString path = picturePath();
-    emit informationRequested(QStringLiteral("graphic has saved on %1").arg(QDir::toNativeSeparators(path)));
+    // Success is announced only once the picture is on disk.
     QString error;
-    if (!writePicture(path, error)) emit errorRequested(error);
+    if (!writePicture(path, error)) {
+        emit errorRequested(error);
+        return;
+    }
+    emit informationRequested(QStringLiteral("graphic has saved on %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void HistoryChart::FillClick() {
@@ -300,14 +305,12 @@ void HistoryChart::MaxrecordExit() {
     // Unlike the limit fields, an emptied field is no number here.
     const std::optional<int> perPage = text.isEmpty() ? std::nullopt : NumberField::parse(text);
     if (!perPage) {
-        // Once per bad edit, not at every further key while the text stays bad.
-        if (!m_maxrecordErrorShown) {
-            m_maxrecordErrorShown = true;
-            emit errorRequested(NumberField::notAnIntegerMessage(text));
-        }
+        // The count in force stays and the field shows it again, so the error is told once
+        // and the field never shows a count that is not used.
+        m_maxrecord->setText(QString::number(pointsPerPage()));
+        emit errorRequested(NumberField::notAnIntegerMessage(text));
         return;
     }
-    m_maxrecordErrorShown = false;
     m_history.setPointsPerPage(*perPage);
     showPageNumber();  // the page may have moved back to the new last page
     refreshShownPage();

@@ -156,7 +156,6 @@ private:
 
     std::unique_ptr<ChartHistory> m_ownHistory;  // only when used without a session
     ChartHistory& m_history;
-    bool m_maxrecordErrorShown = false;
     bool m_viewStale = true;
     QString m_pictureDirectory;
     std::function<QString()> m_openTable;

@@ -19,6 +19,9 @@ QString Recorder::RepeatKey(const MeterReading& r) {
 }
 
 void Recorder::INDataToTable(const MeterReading& reading) {
+    // Without a table (it could not be opened, which was reported then) nothing is
+    // recorded and nothing more is said: readings are still shown.
+    if (!m_table.isOpen()) return;
     // A run records at most RecordLimit rows.
     if (m_recordedRows >= m_recordLimit) {
         if (!m_limitReported) {
@@ -112,9 +115,9 @@ bool Recorder::RecordNewClick() {
                                      .arg(m_table.unsavedRows());
         if (!m_confirm || !m_confirm(question)) return false;
     }
-    emit information(QStringLiteral(" Record deleted "));
     try {
-        if (m_table.rowCount() >= 1) m_table.empty();
+        // No table open is a failure too: nothing could be deleted.
+        if (!m_table.isOpen() || m_table.rowCount() >= 1) m_table.empty();
     } catch (const TableError& e) {
         emit error(e.message());
         return false;
@@ -122,6 +125,8 @@ bool Recorder::RecordNewClick() {
     m_nextRecordNo = 1;
     m_recordedRows = 0;
     m_limitReported = false;
+    // Told only once the rows are really gone.
+    emit information(QStringLiteral(" Record deleted "));
     return true;
 }
 

@@ -31,7 +31,15 @@ void SerialConnection::BTCon1Click() {
 
 void SerialConnection::BtDiscon1Click() {
     applyDisconnect();
+    // A pressed COMCon on a closed port would make its next press disconnect again.
+    releaseComCon();
     publish();
+}
+
+bool SerialConnection::isLinkActive() const { return m_driver.IsConnected(); }
+
+QString SerialConnection::linkDescription() const {
+    return QStringLiteral("serial port COM%1").arg(PortNumber(m_driver.ComPort()));
 }
 
 void SerialConnection::COMConClick(bool pressed) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/ComPortTypes.h"
+#include "serial/MeterLink.h"
 #include "serial/SerialControlState.h"
 
 #include <QObject>
@@ -20,10 +21,15 @@ class TCommPortDriver;
 // A failed Connect and a port lost while connected are reported through message() and
 // leave the controls in the disconnected state with COMCon released, so the user can
 // pick a port and connect again.
-class SerialConnection : public QObject {
+class SerialConnection : public QObject, public MeterLink {
     Q_OBJECT
 public:
     SerialConnection(TCommPortDriver& driver, LinkWatchdog& watchdog, QObject* parent = nullptr);
+
+    // The link as the session sees it: open port; stopping disconnects as "STOP" does.
+    bool isLinkActive() const override;
+    QString linkDescription() const override;
+    void stopLink() override { BtDiscon1Click(); }
 
     // Port items COM1..COM4 of the menu, and the port panels (BtCOM4 selects COM1,
     // BtCOM1 COM2, BtCOM2 COM3, BtCOM3 COM4: each panel steps to the next port).
@@ -35,7 +41,7 @@ public:
     void selectPort(TComPortNumber port);
 
     void BTCon1Click();     // "START" and BTCon: connect
-    void BtDiscon1Click();  // "STOP" and BtDiscon: disconnect
+    void BtDiscon1Click();  // "STOP" and BtDiscon: disconnect, COMCon raised
     void COMConClick(bool pressed);  // connect when now pressed, disconnect when released
 
     // Makes 'id' of the group the COMCon button: its clicks run COMConClick, and the

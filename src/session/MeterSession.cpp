@@ -46,14 +46,39 @@ void MeterSession::createLinks() {
     m_usbConnectId = m_linkButtons.addButton();
     m_usbReadId = m_linkButtons.addButton();
     m_serial.bindComCon(m_linkButtons, m_comConnectId);
+    m_linkButtons.setHandler(m_comConnectId, [this](bool down) {
+        if (down) stopOtherLinks(m_serial);
+        m_serial.COMConClick(down);
+    });
+}
+
+void MeterSession::stopOtherLinks(const MeterLink& link) {
+    MeterLink* links[] = {&m_serial, m_usb.get()};
+    for (MeterLink* other : links) {
+        if (other == nullptr || other == &link || !other->isLinkActive()) continue;
+        other->stopLink();
+        // Bytes of the stopped link must not run into the next link's packets.
+        if (other == &m_serial) m_framing.reset();
+    }
+}
+
+void MeterSession::startSerialLink() {
+    stopOtherLinks(m_serial);
+    m_serial.BTCon1Click();
 }
 
 UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
     m_usb = std::make_unique<UsbConnection>(std::move(platform), ResolveUsbReportRoute(m_switches),
                                             static_cast<std::uint32_t>(ResolveBridgeSpeed(m_switches)));
     m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
-    m_linkButtons.setHandler(m_usbConnectId, [this](bool down) { m_usb->USBConClick(down); });
-    m_linkButtons.setHandler(m_usbReadId, [this](bool down) { m_usb->ReadBtnClick(down); });
+    m_linkButtons.setHandler(m_usbConnectId, [this](bool down) {
+        if (down) stopOtherLinks(*m_usb);
+        m_usb->USBConClick(down);
+    });
+    m_linkButtons.setHandler(m_usbReadId, [this](bool down) {
+        if (down) stopOtherLinks(*m_usb);
+        m_usb->ReadBtnClick(down);
+    });
     // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
     connect(m_usb.get(), &UsbConnection::usbConChanged, this,
             [this](bool down) { m_linkButtons.setPressed(m_usbConnectId, down); });
@@ -139,11 +164,11 @@ void MeterSession::handlePacket(std::string_view packetText) {
     u.lcd = m_decoded.lcd;
     u.reading = m_decoded.reading;
     u.alarm = m_limits.isExceededBy(u.reading.numericValue);
-    // Extremes restart from the scale still in force, before this reading's scale is chosen.
-    u.extremesRestarted = m_extremes.track(u.lcd, u.reading, m_scale->fullScaleCount);
+    const ScaleSet& scale = ScaleSetForUnit(u.reading.unitText);
+    u.extremesRestarted = m_extremes.track(u.lcd, u.reading, &scale != m_scale);
     if (u.extremesRestarted) m_chart.restart();
 
-    m_scale = &ScaleSetForUnit(u.reading.unitText);
+    m_scale = &scale;
     u.scale = m_scale;
     u.needlePosition = NeedlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
 

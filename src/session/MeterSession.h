@@ -58,6 +58,11 @@ public:
     int usbConnectButton() const { return m_usbConnectId; }
     int usbReadButton() const { return m_usbReadId; }
     LinkWatchdog& watchdog() { return m_watchdog; }
+    // One link at a time: before 'link' connects, every other link that is active stops
+    // cleanly (its port closed or reader stopped, its controls as after its own disconnect).
+    void stopOtherLinks(const MeterLink& link);
+    // "START": connects the serial link, stopping the USB link first.
+    void startSerialLink();
 
     // --- recording ---
     RecordTable& recordTable() const { return *m_table; }

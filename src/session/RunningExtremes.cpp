@@ -12,14 +12,14 @@ void RunningExtremes::seedFromScale(const ScaleSet& scale) {
     m_lastUnitText = QStringLiteral("113");
 }
 
-bool RunningExtremes::track(const LcdState& lcd, const MeterReading& reading, int fullScaleCountInForce) {
+bool RunningExtremes::track(const LcdState& lcd, const MeterReading& reading, bool scaleChanged) {
     const QString unit = QString::fromStdString(reading.unitText);
     bool restarted = false;
-    if (unit != m_lastUnitText || lcd.pointIndex != m_lastPointIndex) {
+    if (scaleChanged || unit != m_lastUnitText || lcd.pointIndex != m_lastPointIndex) {
         restarted = true;
         m_lastUnitText = unit;
-        m_max = -static_cast<float>(fullScaleCountInForce + 1);
-        m_min = static_cast<float>(fullScaleCountInForce + 1);
+        m_max = m_min = reading.numericValue;
+        m_maxText = m_minText = QString::fromStdString(reading.valueText);
     } else {
         // Ties take the newer text: the readout shows the latest reading at the extreme.
         if (reading.numericValue >= m_max) {

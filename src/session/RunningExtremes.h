@@ -8,17 +8,18 @@ struct LcdState;
 struct MeterReading;
 struct ScaleSet;
 
-// The running maximum and minimum since the unit or the decimal point last changed, with
-// the display texts of the readings that set them.
+// The running maximum and minimum since the unit, the decimal point or the scale last
+// changed, with the display texts of the readings that set them.
 class RunningExtremes {
 public:
     // Start-up: the extremes one count beyond full scale on the far side, and a unit text
     // no reading has, so the first reading restarts them.
     void seedFromScale(const ScaleSet& scale);
 
-    // One reading. Returns true when the unit or the decimal point moved: the extremes
-    // restarted (from the scale in force before this reading) instead of taking it.
-    bool track(const LcdState& lcd, const MeterReading& reading, int fullScaleCountInForce);
+    // One reading. Returns true when the unit, the decimal point or the scale in force
+    // moved: the extremes (values and texts) restart from this reading, so they never pair a
+    // value with a unit or range it was not measured in.
+    bool track(const LcdState& lcd, const MeterReading& reading, bool scaleChanged);
 
     float maximum() const { return m_max; }
     float minimum() const { return m_min; }

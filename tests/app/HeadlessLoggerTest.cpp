@@ -1,4 +1,9 @@
+#include "FakeDialogs.h"
 #include "app/HeadlessLogger.h"
+#include "app/TFCOMM.h"
+#include "display/LcdLabel.h"
+#include "display/LcdPanel.h"
+#include "hid/SimulatedHidPlatform.h"
 #include "records/RecordTable.h"
 #include "records/RecoveryJournal.h"
 
@@ -7,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -17,6 +23,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <map>
 #include <cstdio>
 
 namespace veska::test {
@@ -264,4 +271,85 @@ TEST(HeadlessLogger, AnUnwritableTableEndsTheRunWithItsReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file of a folder with its bytes: what a second copy must leave alone.
+std::map<QString, QByteArray> FolderContents(const QString& path) {
+    std::map<QString, QByteArray> contents;
+    for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(QDir(path).filePath(name));
+        contents[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    }
+    return contents;
+}
+
+}  // namespace
+
+// A second copy started on the folder of a running one: one message saying the table is in
+// use, then it goes on (a window) or ends (headless) without a table, and neither touches
+// the first copy's table or recovery journal. The first copy is a real running program.
+TEST(SecondCopy, TellsOnceThatTheTableIsInUseAndLeavesTheFirstCopysFilesAlone) {
+    enum class Second { Window, Headless };
+    for (const Second second : {Second::Window, Second::Headless}) {
+        SCOPED_TRACE(second == Second::Window ? "window" : "headless");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        QProcess first;
+        first.setWorkingDirectory(dir.path());
+        first.setProgram(QStringLiteral(VESKA_PROGRAM));
+        first.setArguments({"--headless", "--simulate", "--rate", "50", "--save", "first.txt"});
+        first.start();
+        ASSERT_TRUE(first.waitForStarted(10000));
+        ProgramRun firstRun;
+        ReadUntil(first, firstRun, [&] { return firstRun.out.count('\n') >= 3; });
+        ASSERT_GE(firstRun.out.count('\n'), 3) << firstRun.err.toStdString();
+        // Held still while the second copy starts, so its files can be compared byte by byte.
+        ::kill(pid_t(first.processId()), SIGSTOP);
+        const auto before = FolderContents(dir.path());
+        ASSERT_EQ(before.count("Kestodb-recovery.db"), 1U);
+
+        QStringList told;
+        if (second == Second::Window) {
+            const QString previous = QDir::currentPath();
+            QDir::setCurrent(dir.path());
+            {
+                FakeDialogs dialogs;
+                TFCOMM::Options o;
+                o.dialogs = &dialogs;
+                o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+                TFCOMM window(o);
+                window.setBeep([] {});
+                QTest::qWait(200);  // queued messages arrive
+                // It goes on without a table: a reading is shown, nothing is recorded, and
+                // nothing more is said about the table.
+                window.LcdDisplayVeska("2B30313233203200000080000D");
+                QTest::qWait(200);
+                EXPECT_EQ(window.Panel1().digit(4)->text(), "3");
+                EXPECT_FALSE(window.TSorvuDB().isOpen());
+                EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join('\n').toStdString();
+                told = dialogs.errors + dialogs.infos;
+            }
+            QDir::setCurrent(previous);
+        } else {
+            const ProgramRun run = RunProgram({"--simulate", "--rate", "50", "--samples", "3"}, dir.path());
+            EXPECT_EQ(run.status, 1);
+            told = QString::fromUtf8(run.err).split('\n', Qt::SkipEmptyParts).filter("veska:");
+        }
+        ASSERT_EQ(told.size(), 1) << told.join('\n').toStdString();
+        EXPECT_TRUE(told[0].contains(QStringLiteral("Table ")) && told[0].contains("is in use by another program"))
+            << told[0].toStdString();
+        EXPECT_TRUE(FolderContents(dir.path()) == before) << "the second copy changed the first copy's files";
+
+        // The first copy goes on and ends as usual, its rows all saved.
+        ::kill(pid_t(first.processId()), SIGCONT);
+        QTest::qWait(200);
+        ::kill(pid_t(first.processId()), SIGTERM);
+        ASSERT_TRUE(first.waitForFinished(30000));
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+        EXPECT_GE(SavedRows(dir.filePath("first.txt")).size(), 3);
+    }
+}
+
 }  // namespace veska::test

@@ -67,6 +67,7 @@ protected:
         o.dialogs = &dialogs;
         o.hidPlatform = std::move(hid);
         window = std::make_unique<TFCOMM>(o);
+        window->setBeep([this] { ++beeps; });  // tests stay silent
         return *window;
     }
     QString digits() const {
@@ -79,6 +80,7 @@ protected:
     QString previous;
     FakeDialogs dialogs;
     std::unique_ptr<TFCOMM> window;
+    int beeps = 0;
 };
 
 TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
@@ -306,6 +308,16 @@ TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
 }
 
+TEST_F(TFCOMMTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
+    TFCOMM& w = open();
+    w.session().setUpperLimit(1000.0F, true);
+    w.LcdDisplayVeska(Packet("2B", "30393939", '0', kVolt));  // 999: within
+    EXPECT_EQ(beeps, 0);
+    w.LcdDisplayVeska(Packet("2B", "31303031", '0', kVolt));  // 1001: beyond
+    w.LcdDisplayVeska(Packet("2B", "31303032", '0', kVolt));
+    EXPECT_EQ(beeps, 2);
+}
+
 TEST_F(TFCOMMTest, DataFileCommandsGoThroughTheWindowsDialogs) {
     TFCOMM& w = open();
     w.LcdDisplayVeska(Packet("2B", "30313233", '2', kVolt));
@@ -333,6 +345,7 @@ TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
     o.portMap.setPath(TComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<TFCOMM>(o);
+    window->setBeep([this] { ++beeps; });
     sim.start();
     window->COMConClick();
     EXPECT_TRUE(window->COMM2().IsConnected());
@@ -362,12 +375,78 @@ TEST_F(TFCOMMTest, SimulatedCableThroughUsbConnect) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
     EXPECT_EQ(w.KD().ScaleCode(), "10");
 
-    // COM Connect releases USB Connect without running its command: reading goes on.
-    w.COMConClick();
-    EXPECT_FALSE(w.toggleGroup().isPressed(1));
-    w.USBConClick();  // pressed again: connects the cable again
     w.USBConClick();  // released: stops reading
     EXPECT_FALSE(w.usb().usbConDown());
+    EXPECT_FALSE(w.usb().isLinkActive());
+}
+
+// One link at a time: pressing either link's button first disconnects the other one
+// cleanly, so packets of both never feed one display and one table.
+TEST_F(TFCOMMTest, EitherLinksButtonStopsTheOtherLink) {
+    MeterSimulator sim;
+    ASSERT_TRUE(sim.open()) << sim.errorText().toStdString();
+    sim.setRate(50);
+    auto platform = std::make_shared<SimulatedHidPlatform>();
+    auto cable = platform->plug(SimulatedHidPlatform::Bridge());
+    TFCOMM::Options o;
+    o.dialogs = &dialogs;
+    o.hidPlatform = platform;
+    o.portMap.setPath(TComPortNumber::pnCOM1, sim.slavePath());
+    window = std::make_unique<TFCOMM>(o);
+    window->setBeep([this] { ++beeps; });
+    TFCOMM& w = *window;
+    sim.start();
+    const auto serialIsOff = [&] {
+        EXPECT_FALSE(w.COMM2().IsConnected());
+        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+        EXPECT_FALSE(w.menu().STOP1->isEnabled());
+        EXPECT_TRUE(w.menu().STOP1->isChecked());
+        EXPECT_TRUE(w.menu().START1->isEnabled());
+        EXPECT_TRUE(w.menu().ComSetup1->isEnabled());
+    };
+    const auto usbIsOff = [&] {
+        EXPECT_FALSE(w.usb().usbConDown());
+        EXPECT_FALSE(w.usb().isLinkActive());
+        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().usbConnectButton()));
+        ASSERT_NE(w.usb().SelectedHidDevice(), nullptr);
+        EXPECT_FALSE(w.usb().SelectedHidDevice()->ReaderRunning());
+    };
+    const std::vector<std::uint8_t> cablePacket{0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00,
+                                                0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A};  // 045.6 Hz
+
+    // Serial first, then USB Connect: the port closes before the cable is read.
+    w.COMConClick();
+    ASSERT_TRUE(w.COMM2().IsConnected());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.TSorvuDB().rowCount() >= 2; }, 5000));
+    w.USBConClick();
+    serialIsOff();
+    EXPECT_TRUE(w.usb().usbConDown());
+    EXPECT_TRUE(w.usb().SelectedHidDevice()->ReaderRunning());
+    cable->feed(cablePacket);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
+    const qint64 rows = w.TSorvuDB().rowCount();
+    QTest::qWait(300);  // the simulator keeps sending into a closed port
+    EXPECT_EQ(digits(), "0456");
+    EXPECT_LE(w.TSorvuDB().rowCount(), rows + 1);
+
+    // USB first, then COM Connect: the reader stops before the port opens.
+    w.COMConClick();
+    usbIsOff();
+    EXPECT_TRUE(w.COMM2().IsConnected());
+    EXPECT_TRUE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return digits() != "0456"; }, 5000));
+    cable->feed(cablePacket);
+    QTest::qWait(200);
+    EXPECT_NE(digits(), "0456");
+
+    // "START" from the menu stops the USB link as well.
+    w.COMConClick();
+    w.USBConClick();
+    ASSERT_TRUE(w.usb().usbConDown());
+    w.menu().START1->trigger();
+    usbIsOff();
+    EXPECT_TRUE(w.COMM2().IsConnected());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
 // A full disk for this process, root or not: files may not grow past `bytes` while it lives.

@@ -5,12 +5,16 @@
 #include "protocol/LcdState.h"
 #include "protocol/MeterReading.h"
 #include "protocol/ScaleSet.h"
+#include "session/AlarmLimits.h"
+#include "session/NeedlePosition.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 using namespace veska;
@@ -100,6 +104,69 @@ TEST(AnalogGauge, DotsBeyondSwitchedOnLimitAreRed) {
     gauge.KDsetup();
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 901, 120)), kBlack);
     EXPECT_EQ(gauge.KD1().pixel(dotCentre(g, 1200, 120)), kBlack);
+}
+
+// A dot is red exactly when a reading whose needle stands at that dot raises the alarm,
+// on every scale and at every dot position.
+TEST(GaugeFace, RedDotsFollowTheAlarmRuleOnEveryScale) {
+    struct Case {
+        const char* code;
+        float upper;
+        float lower;
+    };
+    const Case cases[] = {
+        {"4", 1500.0F, -2000.0F}, {"34", 3000.0F, -10.0F},  {"6", 3000.0F, -6000.0F}, {"6", 0.0F, 0.0F},
+        {"10", 5000.0F, -250.0F}, {"10", 1000.0F, 990.0F},  {"1", 500.0F, -500.0F},   {"13", 900.0F, -1000.0F},
+        {"13", 253.0F, 20.0F},    {"13", -5.0F, -900.0F},
+    };
+    for (const Case& c : cases) {
+        const ScaleSet& scale = *FindScaleSet(c.code);
+        SCOPED_TRACE(std::string(c.code) + " " + std::to_string(c.upper) + " " + std::to_string(c.lower));
+        AlarmLimits limits;
+        limits.setUpper(c.upper);
+        limits.setLower(c.lower);
+        limits.setUpperOn(true);
+        limits.setLowerOn(true);
+        AnalogGauge gauge;
+        gauge.setScaleSet(scale);
+        gauge.setLimitMarks(c.upper, true, c.lower, true);
+        const GaugeFaceSpec spec = gauge.faceSpec();
+        int red = 0;
+        for (int j = 0; j <= 10 * scale.gaugeSpan; ++j) {
+            const int value = (j - scale.gaugeOffset) * scale.countsPerNeedleStep();
+            if (std::abs(value) <= 9999) {
+                // The display of that value puts the needle on this very dot.
+                char digits[8];
+                std::snprintf(digits, sizeof digits, "%04d", std::abs(value));
+                LcdState lcd;
+                lcd.digit1 = std::string(1, digits[0]);
+                lcd.digit2 = std::string(1, digits[1]);
+                lcd.digit3 = std::string(1, digits[2]);
+                lcd.digit4 = std::string(1, digits[3]);
+                lcd.negative = value < 0;
+                ASSERT_EQ(NeedlePosition(lcd, scale.gaugeOffset, scale.gaugeSpan, scale.code == "13"), j);
+            }
+            const bool alarm = limits.isExceededBy(static_cast<float>(value));
+            ASSERT_EQ(GaugeFace::dotIsRed(spec, j), alarm) << "dot " << j << " reading " << value;
+            red += alarm ? 1 : 0;
+        }
+        EXPECT_GT(red, 0);
+        EXPECT_LT(red, 10 * scale.gaugeSpan + 1);
+    }
+}
+
+// The dials whose zero sits at a tenth of their count keep their dots where they were.
+TEST(GaugeFace, FullScaleDialsKeepTheirDots) {
+    for (const char* code : {"4", "34", "6"}) {
+        const ScaleSet& scale = *FindScaleSet(code);
+        AnalogGauge gauge;
+        gauge.setScaleSet(scale);
+        gauge.setLimitMarks(1234.0F, true, -2345.0F, true);
+        for (int j = 0; j <= 10 * scale.gaugeSpan; ++j) {
+            const double mark = (j - scale.fullScaleCount / 10.0) * 10.0;
+            EXPECT_EQ(GaugeFace::dotIsRed(gauge.faceSpec(), j), mark > 1234.0 || mark < -2345.0) << code << " " << j;
+        }
+    }
 }
 
 TEST(AnalogGauge, FaceIsReusedWhileNothingChanges) {

@@ -124,7 +124,8 @@ TEST(LcdPanel, LinkIndicatorOnGauge) {
 TEST(LcdSymbolFont, UnitTextsReadAsUnits) {
     const std::vector<std::pair<QString, QString>> cases{
         {"k*", "k\u03A9"}, {"M*", "M\u03A9"}, {"*", "\u03A9"}, {"uA", "\u00B5A"}, {"uF", "\u00B5F"},
-        {"#", "\u00B0C"},  {"?", "\u00B0F"},  {"mV", "mV"},     {"Hz", "Hz"},      {"%", "%"},  {"", ""}};
+        {"#", "\u00B0C"},  {"?", "\u00B0F"},  {"mV", "mV"},     {"Hz", "Hz"},      {"%", "%"},  {"", ""},
+        {"kHz", "kHz"},    {"MHz", "MHz"}};
     for (const auto& [unit, human] : cases) EXPECT_EQ(LcdSymbolFont::humanText(unit), human) << unit.toStdString();
     EXPECT_EQ(LcdSymbolFont::symbolsForUnit("uA"), "+A");
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace veska::test {
@@ -161,6 +162,39 @@ TEST_F(UsbConnectionTest, SilentMeterEndsTheConnectionAt1900EmptyReports) {
     EXPECT_FALSE(usb->usbConDown());
     EXPECT_EQ(usb->EmptyReportCount(), 0);
     EXPECT_FALSE(usb->SelectedHidDevice()->ReaderRunning());
+}
+
+// A bridge that refuses its configuration: the log says so with the error, the user is
+// told once that the cable could not be configured, and the silent link that follows does
+// not blame the meter.
+TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
+    auto cable = plug();
+    connectUsb();
+    cable->refuseFeatureReports(EPIPE);
+    usb->USBConClick(true);
+    EXPECT_TRUE(cable->featureReports().empty());
+    const QString error = QString::fromLocal8Bit(std::strerror(EPIPE));
+    EXPECT_EQ(history().last(),
+              QString("Configuration report 60 09 00 00 03 00 00 00 00 NOT SENT: %1 (20)").arg(error));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0],
+              QString("The USB interface cable could not be configured (%1). Unplug it and plug it in again.").arg(error));
+
+    usb->USBConClick(false);  // written again, refused again: logged, not told again
+    usb->USBConClick(true);
+    EXPECT_TRUE(history().last().contains("NOT SENT"));
+    cable->pushEmptyReports(1900);
+    ASSERT_TRUE(SpinUntil([&] { return usb->EmptyReportCount() >= 1900; }));
+    EXPECT_TRUE(usb->ConTimerLinkIdle());
+    EXPECT_EQ(messages.size(), 1);
+
+    // Accepted again: logged as sent, and a later refusal is told again.
+    cable->refuseFeatureReports(0);
+    usb->SetFeatureClick();
+    EXPECT_EQ(history().last(), "60 09 00 00 03 00 00 00 00 ");
+    cable->refuseFeatureReports(EIO);
+    usb->SetFeatureClick();
+    EXPECT_EQ(messages.size(), 2);
 }
 
 TEST_F(UsbConnectionTest, AnotherDevicePluggedWhileReadingLeavesTheCableBeingRead) {

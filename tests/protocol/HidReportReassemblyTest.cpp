@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -129,4 +130,36 @@ TEST(HidReportReassembly, OtherModelsPacketTexts) {
     r.HidLumioData(0, kEmpty.data(), kEmpty.size());
     EXPECT_EQ(r.packetText(), "7A5");
     EXPECT_TRUE(packets.empty());  // nothing decodes these formats
+}
+
+// A bridge that never sends a report without stream bytes: the payload text keeps a few
+// packets' worth, the run counts as one broken packet, and the next packet comes through.
+TEST(HidReportReassembly, PayloadWithoutClosingReportStaysBounded) {
+    struct Case {
+        const char* name;
+        std::size_t noiseBytes;
+        std::uint64_t broken;
+    };
+    const Case cases[] = {
+        {"no noise", 0, 0},
+        {"a short broken packet", 10, 1},
+        {"just over the bound", HidReportReassembly::kMaxPayloadChars / 2 + 1, 1},
+        {"never closed", 100000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        std::size_t longest = 0;
+        for (std::size_t i = 0; i < c.noiseBytes; i += 7) {
+            rig.stream(Bytes(7, 0x55), 7);
+            longest = std::max(longest, rig.r.reportPayloadText().size());
+        }
+        if (c.noiseBytes > 0) rig.report(kEmpty);
+        rig.stream(kStream, 7);
+        rig.report(kEmpty);
+        EXPECT_LE(longest, HidReportReassembly::kMaxPayloadChars);
+        EXPECT_EQ(rig.r.brokenPackets(), c.broken);
+        ASSERT_EQ(rig.packets.size(), 1U);
+        EXPECT_EQ(rig.packets[0], kStreamText);
+    }
 }

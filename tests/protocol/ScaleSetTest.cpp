@@ -32,7 +32,7 @@ TEST(ScaleSet, RowsAndSeeds) {
 }
 
 TEST(ScaleSet, ChosenByUnit) {
-    EXPECT_EQ(ScaleSetForUnit("Hz").code, "10");
+    for (const char* hertz : {"Hz", "kHz", "MHz"}) EXPECT_EQ(ScaleSetForUnit(hertz).code, "10") << hertz;
     EXPECT_EQ(ScaleSetForUnit("%").code, "1");
     EXPECT_EQ(ScaleSetForUnit("#").code, "13");
     EXPECT_EQ(ScaleSetForUnit("?").code, "13");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -99,4 +100,48 @@ TEST(LowDigitSerialFraming, KeepsLowDigitsUntilAnEByte) {
     f.feed(bytes.data(), bytes.size());
     EXPECT_EQ(f.packetText(), "7A5");
     EXPECT_EQ(f.serialHexText(), "1");
+}
+
+// A line that never sends the end byte keeps a few packets' worth of text: the oldest bytes
+// go, the run counts as one broken packet, and the framing is in step at the next end byte.
+TEST(VeskaSerialFraming, TextWithoutEndByteStaysBounded) {
+    struct Case {
+        const char* name;
+        std::size_t noiseBytes;
+        std::size_t broken;
+    };
+    const Case cases[] = {
+        {"no noise", 0, 0},
+        {"short noise: a broken packet at the end byte", 40, 1},
+        {"just over the bound", VeskaSerialFraming::kMaxHexChars / 2, 1},
+        {"a stuck line", 100000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collector col;
+        std::size_t longest = 0;
+        const Bytes stream = Concat({Bytes(c.noiseBytes, 0x55), kExample, kExample});
+        for (std::uint8_t b : stream) {
+            col.framing.feed(&b, 1);
+            longest = std::max(longest, col.framing.serialHexText().size());
+        }
+        EXPECT_LE(longest, VeskaSerialFraming::kMaxHexChars);
+        EXPECT_EQ(col.framing.brokenPackets(), c.broken);
+        ASSERT_FALSE(col.packets.empty());
+        EXPECT_EQ(col.packets.back(), kExampleText);
+        EXPECT_EQ(col.packets.size(), c.noiseBytes == 0 ? 2U : 1U);
+    }
+}
+
+TEST(LowDigitSerialFraming, TextWithoutEndByteStaysBounded) {
+    LowDigitSerialFraming framing;
+    const std::uint8_t noise = 0x31;
+    for (int i = 0; i < 100000; ++i) framing.feed(&noise, 1);
+    EXPECT_LE(framing.serialHexText().size(), LowDigitSerialFraming::kMaxChars);
+    EXPECT_EQ(framing.brokenPackets(), 1U);
+    const Bytes packet{0x32, 0x33, 0xE4};
+    framing.feed(packet.data(), packet.size());
+    framing.feed(packet.data(), packet.size());
+    EXPECT_EQ(framing.packetText(), "234");
+    EXPECT_EQ(framing.brokenPackets(), 1U);
 }

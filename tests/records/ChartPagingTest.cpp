@@ -2,6 +2,7 @@
 #include "records/HistoryChart.h"
 
 #include <QLineEdit>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -62,7 +63,10 @@ auto add(int count) {
     return [count](StartedChart& s) { s.addReadings(count); };
 }
 auto maxrecord(const char* text) {
-    return [text](StartedChart& s) { s.chart.Maxrecord()->setText(QString::fromLatin1(text)); };
+    return [text](StartedChart& s) {
+        s.chart.Maxrecord()->setText(QString::fromLatin1(text));
+        QTest::keyClick(s.chart.Maxrecord(), Qt::Key_Return);
+    };
 }
 auto press(void (HistoryChart::*slot)()) {
     return [slot](StartedChart& s) { (s.chart.*slot)(); };

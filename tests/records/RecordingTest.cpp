@@ -195,6 +195,16 @@ const Case kCases[] = {
          EXPECT_EQ(b.questions.size(), 2);
          EXPECT_EQ(b.infos.size(), 3);
      }},
+    // Success is told only after the rows are gone; a failure tells its error alone.
+    {"NewThatCannotEmptyTellsOnlyTheError", [](Bench& b) {
+         b.feed(reading("1"), 3);
+         b.table.markSaved();
+         b.table.close();
+         EXPECT_FALSE(b.recorder.RecordNewClick());
+         EXPECT_TRUE(b.infos.isEmpty());
+         ASSERT_EQ(b.errors.size(), 1);
+         EXPECT_EQ(b.errors[0], "Cannot perform this operation on a closed table");
+     }},
     {"TimeOfDayWithoutDateAndOverloadRow", [](Bench& b) {
          b.feed(MeterReading{"0.L", 6001.0F, "", "k*", "MANU"});
          EXPECT_EQ(b.table.rowTexts(0), QStringList({"1", "14:05:09", "", "0.L", "k*", "MANU", "6001"}));
@@ -241,12 +251,15 @@ TEST(Recording, TheRowControlsDriveTheRecorder) {
     EXPECT_EQ(b.recorder.SampleCountdown(), 104);
 }
 
-TEST(Recording, AFailingTableIsReportedOnceAndCountsNoRow) {
+// No table open (its open failure was reported then): readings are not recorded, not
+// counted, and no further message follows.
+TEST(Recording, WithoutATableNothingIsRecordedAndNothingMoreSaid) {
     Bench b;
     b.table.close();
     b.feed(reading("1"), 3);
-    EXPECT_EQ(b.errors.size(), 1);
+    EXPECT_TRUE(b.errors.isEmpty());
     EXPECT_EQ(b.recorder.RecordedRows(), 0);
+    EXPECT_EQ(b.recorder.NextRecordNo(), 1);
 }
 
 }  // namespace

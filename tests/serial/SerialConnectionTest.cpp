@@ -110,25 +110,22 @@ TEST_F(ConnectionFixture, StartThenComConKeepsTheLinkAndTheSecondPressDisconnect
     EXPECT_EQ(messages.count(), 0);
 }
 
-TEST_F(ConnectionFixture, ComConThenStopLeavesTheButtonPressed) {
+TEST_F(ConnectionFixture, ComConThenStopRaisesTheButton) {
     toggles.click(COMCon);
     EXPECT_TRUE(driver.IsConnected());
     connection.BtDiscon1Click();
     EXPECT_FALSE(driver.IsConnected());
-    EXPECT_TRUE(toggles.isPressed(COMCon));
+    EXPECT_FALSE(toggles.isPressed(COMCon));
     EXPECT_TRUE(connection.state().stopChecked);
     EXPECT_FALSE(connection.state().stopEnabled);
     EXPECT_TRUE(connection.state().startEnabled);
     EXPECT_FALSE(connection.state().startChecked);
+    EXPECT_FALSE(connection.isLinkActive());
 
-    toggles.click(COMCon);  // releases it and disconnects again
-    EXPECT_FALSE(toggles.isPressed(COMCon));
-    EXPECT_FALSE(driver.IsConnected());
-    EXPECT_TRUE(connection.state().btConVisible);
-
-    toggles.click(COMCon);
+    toggles.click(COMCon);  // the next press connects at once
     EXPECT_TRUE(toggles.isPressed(COMCon));
     EXPECT_TRUE(driver.IsConnected());
+    EXPECT_TRUE(connection.isLinkActive());
 }
 
 TEST_F(ConnectionFixture, PortChoiceWhileConnectedIsIgnored) {

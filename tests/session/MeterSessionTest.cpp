@@ -64,21 +64,25 @@ TEST(RunningExtremes, Sequences) {
     struct Step {
         const char* unit;
         int point;
+        bool scaleChanged;
         float value;
         const char* text;
         const char* maxText;  // texts after the step
         const char* minText;
         bool restarted;
     };
+    // Every restart takes the reading itself as both extremes, texts included.
     const std::vector<Step> steps{
-        {"V", 0, 120.0F, "0120", "", "", true},          // first reading: restart, texts empty
-        {"V", 0, 120.0F, "0120", "0120", "0120", false},  // second sets both
-        {"V", 0, 80.0F, "0080", "0120", "0080", false},
-        {"V", 0, 150.0F, "0150", "0150", "0080", false},
-        {"V", 0, 150.0F, "150.", "150.", "0080", false},  // a tie takes the newer text
-        {"V", 3, 1999.0F, "199.9", "150.", "0080", true},  // range change: restart, texts kept
-        {"V", 3, 6001.0F, ".0L", ".0L", ".0L", false},    // overload right after the restart
-        {"mV", 3, 10.0F, "001.0", ".0L", ".0L", true},    // unit change
+        {"V", 0, true, 120.0F, "0120", "0120", "0120", true},      // first reading
+        {"V", 0, false, 120.0F, "0120", "0120", "0120", false},
+        {"V", 0, false, 80.0F, "0080", "0120", "0080", false},
+        {"V", 0, false, 150.0F, "0150", "0150", "0080", false},
+        {"V", 0, false, 150.0F, "150.", "150.", "0080", false},    // a tie takes the newer text
+        {"V", 3, false, 1999.0F, "199.9", "199.9", "199.9", true},  // range change
+        {"V", 3, false, 6001.0F, ".0L", ".0L", "199.9", false},
+        {"mV", 3, false, 10.0F, "001.0", "001.0", "001.0", true},  // unit change
+        {"mV", 3, true, 20.0F, "002.0", "002.0", "002.0", true},   // scale change alone
+        {"mV", 3, false, 5.0F, "000.5", "002.0", "000.5", false},
     };
     RunningExtremes extremes;
     extremes.seedFromScale(*FindScaleSet("6"));
@@ -90,19 +94,13 @@ TEST(RunningExtremes, Sequences) {
         LcdState lcd;
         lcd.pointIndex = s.point;
         const MeterReading reading{s.text, s.value, "", s.unit, "AUTO"};
-        EXPECT_EQ(extremes.track(lcd, reading, 6000), s.restarted) << "step " << i;
+        EXPECT_EQ(extremes.track(lcd, reading, s.scaleChanged), s.restarted) << "step " << i;
         EXPECT_EQ(extremes.maximumText(), s.maxText) << "step " << i;
         EXPECT_EQ(extremes.minimumText(), s.minText) << "step " << i;
     }
-    EXPECT_EQ(extremes.maximum(), -6001.0F);
+    EXPECT_EQ(extremes.maximum(), 20.0F);
+    EXPECT_EQ(extremes.minimum(), 5.0F);
     EXPECT_EQ(extremes.lastUnitText(), "mV");
-
-    // A restart starts from the scale in force before the reading.
-    LcdState lcd;
-    lcd.pointIndex = 2;
-    extremes.track(lcd, {"00.10", 10.0F, "", "Hz", "AUTO"}, 1000);
-    EXPECT_EQ(extremes.maximum(), -1001.0F);
-    EXPECT_EQ(extremes.minimum(), 1001.0F);
 }
 
 TEST(NeedlePosition, Cases) {
@@ -211,6 +209,53 @@ TEST_F(MeterSessionTest, OnePacketThroughEveryStep) {
     EXPECT_EQ(h.scale->code, "10");
     EXPECT_EQ(session.scale().fullScaleCount, 1000);
     EXPECT_EQ(session.extremes().lastUnitText(), "Hz");
+}
+
+// Frequency with the kilo or mega mark is recorded under its own unit, on the hertz scale.
+TEST_F(MeterSessionTest, PrefixedHertzIsRecordedAsSuch) {
+    session.recordTable().openDefault();
+    QSignalSpy rows(&session, &MeterSession::rowRecorded);
+    const struct {
+        const char* status;
+        const char* unit;
+    } cases[] = {{"00000008", "Hz"}, {"00002008", "kHz"}, {"00001008", "MHz"}, {"00003008", "MHz"}};
+    for (const auto& c : cases) {
+        session.handlePacket(Packet("2B", "31303031", '1', c.status));
+        EXPECT_EQ(session.scale().code, "10") << c.unit;
+        ASSERT_FALSE(rows.isEmpty());
+        EXPECT_EQ(rows.takeLast().at(0).toStringList().mid(3, 2), (QStringList{"1.001", c.unit}));
+    }
+}
+
+// Each step: a packet, then what the MAX/MIN labels pair: texts and unit.
+TEST_F(MeterSessionTest, ExtremesNeverPairAValueWithAnotherUnit) {
+    struct Step {
+        const char* digits;
+        char point;
+        const char* status;
+        const char* maxText;
+        const char* minText;
+        const char* unit;
+    };
+    const Step steps[] = {
+        {"30323335", '4', "00000002", "023.5", "023.5", "#"},    // 23.5 degrees C
+        {"30323336", '4', "00000002", "023.6", "023.5", "#"},
+        {"35303030", '2', "00000008", "50.00", "50.00", "Hz"},   // 50 Hz: no degrees left
+        {"35303031", '2', "00000008", "50.01", "50.00", "Hz"},
+        {"31303031", '1', "00002008", "1.001", "1.001", "kHz"},  // same scale, new unit
+        {"31303032", '1', "00002008", "1.002", "1.001", "kHz"},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.digits);
+        session.handlePacket(Packet("2B", st.digits, st.point, st.status));
+        const RunningExtremes& e = session.extremes();
+        EXPECT_EQ(e.maximumText(), st.maxText);
+        EXPECT_EQ(e.minimumText(), st.minText);
+        EXPECT_EQ(e.lastUnitText(), st.unit);
+        EXPECT_EQ(e.maximum(), QString(st.maxText).remove('.').toFloat());
+        EXPECT_EQ(e.minimum(), QString(st.minText).remove('.').toFloat());
+    }
+    EXPECT_EQ(session.scale().code, "10");
 }
 
 TEST_F(MeterSessionTest, APacketThatDoesNotDecodeChangesNothingButItsCount) {
