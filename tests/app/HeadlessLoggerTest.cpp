@@ -1,4 +1,4 @@
-#include "FakeDialogs.h"
+#include "support/FakeDialogs.h"
 #include "app/HeadlessLogger.h"
 #include "app/TFCOMM.h"
 #include "display/LcdLabel.h"
