@@ -13,8 +13,8 @@
 
 #include "protocol/PacketDecoder.h"
 #include "protocol/VeskaSerialFraming.h"
-#include "serial/MeterScenario.h"
-#include "serial/TCommPortDriver.h"
+#include "links/MeterScenario.h"
+#include "links/SerialPortDriver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -107,22 +107,22 @@ void PtyThroughput(benchmark::State& state) {
             return;
         }
         PortMap map;
-        map.setPath(TComPortNumber::pnCOM1, pty.path);
-        TCommPortDriver driver;
+        map.setPath(ComPortNumber::pnCOM1, pty.path);
+        SerialPortDriver driver;
         driver.setPortMap(map);
-        driver.setComPortSpeed(TComPortBaudRate::br2400);
+        driver.setComPortSpeed(ComPortBaudRate::br2400);
         driver.setComPortPollingDelay(1);
 
         std::size_t accepted = 0;
         std::size_t decodeFailures = 0;
         DecodeResult decoded;
         VeskaSerialFraming framing([&](std::string_view text) {
-            DecodePacket(text, 6000, decoded);
+            decodePacket(text, 6000, decoded);
             ++accepted;
             decodeFailures += decoded.ok ? 0 : 1;
         });
         driver.setOnReceiveData([&](const std::uint8_t* d, std::size_t n) { framing.feed(d, n); });
-        if (!driver.Connect()) {
+        if (!driver.connectPort()) {
             state.SkipWithError("cannot open the pty");
             return;
         }
@@ -155,14 +155,14 @@ void IdleConnected(benchmark::State& state) {
     for (auto _ : state) {
         Pty pty;
         PortMap map;
-        map.setPath(TComPortNumber::pnCOM1, pty.path);
-        TCommPortDriver driver;
+        map.setPath(ComPortNumber::pnCOM1, pty.path);
+        SerialPortDriver driver;
         driver.setPortMap(map);
-        driver.setComPortSpeed(TComPortBaudRate::br2400);
+        driver.setComPortSpeed(ComPortBaudRate::br2400);
         driver.setComPortPollingDelay(static_cast<std::uint16_t>(state.range(0)));
         std::size_t calls = 0;
         driver.setOnReceiveData([&](const std::uint8_t*, std::size_t) { ++calls; });
-        if (!pty.ok() || !driver.Connect()) {
+        if (!pty.ok() || !driver.connectPort()) {
             state.SkipWithError("cannot open the pty");
             return;
         }

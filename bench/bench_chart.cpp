@@ -4,7 +4,7 @@
 //
 //   bench_chart --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-#include "records/HistoryChart.h"
+#include "ui/HistoryChart.h"
 
 #include <QApplication>
 
@@ -33,12 +33,12 @@ std::unique_ptr<veska::HistoryChart> chartWith(int stored) {
     auto chart = std::make_unique<veska::HistoryChart>();
     chart->resize(322, 246);
     chart->setFollowLastPage(true);
-    chart->FillSampleValues();
-    chart->ShowSeries(0);
-    chart->btFillClick();
-    chart->SetLeftAxisMaximum(6000);
-    chart->SetLeftAxisMinimum(-6000);
-    for (int i = 1; i < stored; ++i) chart->AddChartPoint(reading(i), 6000);
+    chart->fillSampleValues();
+    chart->showSeries(0);
+    chart->onFillBoxClicked();
+    chart->setLeftAxisMaximum(6000);
+    chart->setLeftAxisMinimum(-6000);
+    for (int i = 1; i < stored; ++i) chart->addChartPoint(reading(i), 6000);
     chart->show();
     QApplication::processEvents();
     return chart;
@@ -49,7 +49,7 @@ void BM_AddChartPoint(benchmark::State& state) {
     const auto chart = chartWith(stored);
     int i = stored;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(chart->AddChartPoint(reading(i++), 6000));
+        benchmark::DoNotOptimize(chart->addChartPoint(reading(i++), 6000));
     }
     state.counters["stored"] = static_cast<double>(chart->pointCount(0));
 }
@@ -60,7 +60,7 @@ void BM_AddChartPointAndPaint(benchmark::State& state) {
     const auto chart = chartWith(stored);
     int i = stored;
     for (auto _ : state) {
-        chart->AddChartPoint(reading(i++), 6000);
+        chart->addChartPoint(reading(i++), 6000);
         chart->repaint();
         QApplication::processEvents();
     }

@@ -2,10 +2,10 @@
 // peaks, gauge, recording (limitless), bar and chart, on the offscreen platform.
 // Prints the median cost per packet and how the cost around the 100,000th packet compares
 // with the cost around the 100th. Run: bench_cycle [packets] [--paint]
-#include "app/TFCOMM.h"
-#include "records/UserDialogs.h"
-#include "records/Recorder.h"
-#include "serial/MeterScenario.h"
+#include "ui/MainWindow.h"
+#include "ui/UserDialogs.h"
+#include "session/Recorder.h"
+#include "links/MeterScenario.h"
 #include "protocol/HexText.h"
 
 #include <QApplication>
@@ -38,7 +38,7 @@ std::vector<std::string> Packets(std::size_t count) {
         const veska::MeterScenario::Step step = scenario.step(n);
         if (step.broken) continue;
         std::string text;
-        for (std::size_t i = 0; i < 13; ++i) veska::AppendHexByte(text, step.bytes[i]);
+        for (std::size_t i = 0; i < 13; ++i) veska::appendHexByte(text, step.bytes[i]);
         out.push_back(text);
     }
     return out;
@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     SilentDialogs dialogs;
-    veska::TFCOMM::Options options;
+    veska::MainWindow::Options options;
     options.dialogs = &dialogs;
-    veska::TFCOMM window(options);
+    veska::MainWindow window(options);
     window.show();
     window.recorder().setRecordLimit(veska::Recorder::kLimitless);
     QCoreApplication::processEvents();
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     std::vector<double> micros(packets.size());
     for (std::size_t i = 0; i < packets.size(); ++i) {
         const auto t0 = std::chrono::steady_clock::now();
-        window.LcdDisplayVeska(packets[i]);
+        window.handlePacket(packets[i]);
         // As between two packets of a running program: the event loop paints what changed.
         if (paint) QCoreApplication::processEvents();
         micros[i] = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     const double e = Median(early);
     const double l = Median(late);
     std::printf("packets %zu%s, rows %lld\n", packets.size(), paint ? " (painted after each)" : "",
-                static_cast<long long>(window.recorder().RecordedRows()));
+                static_cast<long long>(window.recorder().recordedRows()));
     std::printf("median cost per packet: %.1f us\n", Median(micros));
     std::printf("median around packet 100: %.1f us, around packet %zu: %.1f us, ratio %.2f\n", e, packets.size(), l,
                 l / e);

@@ -1,10 +1,10 @@
 // Saving a large record table: the table copy (".db") and the text export, each beside the
 // sqlite3 command-line tool doing the same job on the same file in the same run.
 //   bench_datafiles [--rows=N]    (default 1,000,000 rows; needs sqlite3 on the PATH)
-#include "records/RecordTable.h"
-#include "records/TableCopy.h"
-#include "records/TableEngine.h"
-#include "records/TextExport.h"
+#include "storage/RecordTable.h"
+#include "storage/TableCopy.h"
+#include "storage/TableEngine.h"
+#include "storage/TextExport.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -84,7 +84,7 @@ void report(benchmark::State& state, const Setup& setup, const QString& out) {
 void BM_CopyTableTo(benchmark::State& state, const Setup& setup) {
     const auto source = openSource(setup);
     const QString out = setup.dir.filePath("copy.db");
-    for (auto _ : state) TableCopy::CopyTableTo(*source, out);
+    for (auto _ : state) TableCopy::copyTableTo(*source, out);
     report(state, setup, out);
 }
 
@@ -107,7 +107,7 @@ void BM_ExportTableAsText(benchmark::State& state, const Setup& setup) {
     const auto source = openSource(setup);
     const QString out = setup.dir.filePath("export.xls");
     for (auto _ : state) {
-        if (!TextExport::ExportTableAsText(*source, out).ok) state.SkipWithError("export failed");
+        if (!TextExport::exportTableAsText(*source, out).ok) state.SkipWithError("export failed");
     }
     report(state, setup, out);
 }
@@ -143,7 +143,7 @@ void BM_CopyTableToCachedRows(benchmark::State& state, const Setup& setup) {
         table.post();
     }
     const QString out = setup.dir.filePath("cached-copy.db");
-    for (auto _ : state) TableCopy::CopyTableTo(table, out);
+    for (auto _ : state) TableCopy::copyTableTo(table, out);
     report(state, setup, out);
 }
 

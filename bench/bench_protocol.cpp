@@ -60,7 +60,7 @@ void BM_FrameAndDecode(benchmark::State& state) {
     veska::DecodeResult result;
     std::int64_t decoded = 0;
     veska::VeskaSerialFraming framing([&](std::string_view packet) {
-        veska::DecodePacket(packet, 6000, result);
+        veska::decodePacket(packet, 6000, result);
         decoded += result.ok ? 1 : 0;
     });
     constexpr std::size_t kChunk = 24;

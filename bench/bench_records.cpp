@@ -1,8 +1,8 @@
 // Recording benchmarks. The default run is short. The ten-million-row run is explicit:
 //   bench_records --limitless            (adds LimitlessRun/10000000, several minutes)
-#include "records/RecordGrid.h"
-#include "records/RecordTable.h"
-#include "records/Recorder.h"
+#include "ui/RecordGrid.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +33,7 @@ struct Scratch {
     Scratch() {
         QDir::setCurrent(dir.path());
         table.openDefault();
-        recorder.Trecord().stop();
+        recorder.samplingTimer().stop();
         recorder.setRecordLimit(Recorder::kLimitless);
     }
     ~Scratch() { QDir::setCurrent(QDir::tempPath()); }
@@ -57,14 +57,14 @@ double gridShowLastRowMs(RecordTable& table) {
 void BM_INDataToTable(benchmark::State& state) {
     Scratch s;
     int i = 0;
-    for (auto _ : state) s.recorder.INDataToTable(reading(++i));
+    for (auto _ : state) s.recorder.offerReading(reading(++i));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_INDataToTable);
 
 void BM_GridShowLastRow(benchmark::State& state) {
     Scratch s;
-    for (int i = 0; i < state.range(0); ++i) s.recorder.INDataToTable(reading(i));
+    for (int i = 0; i < state.range(0); ++i) s.recorder.offerReading(reading(i));
     for (auto _ : state) benchmark::DoNotOptimize(gridShowLastRowMs(s.table));
 }
 BENCHMARK(BM_GridShowLastRow)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -81,7 +81,7 @@ void BM_LimitlessRun(benchmark::State& state) {
         QElapsedTimer t;
         for (qint64 i = 0; i < rows; ++i) {
             if (i == 0 || i == rows - window) t.start();
-            s.recorder.INDataToTable(reading(int(i)));
+            s.recorder.offerReading(reading(int(i)));
             if (i == window - 1) startRate = double(window) / (double(t.nsecsElapsed()) / 1e9);
             if (i == rows - 1) endRate = double(window) / (double(t.nsecsElapsed()) / 1e9);
         }

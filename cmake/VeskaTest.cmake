@@ -14,21 +14,11 @@ function(veska_add_test)
     LABELS "${T_LABELS}")
 endfunction()
 
-# veska_add_layer(<target> [DEPS <targets...>])
-# One static library per source folder; every .cpp/.h/.qrc in the folder belongs to it,
-# so adding a class means adding its two files and nothing else.
+# veska_add_layer(<target> SOURCES <files...> [DEPS <targets...>])
+# One static library per source folder, its files listed in the folder's CMakeLists.txt.
 function(veska_add_layer target)
-  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
-  if(NOT srcs)
-    # A layer whose classes are still to come.
-    add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${target} INTERFACE ${L_DEPS})
-    return()
-  endif()
-  add_library(${target} STATIC ${srcs})
+  cmake_parse_arguments(L "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${target} STATIC ${L_SOURCES})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${L_DEPS})
 endfunction()

@@ -7,8 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const veska::DecodeResult r = veska::DecodePacket(text, 6000);
-    (void)veska::PacketBits(text);
+    const veska::DecodeResult r = veska::decodePacket(text, 6000);
+    (void)veska::packetBits(text);
     if (r.ok && r.reading.rangeText.empty()) __builtin_trap();
     return 0;
 }

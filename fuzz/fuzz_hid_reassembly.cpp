@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     veska::DecodeResult result;
-    veska::HidReportReassembly r([&](std::string_view packet) { veska::DecodePacket(packet, 1000, result); },
+    veska::HidReportReassembly r([&](std::string_view packet) { veska::decodePacket(packet, 1000, result); },
                                  [](const std::string&) {});
     std::size_t pos = 0;
     while (pos < size) {
@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t* body = len > 0 ? data + pos + 1 : nullptr;
         const std::size_t bodyLen = len > 0 ? len - 1 : 0;
         switch (head >> 6) {
-        case 0: r.HidLumioData(id, body, bodyLen); break;
-        case 1: r.HidKestoData(id, body, bodyLen); break;
-        default: r.HidVeskaData(id, body, bodyLen); break;
+        case 0: r.onLumioReport(id, body, bodyLen); break;
+        case 1: r.onKestoReport(id, body, bodyLen); break;
+        default: r.onVeskaReport(id, body, bodyLen); break;
         }
         pos += len;
     }

@@ -8,10 +8,10 @@
 //   flags; column count; per column a name choice and a type choice (own bytes for either
 //   when chosen); row count; per row an optional row id and one value per column; the rest,
 //   when flag kPatch is set, is byte patches (2-byte offset, byte) to the finished file image.
-#include "records/RecordColumns.h"
-#include "records/TableEngine.h"
-#include "records/TableError.h"
-#include "records/TextExport.h"
+#include "storage/RecordColumns.h"
+#include "storage/TableEngine.h"
+#include "storage/TableError.h"
+#include "storage/TextExport.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -346,7 +346,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             engine.open();
             veska::RecordColumns::indexesIn(engine);
-            const veska::TextExport::Result result = veska::TextExport::ExportTableAsText(engine, out);
+            const veska::TextExport::Result result = veska::TextExport::exportTableAsText(engine, out);
             if (result.ok) {
                 QFile f(out);
                 if (!f.open(QIODevice::ReadOnly)) std::abort();

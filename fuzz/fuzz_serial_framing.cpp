@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     veska::DecodeResult result;
     veska::VeskaSerialFraming framing([&](std::string_view packet) {
         if (packet.size() != 26) std::abort();
-        veska::DecodePacket(packet, 6000, result);
+        veska::decodePacket(packet, 6000, result);
     });
     veska::LowDigitSerialFraming lowDigits;
     std::size_t pos = 0;

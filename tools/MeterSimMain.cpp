@@ -5,7 +5,7 @@
 // Prints the pseudo-terminal's device path on the first line of standard output, then
 // sends packets until killed: like a real meter (one every 0.4 to 0.5 s) or N per second.
 
-#include "serial/MeterSimulator.h"
+#include "links/MeterSimulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "GuardedApplication.h"
+#include "app/GuardedApplication.h"
 
 #include <QTimer>
 

@@ -1,15 +1,15 @@
-#include "HeadlessLogger.h"
+#include "app/HeadlessLogger.h"
 
-#include "SimulatedMeters.h"
-#include "hid/EControllerError.h"
-#include "hid/HidapiPlatform.h"
-#include "hid/UsbConnection.h"
-#include "records/DataFileCommands.h"
-#include "records/RecordColumns.h"
-#include "records/RecordTable.h"
-#include "records/Recorder.h"
-#include "records/TableError.h"
-#include "serial/TCommPortDriver.h"
+#include "links/SimulatedMeters.h"
+#include "links/HidDeviceError.h"
+#include "links/HidapiPlatform.h"
+#include "links/UsbConnection.h"
+#include "ui/DataFileCommands.h"
+#include "storage/RecordColumns.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
+#include "storage/TableError.h"
+#include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
 
 #include <QCoreApplication>
@@ -133,39 +133,39 @@ void HeadlessLogger::configureRecorder() {
     recorder.setRecordLimit(m_options.limit.value_or(Recorder::kDefaultLimit));
     recorder.setRepeatSet(!m_options.noRepeat);
     if (m_options.interval && *m_options.interval > 0) {
-        recorder.RecordSITimeChange(QString::number(*m_options.interval));
+        recorder.setIntervalText(QString::number(*m_options.interval));
         recorder.setRecordSI(true);
     }
 }
 
 bool HeadlessLogger::connectSerial() {
     PortMap map;
-    for (const auto& [n, path] : m_options.portMap) map.setPath(*PortFromNumber(n), path);
-    TComPortNumber port = TComPortNumber::pnCOM1;
+    for (const auto& [n, path] : m_options.portMap) map.setPath(*portFromNumber(n), path);
+    ComPortNumber port = ComPortNumber::pnCOM1;
     if (m_options.simulate == CommandLine::Simulate::Serial) {
         m_simulated = std::make_unique<SimulatedMeters>();
         if (!m_simulated->startSerial(m_options.rate)) {
             fail(QStringLiteral("cannot start the simulated meter: %1").arg(m_simulated->errorText()));
             return false;
         }
-        map.setPath(TComPortNumber::pnCOM1, m_simulated->serialPath());
+        map.setPath(ComPortNumber::pnCOM1, m_simulated->serialPath());
     } else if (m_options.port) {
         const QString p = *m_options.port;
-        if (p.size() == 4 && p.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && PortFromNumber(p.at(3).digitValue())) {
-            port = *PortFromNumber(p.at(3).digitValue());
+        if (p.size() == 4 && p.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && portFromNumber(p.at(3).digitValue())) {
+            port = *portFromNumber(p.at(3).digitValue());
         } else {
-            map.setPath(TComPortNumber::pnCOM1, p);
+            map.setPath(ComPortNumber::pnCOM1, p);
         }
     }
     // The session's driver has the model's speed and framing; only the port is chosen here.
-    TCommPortDriver& driver = m_session->serialDriver();
+    SerialPortDriver& driver = m_session->serialDriver();
     driver.setPortMap(map);
     driver.setComPort(port);
-    connect(&driver, &TCommPortDriver::portLost, this, [this](const QString& reason) {
+    connect(&driver, &SerialPortDriver::portLost, this, [this](const QString& reason) {
         fail(QStringLiteral("the port %1 was lost: %2").arg(m_session->serialDriver().portPath(), reason));
         requestStop();
     });
-    if (!driver.Connect()) {
+    if (!driver.connectPort()) {
         fail(QStringLiteral("cannot open %1: %2").arg(driver.portPath(), driver.lastErrorText()));
         return false;
     }
@@ -184,7 +184,7 @@ bool HeadlessLogger::connectUsb() {
     try {
         // Report handling and bridge speed follow the model profile, as in the window.
         usb = &m_session->createUsbLink(platform);
-    } catch (const EControllerError& e) {
+    } catch (const HidDeviceError& e) {
         fail(QString::fromUtf8(e.what()));
         return false;
     }
@@ -201,7 +201,7 @@ bool HeadlessLogger::connectUsb() {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
     }
-    usb->USBConClick(true);
+    usb->onUsbConnectToggled(true);
     return true;
 }
 
@@ -251,8 +251,8 @@ void HeadlessLogger::fail(const QString& message) {
 }
 
 int HeadlessLogger::finish() {
-    m_session->serialDriver().Disconnect();
-    if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->USBConClick(false);
+    m_session->serialDriver().disconnectPort();
+    if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
     RecordTable& table = m_session->recordTable();
     if (table.isOpen() && m_options.save && m_saver) {
         const QString error = m_saver(table, *m_options.save);

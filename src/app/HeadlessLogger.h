@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommandLine.h"
-#include "serial/PortMap.h"
+#include "app/CommandLine.h"
+#include "links/PortMap.h"
 
 #include <QObject>
 

@@ -1,12 +1,12 @@
-#include "MeterDoctor.h"
+#include "app/MeterDoctor.h"
 
-#include "hid/BridgeChips.h"
-#include "hid/BridgeConfigReport.h"
-#include "hid/HidPlatform.h"
+#include "links/BridgeChips.h"
+#include "links/BridgeConfigReport.h"
+#include "links/HidPlatform.h"
 #include "protocol/HidReportReassembly.h"
 #include "protocol/VeskaSerialFraming.h"
-#include "serial/PortMap.h"
-#include "serial/TCommPortDriver.h"
+#include "links/PortMap.h"
+#include "links/SerialPortDriver.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -128,10 +128,10 @@ MeterDoctor::Finding MeterDoctor::examineSerial(const Candidate& candidate) {
     f.access = QStringLiteral("may open for reading and writing");
 
     PortMap map;
-    map.setPath(TComPortNumber::pnCOM1, candidate.path);
-    TCommPortDriver driver;
+    map.setPath(ComPortNumber::pnCOM1, candidate.path);
+    SerialPortDriver driver;
     driver.setPortMap(map);
-    driver.setComPort(TComPortNumber::pnCOM1);
+    driver.setComPort(ComPortNumber::pnCOM1);
     driver.setComPortSpeed(m_options.serialSpeed);
     driver.setComPortPollingDelay(20);
     // The optical cable draws its power from DTR (raised) and RTS (low), as the driver sets them.
@@ -140,7 +140,7 @@ MeterDoctor::Finding MeterDoctor::examineSerial(const Candidate& candidate) {
         f.bytes += size;
         framing.feed(data, size);
     });
-    if (!driver.Connect()) {
+    if (!driver.connectPort()) {
         f.access = QStringLiteral("open failed: %1").arg(driver.lastErrorText());
         f.verdictText = QStringLiteral("cannot open: %1").arg(driver.lastErrorText());
         f.fix = QStringLiteral("close any other program that uses it");
@@ -152,14 +152,14 @@ MeterDoctor::Finding MeterDoctor::examineSerial(const Candidate& candidate) {
     QEventLoop loop;
     QTimer::singleShot(m_options.listenMs, &loop, &QEventLoop::quit);
     loop.exec();
-    driver.Disconnect();
+    driver.disconnectPort();
     f.listened = true;
     if (f.packets > 0) {
         f.verdict = Verdict::MeterFound;
     } else if (f.bytes > 0) {
         f.verdict = Verdict::NoPackets;
         f.fix = QStringLiteral("check that the meter is this model and sends at %1 baud")
-                    .arg(BaudRateValue(m_options.serialSpeed));
+                    .arg(baudRateValue(m_options.serialSpeed));
     } else {
         f.verdict = Verdict::SerialSilent;
         f.fix = QStringLiteral(
@@ -210,7 +210,7 @@ void MeterDoctor::examineUsb(std::vector<Finding>& findings) {
             continue;
         }
         f.access = QStringLiteral("may open for reading and writing");
-        const BridgeConfigReport::Bytes config = BridgeConfigReport::Build(m_options.bridgeSpeed);
+        const BridgeConfigReport::Bytes config = BridgeConfigReport::build(m_options.bridgeSpeed);
         f.configAccepted = handle->sendFeatureReport(config.data(), config.size());
 
         HidCaps caps;
@@ -232,7 +232,7 @@ void MeterDoctor::examineUsb(std::vector<Finding>& findings) {
                 const int count = (first & 0xF0) == 0xF0 ? first & 0x0F : 0;
                 if (count == 0) ++f.emptyReports;
                 f.bytes += static_cast<std::uint64_t>(count);
-                reassembly.HidVeskaData(buffer[0], buffer.data() + 1, static_cast<std::size_t>(n - 1));
+                reassembly.onVeskaReport(buffer[0], buffer.data() + 1, static_cast<std::size_t>(n - 1));
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }

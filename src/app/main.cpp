@@ -2,13 +2,13 @@
 #include "app/CommandLine.h"
 #include "app/GuardedApplication.h"
 #include "app/HeadlessLogger.h"
-#include "app/MessageBoxDialogs.h"
+#include "ui/MessageBoxDialogs.h"
 #include "app/MeterDoctor.h"
-#include "app/SimulatedMeters.h"
-#include "app/TFCOMM.h"
-#include "hid/HidapiPlatform.h"
-#include "records/DataFileCli.h"
-#include "serial/PortMap.h"
+#include "links/SimulatedMeters.h"
+#include "ui/MainWindow.h"
+#include "links/HidapiPlatform.h"
+#include "app/DataFileCli.h"
+#include "links/PortMap.h"
 
 #include <QApplication>
 #include <QFont>
@@ -40,9 +40,9 @@ int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
     font.setBold(true);
     QApplication::setFont(font);
 
-    veska::TFCOMM::Options options;
+    veska::MainWindow::Options options;
     for (const auto& [n, path] : cl.portMap) {
-        options.portMap.setPath(*veska::PortFromNumber(n), path);
+        options.portMap.setPath(*veska::portFromNumber(n), path);
         options.portsFromCommandLine[static_cast<std::size_t>(n - 1)] = true;
     }
     veska::SimulatedMeters simulated;
@@ -51,12 +51,12 @@ int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
             PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
             return 1;
         }
-        options.portMap.setPath(veska::TComPortNumber::pnCOM1, simulated.serialPath());
+        options.portMap.setPath(veska::ComPortNumber::pnCOM1, simulated.serialPath());
         options.portsFromCommandLine[0] = true;
     } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
         options.hidPlatform = simulated.startUsb(cl.rate);
     }
-    veska::TFCOMM FCOMM(options);
+    veska::MainWindow FCOMM(options);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
     }

@@ -1,33 +1,33 @@
-#include "HidReportReassembly.h"
+#include "protocol/HidReportReassembly.h"
 
-#include "HexText.h"
+#include "protocol/HexText.h"
 
 namespace veska {
 
 HidReportReassembly::HidReportReassembly(PacketHandler onPacket, LineHandler onReportLine)
     : m_onPacket(std::move(onPacket)), m_onReportLine(std::move(onReportLine)) {}
 
-std::string HidReportReassembly::ReportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+std::string HidReportReassembly::reportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
     std::string line = "R ";
     line.reserve(6 + 3 * size);
-    AppendHexByte(line, reportId);
+    appendHexByte(line, reportId);
     line += "  ";
     for (std::size_t i = 0; i < size; ++i) {
-        AppendHexByte(line, data[i]);
+        appendHexByte(line, data[i]);
         line.push_back(' ');
     }
     return line;
 }
 
-void HidReportReassembly::HidLumioData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+void HidReportReassembly::onLumioReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
     handleReport(CloseRule::Lumio, reportId, data, size);
 }
 
-void HidReportReassembly::HidKestoData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+void HidReportReassembly::onKestoReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
     handleReport(CloseRule::Kesto, reportId, data, size);
 }
 
-void HidReportReassembly::HidVeskaData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
+void HidReportReassembly::onVeskaReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size) {
     handleReport(CloseRule::Veska, reportId, data, size);
 }
 
@@ -46,14 +46,14 @@ void HidReportReassembly::handleReport(CloseRule rule, std::uint8_t reportId, co
         m_packetOpen = true;
         // A count beyond the bytes present takes only the bytes present.
         for (std::size_t b = 0; b < static_cast<std::size_t>(count) && b + 1 < size; ++b) {
-            AppendHexByte(m_reportPayloadText, data[b + 1]);
+            appendHexByte(m_reportPayloadText, data[b + 1]);
         }
         if (m_reportPayloadText.size() > kMaxPayloadChars) {
             m_reportPayloadText.erase(0, m_reportPayloadText.size() - kMaxPayloadChars);
             if (!m_overflowing) ++m_brokenPackets;
             m_overflowing = true;
         }
-        if (m_onReportLine) m_onReportLine(ReportLine(reportId, data, size));
+        if (m_onReportLine) m_onReportLine(reportLine(reportId, data, size));
         return;
     }
     if (m_packetOpen) closePacket(rule);

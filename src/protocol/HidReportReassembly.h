@@ -23,14 +23,14 @@ public:
     void setReportLineHandler(LineHandler onLine) { m_onReportLine = std::move(onLine); }
 
     // The three report handlers. 'data' are the bytes after the report ID.
-    void HidLumioData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
-    void HidKestoData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
+    void onLumioReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
+    void onKestoReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
     // Runs the packet handler when a closed packet starts with a sign byte and its
     // thirteenth byte is 0x0D.
-    void HidVeskaData(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
+    void onVeskaReport(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
 
     // "R %.2X  " followed by "%.2X " per data byte.
-    static std::string ReportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
+    static std::string reportLine(std::uint8_t reportId, const std::uint8_t* data, std::size_t size);
 
     // Payload text kept while no report closes the packet: a few packets' worth. Beyond it
     // the oldest bytes go, so a bridge that never sends an empty report never grows memory.

@@ -1,4 +1,4 @@
-#include "IsoTime.h"
+#include "protocol/IsoTime.h"
 
 #include <array>
 #include <cstdio>

@@ -7,7 +7,7 @@
 namespace veska {
 
 // The framing of the models whose packets end with a byte of high hex digit E
-// (HSorvuRData): keeps only the low hex digit of each byte and stores the packet text
+// (onLowDigitSerialBytes): keeps only the low hex digit of each byte and stores the packet text
 // at each end byte. Nothing decodes these packets.
 class LowDigitSerialFraming {
 public:

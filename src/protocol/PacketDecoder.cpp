@@ -1,4 +1,4 @@
-#include "PacketDecoder.h"
+#include "protocol/PacketDecoder.h"
 
 #include <array>
 #include <cstddef>
@@ -89,7 +89,7 @@ void AssignChar(std::string& out, char c) {
 
 }  // namespace
 
-std::string PacketBits(std::string_view packetText) {
+std::string packetBits(std::string_view packetText) {
     std::string bits;
     bits.reserve(kBitChars * 4);
     int value = 0;
@@ -100,13 +100,13 @@ std::string PacketBits(std::string_view packetText) {
     return bits;
 }
 
-DecodeResult DecodePacket(std::string_view packetText, int fullScaleCount) {
+DecodeResult decodePacket(std::string_view packetText, int fullScaleCount) {
     DecodeResult result;
-    DecodePacket(packetText, fullScaleCount, result);
+    decodePacket(packetText, fullScaleCount, result);
     return result;
 }
 
-void DecodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) {
+void decodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) {
     out.ok = false;
     out.error.clear();
     LcdState& lcd = out.lcd;

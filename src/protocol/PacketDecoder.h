@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LcdState.h"
-#include "MeterReading.h"
+#include "protocol/LcdState.h"
+#include "protocol/MeterReading.h"
 
 #include <string>
 #include <string_view>
@@ -19,14 +19,14 @@ struct DecodeResult {
 
 // PacketText spelled as '0'/'1' characters, four per hex digit, MSB first, 112 long.
 // Missing characters (texts shorter than 28) repeat the bits of the one before.
-std::string PacketBits(std::string_view packetText);
+std::string packetBits(std::string_view packetText);
 
 // Decodes a packet that passed the framing test (starts "2B"/"2D", at least 26 hex
 // characters). fullScaleCount gives the overload value. On failure nothing of the
 // reading is usable; the caller keeps its previous state.
-DecodeResult DecodePacket(std::string_view packetText, int fullScaleCount);
+DecodeResult decodePacket(std::string_view packetText, int fullScaleCount);
 
 // In-place variant for the per-packet path: fills 'out' and reuses its buffers.
-void DecodePacket(std::string_view packetText, int fullScaleCount, DecodeResult& out);
+void decodePacket(std::string_view packetText, int fullScaleCount, DecodeResult& out);
 
 }  // namespace veska

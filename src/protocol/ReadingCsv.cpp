@@ -1,4 +1,4 @@
-#include "ReadingCsv.h"
+#include "protocol/ReadingCsv.h"
 
 #include <charconv>
 

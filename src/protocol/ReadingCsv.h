@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MeterReading.h"
-#include "SiQuantity.h"
+#include "protocol/MeterReading.h"
+#include "protocol/SiQuantity.h"
 
 #include <cstdint>
 #include <optional>

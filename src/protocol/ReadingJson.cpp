@@ -1,4 +1,4 @@
-#include "ReadingJson.h"
+#include "protocol/ReadingJson.h"
 
 #include <charconv>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LcdState.h"
-#include "MeterReading.h"
-#include "SiQuantity.h"
+#include "protocol/LcdState.h"
+#include "protocol/MeterReading.h"
+#include "protocol/SiQuantity.h"
 
 #include <cstdint>
 #include <optional>

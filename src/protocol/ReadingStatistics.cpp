@@ -1,4 +1,4 @@
-#include "ReadingStatistics.h"
+#include "protocol/ReadingStatistics.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SiQuantity.h"
+#include "protocol/SiQuantity.h"
 
 #include <cstdint>
 #include <optional>

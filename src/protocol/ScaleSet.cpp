@@ -1,4 +1,4 @@
-#include "ScaleSet.h"
+#include "protocol/ScaleSet.h"
 
 #include <array>
 
@@ -17,18 +17,18 @@ constexpr std::array<ScaleSet, 6> kScaleSets{{
 }};
 }  // namespace
 
-const ScaleSet* FindScaleSet(std::string_view code) {
+const ScaleSet* findScaleSet(std::string_view code) {
     for (const ScaleSet& s : kScaleSets) {
         if (s.code == code) return &s;
     }
     return nullptr;
 }
 
-const ScaleSet& ScaleSetForUnit(std::string_view unitText) {
-    if (unitText == "Hz" || unitText == "kHz" || unitText == "MHz") return *FindScaleSet("10");
-    if (unitText == "%") return *FindScaleSet("1");
-    if (unitText == "#" || unitText == "?") return *FindScaleSet("13");
-    return *FindScaleSet("6");
+const ScaleSet& scaleSetForUnit(std::string_view unitText) {
+    if (unitText == "Hz" || unitText == "kHz" || unitText == "MHz") return *findScaleSet("10");
+    if (unitText == "%") return *findScaleSet("1");
+    if (unitText == "#" || unitText == "?") return *findScaleSet("13");
+    return *findScaleSet("6");
 }
 
 }  // namespace veska

@@ -24,10 +24,10 @@ struct ScaleSet {
 };
 
 // The row of 'code'; nullptr for an unknown code.
-const ScaleSet* FindScaleSet(std::string_view code);
+const ScaleSet* findScaleSet(std::string_view code);
 
 // The scale the reading cycle selects for a unit text ("Hz" -> "10", "%" -> "1",
 // "#"/"?" -> "13", anything else -> "6").
-const ScaleSet& ScaleSetForUnit(std::string_view unitText);
+const ScaleSet& scaleSetForUnit(std::string_view unitText);
 
 }  // namespace veska

@@ -1,6 +1,6 @@
-#include "SiQuantity.h"
+#include "protocol/SiQuantity.h"
 
-#include "MeterReading.h"
+#include "protocol/MeterReading.h"
 
 #include <array>
 #include <charconv>

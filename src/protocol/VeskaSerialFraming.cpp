@@ -1,6 +1,6 @@
-#include "VeskaSerialFraming.h"
+#include "protocol/VeskaSerialFraming.h"
 
-#include "HexText.h"
+#include "protocol/HexText.h"
 
 namespace veska {
 
@@ -15,7 +15,7 @@ VeskaSerialFraming::VeskaSerialFraming(PacketHandler onPacket) : m_onPacket(std:
 
 void VeskaSerialFraming::feed(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
-        AppendHexByte(m_serialHexText, data[i]);
+        appendHexByte(m_serialHexText, data[i]);
         if (data[i] == 0x0D) {
             endOfPacket();
         } else if (m_serialHexText.size() > kMaxHexChars) {

@@ -9,7 +9,7 @@
 namespace veska {
 
 // Finds packets in the serial byte stream of a meter that ends each packet with 0x0D
-// and starts it with a sign byte (the receive handler RECEIVE_COM_Data). A packet is
+// and starts it with a sign byte (the receive handler onSerialBytes). A packet is
 // accepted when exactly 14 bytes arrived since the previous end byte and the second of
 // them is '+' or '-'; the first is dropped.
 class VeskaSerialFraming {

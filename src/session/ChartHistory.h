@@ -1,7 +1,7 @@
 #pragma once
 
-#include "records/ChartPaging.h"
-#include "records/ChartPointStore.h"
+#include "session/ChartPaging.h"
+#include "session/ChartPointStore.h"
 
 #include <array>
 #include <cstddef>

@@ -2,10 +2,10 @@
 
 #include "session/BarPosition.h"
 #include "session/NeedlePosition.h"
-#include "hid/UsbConnection.h"
-#include "hid/UsbReportRoute.h"
-#include "records/RecordTable.h"
-#include "records/Recorder.h"
+#include "links/UsbConnection.h"
+#include "links/UsbReportRoute.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
 
 #include <algorithm>
 
@@ -14,18 +14,18 @@ namespace veska {
 MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
     : QObject(parent),
       m_switches(switches),
-      m_profile(ResolveStartupProfile(switches)),
-      m_scale(FindScaleSet("4")),
+      m_profile(resolveStartupProfile(switches)),
+      m_scale(findScaleSet("4")),
       m_serial(m_serialDriver, m_watchdog),
       m_framing([this](std::string_view packet) { handlePacket(packet); }),
       m_table(new RecordTable(this)),
       m_recorder(new Recorder(*m_table, this)) {
     m_serialDriver.setComPortPollingDelay(100);
-    m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? TComPortBaudRate::br19200
-                                                                                  : TComPortBaudRate::br2400);
+    m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? ComPortBaudRate::br19200
+                                                                                  : ComPortBaudRate::br2400);
     switch (m_profile.serialHandler) {
-    case SerialPacketHandler::RECEIVE_COM_Data:
-    case SerialPacketHandler::HSorvuRData:
+    case SerialPacketHandler::VeskaFraming:
+    case SerialPacketHandler::LowDigitFraming:
         m_serialDriver.setOnReceiveData([this](const std::uint8_t* d, std::size_t n) { handleSerialBytes(d, n); });
         break;
     case SerialPacketHandler::None:
@@ -37,7 +37,7 @@ MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
 }
 
 MeterSession::~MeterSession() {
-    m_serialDriver.Disconnect();
+    m_serialDriver.disconnectPort();
     m_usb.reset();
 }
 
@@ -48,7 +48,7 @@ void MeterSession::createLinks() {
     m_serial.bindComCon(m_linkButtons, m_comConnectId);
     m_linkButtons.setHandler(m_comConnectId, [this](bool down) {
         if (down) stopOtherLinks(m_serial);
-        m_serial.COMConClick(down);
+        m_serial.onComConnectToggled(down);
     });
 }
 
@@ -64,20 +64,20 @@ void MeterSession::stopOtherLinks(const MeterLink& link) {
 
 void MeterSession::startSerialLink() {
     stopOtherLinks(m_serial);
-    m_serial.BTCon1Click();
+    m_serial.connectSerial();
 }
 
 UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
-    m_usb = std::make_unique<UsbConnection>(std::move(platform), ResolveUsbReportRoute(m_switches),
-                                            static_cast<std::uint32_t>(ResolveBridgeSpeed(m_switches)));
+    m_usb = std::make_unique<UsbConnection>(std::move(platform), resolveUsbReportRoute(m_switches),
+                                            static_cast<std::uint32_t>(resolveBridgeSpeed(m_switches)));
     m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
     m_linkButtons.setHandler(m_usbConnectId, [this](bool down) {
         if (down) stopOtherLinks(*m_usb);
-        m_usb->USBConClick(down);
+        m_usb->onUsbConnectToggled(down);
     });
     m_linkButtons.setHandler(m_usbReadId, [this](bool down) {
         if (down) stopOtherLinks(*m_usb);
-        m_usb->ReadBtnClick(down);
+        m_usb->onReadToggled(down);
     });
     // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
     connect(m_usb.get(), &UsbConnection::usbConChanged, this,
@@ -85,12 +85,12 @@ UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform
     connect(m_usb.get(), &UsbConnection::readBtnChanged, this,
             [this](bool down) { m_linkButtons.setPressed(m_usbReadId, down); });
     // The USB check of the watchdog runs on each third silent tick, before the indicator turns.
-    m_watchdog.setSilentLinkHook([this] { m_usb->ConTimerLinkIdle(); });
+    m_watchdog.setSilentLinkHook([this] { m_usb->checkSilentLink(); });
     return *m_usb;
 }
 
 void MeterSession::startUp() {
-    const ScaleSet& four = *FindScaleSet("4");
+    const ScaleSet& four = *findScaleSet("4");
     m_scale = &four;
     seedFromScale(four);
     m_recorder->setNextRecordNo(1);
@@ -99,10 +99,10 @@ void MeterSession::startUp() {
     m_chart.fillSampleValues();
     m_chart.showSeries(ChartHistory::AreaSeries);
     m_chart.showSeries(m_chart.fillShown() ? ChartHistory::AreaSeries : ChartHistory::LineSeries);
-    if (const ScaleSet* scale = FindScaleSet(m_profile.scaleCode)) m_scale = scale;
+    if (const ScaleSet* scale = findScaleSet(m_profile.scaleCode)) m_scale = scale;
     // The 6000- and 3400-count models start with limits at their full scale.
     if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") {
-        m_scale = FindScaleSet(m_profile.scaleCode);
+        m_scale = findScaleSet(m_profile.scaleCode);
         seedFromScale(*m_scale);
         m_limits.setUpper(static_cast<float>(m_scale->fullScaleCount));
         m_limits.setLower(-static_cast<float>(m_scale->fullScaleCount));
@@ -129,7 +129,7 @@ void MeterSession::setLowerLimit(float limit, bool on) {
 }
 
 void MeterSession::handleSerialBytes(const std::uint8_t* data, std::size_t size) {
-    if (m_profile.serialHandler == SerialPacketHandler::HSorvuRData) {
+    if (m_profile.serialHandler == SerialPacketHandler::LowDigitFraming) {
         // The low-digit format is framed but not decoded by this build.
         m_lowDigitFraming.feed(data, size);
         return;
@@ -153,7 +153,7 @@ void MeterSession::handlePacket(std::string_view packetText) {
     m_watchdog.packetHandled();  // the link is alive
 
     // Decoding uses the count the previous packet left in force (overload's value).
-    DecodePacket(packetText, m_scale->fullScaleCount, m_decoded);
+    decodePacket(packetText, m_scale->fullScaleCount, m_decoded);
     if (!m_decoded.ok) {
         ++m_decodeFailures;
         m_lastDecodeError = QString::fromStdString(m_decoded.error);
@@ -164,19 +164,19 @@ void MeterSession::handlePacket(std::string_view packetText) {
     u.lcd = m_decoded.lcd;
     u.reading = m_decoded.reading;
     u.alarm = m_limits.isExceededBy(u.reading.numericValue);
-    const ScaleSet& scale = ScaleSetForUnit(u.reading.unitText);
+    const ScaleSet& scale = scaleSetForUnit(u.reading.unitText);
     u.extremesRestarted = m_extremes.track(u.lcd, u.reading, &scale != m_scale);
     if (u.extremesRestarted) m_chart.restart();
 
     m_scale = &scale;
     u.scale = m_scale;
-    u.needlePosition = NeedlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
+    u.needlePosition = needlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
 
-    m_recorder->INDataToTable(u.reading);
+    m_recorder->offerReading(u.reading);
 
     u.barMaximum = m_scale->barMaximum;
     // A position past the end shows a full bar, as the meter's own bar does.
-    u.barValue = std::min(BarPosition(u.lcd, m_scale->barMax), u.barMaximum);
+    u.barValue = std::min(barPosition(u.lcd, m_scale->barMax), u.barMaximum);
     u.chartPointAdded = m_chart.addReading(u.lcd, m_scale->fullScaleCount);
     emit readingHandled(u);
 }

@@ -4,10 +4,10 @@
 #include "protocol/LowDigitSerialFraming.h"
 #include "protocol/PacketDecoder.h"
 #include "protocol/VeskaSerialFraming.h"
-#include "serial/ExclusiveToggleGroup.h"
-#include "serial/LinkWatchdog.h"
-#include "serial/SerialConnection.h"
-#include "serial/TCommPortDriver.h"
+#include "session/ExclusiveToggleGroup.h"
+#include "session/LinkWatchdog.h"
+#include "session/SerialConnection.h"
+#include "links/SerialPortDriver.h"
 #include "session/AlarmLimits.h"
 #include "session/ChartHistory.h"
 #include "session/ReadingUpdate.h"
@@ -36,7 +36,7 @@ class UsbConnection;
 class MeterSession : public QObject {
     Q_OBJECT
 public:
-    explicit MeterSession(const ModelSwitches& switches = ModelSwitches::ThisBuild(), QObject* parent = nullptr);
+    explicit MeterSession(const ModelSwitches& switches = ModelSwitches::thisBuild(), QObject* parent = nullptr);
     ~MeterSession() override;
 
     // --- start-up: the state a fresh session starts from, as the model profile sets it ---
@@ -47,7 +47,7 @@ public:
 
     // --- links ---
     SerialConnection& serial() { return m_serial; }
-    TCommPortDriver& serialDriver() { return m_serialDriver; }
+    SerialPortDriver& serialDriver() { return m_serialDriver; }
     // The USB link is made on demand: it claims the machine's HID devices (or the given
     // simulated ones). Throws HID controller errors from its construction.
     UsbConnection& createUsbLink(std::shared_ptr<HidPlatform> platform);
@@ -116,7 +116,7 @@ private:
     ChartHistory m_chart;
 
     LinkWatchdog m_watchdog;
-    TCommPortDriver m_serialDriver;
+    SerialPortDriver m_serialDriver;
     SerialConnection m_serial;
     ExclusiveToggleGroup m_linkButtons;
     int m_comConnectId = -1;

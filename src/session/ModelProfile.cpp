@@ -10,14 +10,14 @@ using S = ModelSwitches;
 
 const std::array<StartupProfileEntry, 6>& Table() {
     static const std::array<StartupProfileEntry, 6> table{{
-        {&S::IFLumio, {"Fenno Interface Program _Ver: 2.00", SerialPacketHandler::HSorvuRData, {}, {}, "3"}},
-        {&S::IFKesto, {"Kesto USB Interface Program _Ver: 1.00", SerialPacketHandler::RECEIVE_COM_Data, {}, {}, {}}},
-        {&S::IFDravo, {"Dravo Interface Program _Ver: 2.06", SerialPacketHandler::RECEIVE_COM_Data, {}, "34", {}}},
+        {&S::IFLumio, {"Fenno Interface Program _Ver: 2.00", SerialPacketHandler::LowDigitFraming, {}, {}, "3"}},
+        {&S::IFKesto, {"Kesto USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, {}, {}}},
+        {&S::IFDravo, {"Dravo Interface Program _Ver: 2.06", SerialPacketHandler::VeskaFraming, {}, "34", {}}},
         {&S::IFHalvo,
-         {"Halvo USB Interface Program _Ver: 1.00", SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", {}}},
+         {"Halvo USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", {}}},
         {&S::IFZirka,
-         {"Zirka USB Interface Program _Ver: 1.00", SerialPacketHandler::RECEIVE_COM_Data, SerialSpeed::br19200, "4", {}}},
-        {&S::IFVeska, {"Veska Interface Program _Ver: 1.00", SerialPacketHandler::RECEIVE_COM_Data, {}, "6", {}}},
+         {"Zirka USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", {}}},
+        {&S::IFVeska, {"Veska Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, "6", {}}},
     }};
     return table;
 }
@@ -34,9 +34,9 @@ T LastSet(const ModelSwitches& switches, const std::array<std::pair<bool S::*, T
 
 }  // namespace
 
-std::span<const StartupProfileEntry> StartupProfiles() { return Table(); }
+std::span<const StartupProfileEntry> startupProfiles() { return Table(); }
 
-void ApplyProfile(const ModelProfile& profile, ResolvedProfile& into) {
+void applyModelProfile(const ModelProfile& profile, ResolvedProfile& into) {
     if (profile.windowTitle) into.windowTitle = *profile.windowTitle;
     if (profile.serialHandler) into.serialHandler = *profile.serialHandler;
     if (profile.serialSpeed) into.serialSpeed = *profile.serialSpeed;
@@ -44,24 +44,24 @@ void ApplyProfile(const ModelProfile& profile, ResolvedProfile& into) {
     if (profile.firstLcdDigit) into.firstLcdDigit = *profile.firstLcdDigit;
 }
 
-ResolvedProfile ResolveStartupProfile(const ModelSwitches& switches) {
+ResolvedProfile resolveStartupProfile(const ModelSwitches& switches) {
     ResolvedProfile resolved;
-    for (const StartupProfileEntry& entry : StartupProfiles()) {
-        if (switches.*(entry.modelSwitch)) ApplyProfile(entry.profile, resolved);
+    for (const StartupProfileEntry& entry : startupProfiles()) {
+        if (switches.*(entry.modelSwitch)) applyModelProfile(entry.profile, resolved);
     }
     return resolved;
 }
 
-UsbReportRoute ResolveUsbReportRoute(const ModelSwitches& switches) {
+UsbReportRoute resolveUsbReportRoute(const ModelSwitches& switches) {
     static constexpr std::array<std::pair<bool S::*, UsbReportRoute>, 3> order{{
-        {&S::IFKesto, UsbReportRoute::HidKestoData},
-        {&S::IFLumio, UsbReportRoute::HidLumioData},
-        {&S::IFVeska, UsbReportRoute::HidVeskaData},
+        {&S::IFKesto, UsbReportRoute::KestoReports},
+        {&S::IFLumio, UsbReportRoute::LumioReports},
+        {&S::IFVeska, UsbReportRoute::VeskaReports},
     }};
     return LastSet(switches, order, UsbReportRoute::None);
 }
 
-int ResolveBridgeSpeed(const ModelSwitches& switches) {
+int resolveBridgeSpeed(const ModelSwitches& switches) {
     static constexpr std::array<std::pair<bool S::*, int>, 4> order{{
         {&S::IFHalvo, 19200},
         {&S::IFLumio, 2400},

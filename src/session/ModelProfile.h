@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hid/UsbReportRoute.h"
+#include "links/UsbReportRoute.h"
 
 #include <optional>
 #include <span>
@@ -9,7 +9,7 @@
 namespace veska {
 
 // The eleven model switches. This build ships with only IFVeska set
-// (ModelSwitches::ThisBuild()).
+// (ModelSwitches::thisBuild()).
 struct ModelSwitches {
     bool IFLumio = false;
     bool IFKesto = false;
@@ -23,14 +23,14 @@ struct ModelSwitches {
     bool IFPirsa = false;   // selects nothing
     bool IFRudan = false;   // selects nothing
 
-    static ModelSwitches ThisBuild() {
+    static ModelSwitches thisBuild() {
         ModelSwitches s;
         s.IFVeska = true;
         return s;
     }
 };
 
-enum class SerialPacketHandler { None, RECEIVE_COM_Data, HSorvuRData };
+enum class SerialPacketHandler { None, VeskaFraming, LowDigitFraming };
 enum class SerialSpeed { br2400, br19200 };
 
 // What one switch selects; an empty field is "not set" and leaves the value before it.
@@ -56,13 +56,13 @@ struct StartupProfileEntry {
     bool ModelSwitches::*modelSwitch;
     ModelProfile profile;
 };
-std::span<const StartupProfileEntry> StartupProfiles();
+std::span<const StartupProfileEntry> startupProfiles();
 
 // Applies one profile's set fields over 'into'.
-void ApplyProfile(const ModelProfile& profile, ResolvedProfile& into);
+void applyModelProfile(const ModelProfile& profile, ResolvedProfile& into);
 
-ResolvedProfile ResolveStartupProfile(const ModelSwitches& switches);
-UsbReportRoute ResolveUsbReportRoute(const ModelSwitches& switches);
-int ResolveBridgeSpeed(const ModelSwitches& switches);
+ResolvedProfile resolveStartupProfile(const ModelSwitches& switches);
+UsbReportRoute resolveUsbReportRoute(const ModelSwitches& switches);
+int resolveBridgeSpeed(const ModelSwitches& switches);
 
 }  // namespace veska

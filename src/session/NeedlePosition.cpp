@@ -5,7 +5,7 @@
 
 namespace veska {
 
-int NeedlePosition(const LcdState& lcd, int gaugeOffset, int gaugeSpan, bool fourDigits) {
+int needlePosition(const LcdState& lcd, int gaugeOffset, int gaugeSpan, bool fourDigits) {
     if (lcd.overload) return lcd.negative ? 0 : 10 * gaugeSpan;
     std::string text = lcd.digit1 + lcd.digit2 + lcd.digit3;
     if (fourDigits) text += lcd.digit4;

@@ -1,11 +1,11 @@
 #include "support/FakeDialogs.h"
 #include "app/HeadlessLogger.h"
-#include "app/TFCOMM.h"
-#include "display/LcdLabel.h"
-#include "display/LcdPanel.h"
-#include "hid/SimulatedHidPlatform.h"
-#include "records/RecordTable.h"
-#include "records/RecoveryJournal.h"
+#include "ui/MainWindow.h"
+#include "ui/LcdLabel.h"
+#include "ui/LcdPanel.h"
+#include "links/SimulatedHidPlatform.h"
+#include "storage/RecordTable.h"
+#include "storage/RecoveryJournal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -315,18 +315,18 @@ TEST(SecondCopy, TellsOnceThatTheTableIsInUseAndLeavesTheFirstCopysFilesAlone) {
             QDir::setCurrent(dir.path());
             {
                 FakeDialogs dialogs;
-                TFCOMM::Options o;
+                MainWindow::Options o;
                 o.dialogs = &dialogs;
                 o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
-                TFCOMM window(o);
+                MainWindow window(o);
                 window.setBeep([] {});
                 QTest::qWait(200);  // queued messages arrive
                 // It goes on without a table: a reading is shown, nothing is recorded, and
                 // nothing more is said about the table.
-                window.LcdDisplayVeska("2B30313233203200000080000D");
+                window.handlePacket("2B30313233203200000080000D");
                 QTest::qWait(200);
-                EXPECT_EQ(window.Panel1().digit(4)->text(), "3");
-                EXPECT_FALSE(window.TSorvuDB().isOpen());
+                EXPECT_EQ(window.lcdPanel().digit(4)->text(), "3");
+                EXPECT_FALSE(window.recordTable().isOpen());
                 EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join('\n').toStdString();
                 told = dialogs.errors + dialogs.infos;
             }

@@ -1,7 +1,7 @@
 #include "app/MeterDoctor.h"
-#include "hid/SimulatedHidPlatform.h"
-#include "serial/MeterScenario.h"
-#include "serial/MeterSimulator.h"
+#include "links/SimulatedHidPlatform.h"
+#include "links/MeterScenario.h"
+#include "links/MeterSimulator.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -58,7 +58,7 @@ TEST(MeterDoctorTest, UsbCableVerdictsFollowWhatTheCableSends) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto platform = std::make_shared<SimulatedHidPlatform>();
-        SimulatedHidDevice::Spec spec = SimulatedHidPlatform::Bridge();
+        SimulatedHidDevice::Spec spec = SimulatedHidPlatform::bridge();
         spec.emptyReportIntervalMs = c.emptyIntervalMs;
         spec.readWrite = c.readWrite;
         spec.portPath = "1-1.2";
@@ -93,12 +93,12 @@ TEST(MeterDoctorTest, UsbCableVerdictsFollowWhatTheCableSends) {
 
 TEST(MeterDoctorTest, OnlyTheCableIsACandidateAmongHidDevices) {
     auto platform = std::make_shared<SimulatedHidPlatform>();
-    SimulatedHidDevice::Spec reused = SimulatedHidPlatform::OtherDevice(u"Gamepad");
+    SimulatedHidDevice::Spec reused = SimulatedHidPlatform::otherDevice(u"Gamepad");
     reused.vendorId = 0x1a86;  // a bridge chip inside another product
     reused.productId = 0xe008;
     platform->plug(reused);
-    platform->plug(SimulatedHidPlatform::OtherDevice(u"Keyboard"));
-    SimulatedHidDevice::Spec nameless = SimulatedHidPlatform::Bridge();
+    platform->plug(SimulatedHidPlatform::otherDevice(u"Keyboard"));
+    SimulatedHidDevice::Spec nameless = SimulatedHidPlatform::bridge();
     nameless.product.clear();
     nameless.vendorId = 0x04fa;
     nameless.productId = 0x2490;

@@ -1,9 +1,9 @@
 #include "support/FakeDialogs.h"
 #include "app/HeadlessLogger.h"
-#include "app/TFCOMM.h"
-#include "records/RecordTable.h"
-#include "records/Recorder.h"
-#include "serial/MeterScenario.h"
+#include "ui/MainWindow.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
+#include "links/MeterScenario.h"
 #include "session/MeterSession.h"
 
 #include <QDir>
@@ -34,9 +34,9 @@ TEST(SessionParity, WindowAndHeadlessRecordTheSameRows) {
 
     QDir::setCurrent(windowDir.path());
     FakeDialogs dialogs;
-    TFCOMM::Options options;
+    MainWindow::Options options;
     options.dialogs = &dialogs;
-    TFCOMM window(options);
+    MainWindow window(options);
     window.setBeep([] {});
 
     QDir::setCurrent(headlessDir.path());
@@ -71,7 +71,7 @@ TEST(SessionParity, WindowAndHeadlessRecordTheSameRows) {
     ASSERT_GT(windowRows.size(), 10);
     EXPECT_EQ(windowRows, headlessRows);
     for (qint64 i = 0; i < windowRows.size(); ++i) {
-        EXPECT_EQ(window.TSorvuDB().rowTexts(i), windowRows.at(i)) << "row " << i;
+        EXPECT_EQ(window.recordTable().rowTexts(i), windowRows.at(i)) << "row " << i;
     }
     window.recorder().setConfirmHook({});
     headlessSession.recordTable().close();

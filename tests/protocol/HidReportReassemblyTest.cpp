@@ -22,7 +22,7 @@ struct Rig {
     HidReportReassembly r{[this](std::string_view p) { packets.emplace_back(p); },
                           [this](const std::string& l) { lines.push_back(l); }};
 
-    void report(const Bytes& data) { r.HidVeskaData(0, data.data(), data.size()); }
+    void report(const Bytes& data) { r.onVeskaReport(0, data.data(), data.size()); }
     // The stream in reports of n stream bytes each, the way the bridge sends it.
     void stream(const Bytes& bytes, std::size_t n) {
         for (std::size_t i = 0; i < bytes.size(); i += n) {
@@ -98,7 +98,7 @@ TEST(HidReportReassembly, BrokenPacketsAreDropped) {
         Rig rig;
         rig.stream(kStream, 7);
         rig.r.setEmptyReportCount(3);
-        rig.r.HidVeskaData(0, nullptr, 0);
+        rig.r.onVeskaReport(0, nullptr, 0);
         EXPECT_EQ(rig.packets.size(), 1U);
         EXPECT_EQ(rig.r.emptyReportCount(), 3);
     }
@@ -120,14 +120,14 @@ TEST(HidReportReassembly, OtherModelsPacketTexts) {
     HidReportReassembly r([&](std::string_view p) { packets.emplace_back(p); });
     const Bytes kesto{0xF7, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
     const Bytes kesto2{0xF4, 0x18, 0x19, 0x1A, 0x1B};
-    r.HidKestoData(0, kesto.data(), kesto.size());
-    r.HidKestoData(0, kesto2.data(), kesto2.size());
-    r.HidKestoData(0, kEmpty.data(), kEmpty.size());
+    r.onKestoReport(0, kesto.data(), kesto.size());
+    r.onKestoReport(0, kesto2.data(), kesto2.size());
+    r.onKestoReport(0, kEmpty.data(), kEmpty.size());
     EXPECT_EQ(r.packetText(), "B123456789A");
 
     const Bytes lumio{0xF3, 0x17, 0x2A, 0xE5};
-    r.HidLumioData(0, lumio.data(), lumio.size());
-    r.HidLumioData(0, kEmpty.data(), kEmpty.size());
+    r.onLumioReport(0, lumio.data(), lumio.size());
+    r.onLumioReport(0, kEmpty.data(), kEmpty.size());
     EXPECT_EQ(r.packetText(), "7A5");
     EXPECT_TRUE(packets.empty());  // nothing decodes these formats
 }

@@ -71,7 +71,7 @@ TEST(DecodePacket, Readings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const DecodeResult r = DecodePacket(c.packet, c.fullScale);
+        const DecodeResult r = decodePacket(c.packet, c.fullScale);
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.reading.valueText, c.valueText);
         EXPECT_EQ(r.reading.numericValue, c.numeric);
@@ -84,11 +84,11 @@ TEST(DecodePacket, Readings) {
 }
 
 TEST(DecodePacket, DigitsAndMarks) {
-    const DecodeResult plain = DecodePacket(Packet("2B", "30313233", '2'), 6000);
+    const DecodeResult plain = decodePacket(Packet("2B", "30313233", '2'), 6000);
     EXPECT_EQ(plain.lcd.digit1 + plain.lcd.digit2 + plain.lcd.digit3 + plain.lcd.digit4, "0123");
     EXPECT_FALSE(plain.lcd.overload);
 
-    const DecodeResult over = DecodePacket(Packet("2B", "3F313233", '1'), 6000);
+    const DecodeResult over = decodePacket(Packet("2B", "3F313233", '1'), 6000);
     EXPECT_TRUE(over.lcd.overload);
     EXPECT_EQ(over.lcd.digit1, "");
     EXPECT_EQ(over.lcd.digit2, "0");
@@ -112,42 +112,42 @@ TEST(DecodePacket, DigitsAndMarks) {
     };
     for (const Bit& b : bits) {
         SCOPED_TRACE(b.status);
-        const DecodeResult r = DecodePacket(Packet("2B", "30303030", '0', b.status), 6000);
+        const DecodeResult r = decodePacket(Packet("2B", "30303030", '0', b.status), 6000);
         LcdState expected = r.lcd;
         expected.*(b.flag) = false;
         EXPECT_TRUE(r.lcd.*(b.flag));
         // No other flag is set by the same bit.
-        LcdState none = DecodePacket(Packet("2B", "30303030", '0'), 6000).lcd;
+        LcdState none = decodePacket(Packet("2B", "30303030", '0'), 6000).lcd;
         EXPECT_EQ(expected, none);
     }
     // Bits the decode ignores.
-    EXPECT_EQ(DecodePacket(Packet("2B", "30303030", '0', "C1C90110"), 6000).lcd,
-              DecodePacket(Packet("2B", "30303030", '0'), 6000).lcd);
+    EXPECT_EQ(decodePacket(Packet("2B", "30303030", '0', "C1C90110"), 6000).lcd,
+              decodePacket(Packet("2B", "30303030", '0'), 6000).lcd);
 }
 
 TEST(DecodePacket, UsbPacketWithTrailingByteDecodesTheSame) {
     const std::string serial = Packet("2B", "30313233", '2', "00000080");
-    const DecodeResult a = DecodePacket(serial, 6000);
-    const DecodeResult b = DecodePacket(serial + "0A", 6000);
+    const DecodeResult a = decodePacket(serial, 6000);
+    const DecodeResult b = decodePacket(serial + "0A", 6000);
     EXPECT_EQ(a.reading, b.reading);
     EXPECT_EQ(a.lcd, b.lcd);
 }
 
 TEST(DecodePacket, NonDecimalPointOrDigitFails) {
-    const DecodeResult badPoint = DecodePacket(Packet("2B", "30313233", 'A'), 6000);
+    const DecodeResult badPoint = decodePacket(Packet("2B", "30313233", 'A'), 6000);
     EXPECT_FALSE(badPoint.ok);
     EXPECT_EQ(badPoint.error, "'A' is not a valid integer value");
 
-    const DecodeResult badDigit = DecodePacket(Packet("2D", "3031323A", '0'), 6000);
+    const DecodeResult badDigit = decodePacket(Packet("2D", "3031323A", '0'), 6000);
     EXPECT_FALSE(badDigit.ok);
     EXPECT_EQ(badDigit.error, "'-012A' is not a valid integer value");
 
     // An overload does not convert its digits, so hex letters there are fine.
-    EXPECT_TRUE(DecodePacket(Packet("2B", "3F3A3B3C", '0'), 6000).ok);
+    EXPECT_TRUE(decodePacket(Packet("2B", "3F3A3B3C", '0'), 6000).ok);
 }
 
 TEST(PacketBits, SpellsHexAsBitsAndRepeatsMissingCharacters) {
-    const std::string bits = PacketBits("2B0D");
+    const std::string bits = packetBits("2B0D");
     ASSERT_EQ(bits.size(), 112U);
     EXPECT_EQ(bits.substr(0, 16), "0010101100001101");
     // Characters 5..28 are missing: each repeats the last one ("D").

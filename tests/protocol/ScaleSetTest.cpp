@@ -17,7 +17,7 @@ TEST(ScaleSet, RowsAndSeeds) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.code);
-        const ScaleSet* s = FindScaleSet(r.code);
+        const ScaleSet* s = findScaleSet(r.code);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->fullScaleCount, r.full);
         EXPECT_EQ(s->gaugeOffset, r.offset);
@@ -28,17 +28,17 @@ TEST(ScaleSet, RowsAndSeeds) {
         EXPECT_EQ(s->runningMaxSeed(), r.runMax);
         EXPECT_EQ(s->runningMinSeed(), r.runMin);
     }
-    EXPECT_EQ(FindScaleSet("7"), nullptr);
+    EXPECT_EQ(findScaleSet("7"), nullptr);
 }
 
 TEST(ScaleSet, ChosenByUnit) {
-    for (const char* hertz : {"Hz", "kHz", "MHz"}) EXPECT_EQ(ScaleSetForUnit(hertz).code, "10") << hertz;
-    EXPECT_EQ(ScaleSetForUnit("%").code, "1");
-    EXPECT_EQ(ScaleSetForUnit("#").code, "13");
-    EXPECT_EQ(ScaleSetForUnit("?").code, "13");
-    EXPECT_EQ(ScaleSetForUnit("V").code, "6");
-    EXPECT_EQ(ScaleSetForUnit("").code, "6");
-    EXPECT_EQ(ScaleSetForUnit("Hz").barMaximum, 100);
-    EXPECT_EQ(ScaleSetForUnit("%").barMaximum, 10);
-    EXPECT_EQ(ScaleSetForUnit("k*").barMaximum, 60);
+    for (const char* hertz : {"Hz", "kHz", "MHz"}) EXPECT_EQ(scaleSetForUnit(hertz).code, "10") << hertz;
+    EXPECT_EQ(scaleSetForUnit("%").code, "1");
+    EXPECT_EQ(scaleSetForUnit("#").code, "13");
+    EXPECT_EQ(scaleSetForUnit("?").code, "13");
+    EXPECT_EQ(scaleSetForUnit("V").code, "6");
+    EXPECT_EQ(scaleSetForUnit("").code, "6");
+    EXPECT_EQ(scaleSetForUnit("Hz").barMaximum, 100);
+    EXPECT_EQ(scaleSetForUnit("%").barMaximum, 10);
+    EXPECT_EQ(scaleSetForUnit("k*").barMaximum, 60);
 }

@@ -1,8 +1,8 @@
 #include "protocol/LcdState.h"
 #include "protocol/MeterReading.h"
 #include "protocol/ScaleSet.h"
-#include "records/RecordTable.h"
-#include "records/Recorder.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
 #include "session/AlarmLimits.h"
 #include "session/ChartHistory.h"
 #include "session/MeterSession.h"
@@ -46,7 +46,7 @@ LcdState Digits(const char* d1, const char* d2, const char* d3, const char* d4, 
 
 TEST(AlarmLimits, OnlySwitchedOnLimitsAlarmAndTheComparisonIsStrict) {
     AlarmLimits limits;
-    limits.seedFromScale(*FindScaleSet("6"));
+    limits.seedFromScale(*findScaleSet("6"));
     EXPECT_EQ(limits.upper(), 6002.0F);
     EXPECT_EQ(limits.lower(), -6002.0F);
     limits.setUpper(6000.0F);
@@ -85,7 +85,7 @@ TEST(RunningExtremes, Sequences) {
         {"mV", 3, false, 5.0F, "000.5", "002.0", "000.5", false},
     };
     RunningExtremes extremes;
-    extremes.seedFromScale(*FindScaleSet("6"));
+    extremes.seedFromScale(*findScaleSet("6"));
     EXPECT_EQ(extremes.maximum(), -6001.0F);
     EXPECT_EQ(extremes.minimum(), 6001.0F);
     EXPECT_EQ(extremes.lastUnitText(), "113");
@@ -125,7 +125,7 @@ TEST(NeedlePosition, Cases) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
-        EXPECT_EQ(NeedlePosition(c.lcd, c.offset, c.span, c.fourDigits), c.position) << "case " << i;
+        EXPECT_EQ(needlePosition(c.lcd, c.offset, c.span, c.fourDigits), c.position) << "case " << i;
     }
 }
 
@@ -175,7 +175,7 @@ TEST_F(MeterSessionTest, StartsAsTheModelProfileSays) {
     EXPECT_EQ(session.limits().lower(), -6000.0F);
     EXPECT_EQ(session.extremes().maximum(), -6001.0F);
     EXPECT_EQ(session.extremes().minimum(), 6001.0F);
-    EXPECT_EQ(session.recorder().NextRecordNo(), 1);
+    EXPECT_EQ(session.recorder().nextRecordNo(), 1);
     EXPECT_TRUE(session.chart().followLastPage());
 }
 

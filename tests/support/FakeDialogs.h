@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/UserDialogs.h"
+#include "ui/UserDialogs.h"
 
 #include <QStringList>
 

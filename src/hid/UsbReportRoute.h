@@ -1,8 +1,0 @@
-#pragma once
-
-namespace veska {
-
-// Which report handler the USB connect command installs (the model profile decides).
-enum class UsbReportRoute { None, HidLumioData, HidKestoData, HidVeskaData };
-
-}  // namespace veska

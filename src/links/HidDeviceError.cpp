@@ -1,0 +1,7 @@
+#include "links/HidDeviceError.h"
+
+namespace veska {
+
+HidDeviceError::HidDeviceError(const std::string& message) : std::runtime_error(message) {}
+
+}  // namespace veska

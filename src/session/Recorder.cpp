@@ -1,0 +1,140 @@
+#include "session/Recorder.h"
+
+#include "storage/RecordTable.h"
+#include "storage/TableError.h"
+
+#include "session/NumberField.h"
+
+namespace veska {
+
+Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {
+    m_samplingTimer.setInterval(1000);
+    connect(&m_samplingTimer, &QTimer::timeout, this, &Recorder::onSamplingTick);
+    m_samplingTimer.start();
+    connect(&m_table, &RecordTable::journalFailed, this, &Recorder::writeFailed);
+}
+
+QString Recorder::repeatKey(const MeterReading& r) {
+    return QString::fromStdString(r.valueText + r.acDcText + r.unitText + r.rangeText);
+}
+
+void Recorder::offerReading(const MeterReading& reading) {
+    // Without a table (it could not be opened, which was reported then) nothing is
+    // recorded and nothing more is said: readings are still shown.
+    if (!m_table.isOpen()) return;
+    // A run records at most RecordLimit rows.
+    if (m_recordedRows >= m_recordLimit) {
+        if (!m_limitReported) {
+            m_limitReported = true;
+            emit recordLimitReached(m_recordLimit);
+        }
+        return;
+    }
+    // After a write failure, not every reading hammers a full disk again.
+    if (m_paused && m_sinceFailure.isValid() && m_sinceFailure.elapsed() < m_retryMs) return;
+    if (m_recordSI && m_sampleCountdown != 0) return;
+    const QString key = repeatKey(reading);
+    if (!m_repeatSet && key == m_lastRecordedKey) return;
+    const QString keyBefore = m_lastRecordedKey;
+    const int countdownBefore = m_sampleCountdown;
+    const int noBefore = m_nextRecordNo;
+    m_lastRecordedKey = key;
+    m_sampleCountdown = m_interval;  // also while the interval is off
+    ++m_recordedRows;
+    const qint64 rowsBefore = m_table.rowCount();
+    try {
+        appendRow(reading);
+        // A retry after a failure proves the disk again: the journal's held rows must go
+        // out now, or recording stays paused (the row itself is held either way).
+        if (m_paused) m_table.commitJournal();
+        m_paused = false;
+    } catch (const TableError& e) {
+        // A row that did not reach the table leaves no trace: not counted, its number and
+        // key free for the next one (a journal failure after the post leaves the row held).
+        if (m_table.rowCount() == rowsBefore) {
+            --m_recordedRows;
+            m_nextRecordNo = noBefore;
+            m_lastRecordedKey = keyBefore;
+            m_sampleCountdown = countdownBefore;
+        }
+        m_table.cancel();
+        writeFailed(e.message());
+    }
+}
+
+void Recorder::writeFailed(const QString& message) {
+    m_sinceFailure.restart();
+    if (m_paused) return;  // one report per failure, not one per reading
+    m_paused = true;
+    m_pauseReason = message;
+    emit error(QStringLiteral("Recording paused: %1. The %2 rows recorded so far are kept; recording goes on by "
+                              "itself once the table can be written again (free some space).")
+                   .arg(message)
+                   .arg(m_recordedRows));
+}
+
+void Recorder::appendRow(const MeterReading& r) {
+    m_table.append();
+    m_table.setField(QStringLiteral("value"), QString::fromStdString(r.valueText));
+    m_table.setField(QStringLiteral("Nval"), double(r.numericValue));
+    const QTime now = m_clock();
+    m_table.setField(QStringLiteral("time"), QTime(now.hour(), now.minute(), now.second()));
+    m_table.setField(QStringLiteral("no"), qint64(m_nextRecordNo));
+    m_table.setField(QStringLiteral("DC/AC"), QString::fromStdString(r.acDcText));
+    m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
+    m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
+    ++m_nextRecordNo;
+    m_table.post();
+}
+
+void Recorder::onSamplingTick() {
+    if (m_recordSI && m_sampleCountdown > 0) --m_sampleCountdown;
+}
+
+void Recorder::setIntervalText(const QString& text) {
+    const auto value = NumberField::parse(text);
+    if (!value) {
+        emit error(NumberField::notAnIntegerMessage(text));
+        return;
+    }
+    // A pasted negative number would hold recording back for ever: read it as 0.
+    m_interval = std::max(0, *value);
+    m_sampleCountdown = m_interval;
+}
+
+bool Recorder::acceptsIntervalKey(QChar& key) {
+    if (NumberField::acceptsKey(key, false)) return true;
+    key = QChar(0);
+    return false;
+}
+
+bool Recorder::newRecord() {
+    if (m_table.unsavedRows() > 0) {
+        const QString question = QStringLiteral("The record table holds %1 rows that have not been saved.\n"
+                                                "Delete them?")
+                                     .arg(m_table.unsavedRows());
+        if (!m_confirm || !m_confirm(question)) return false;
+    }
+    try {
+        // No table open is a failure too: nothing could be deleted.
+        if (!m_table.isOpen() || m_table.rowCount() >= 1) m_table.empty();
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    m_nextRecordNo = 1;
+    m_recordedRows = 0;
+    m_limitReported = false;
+    // Told only once the rows are really gone.
+    emit information(QStringLiteral(" Record deleted "));
+    return true;
+}
+
+void Recorder::setRecordLimit(int limit) {
+    if (limit == m_recordLimit) return;
+    m_recordLimit = limit;
+    m_limitReported = false;
+    emit recordLimitChanged(limit);
+}
+
+}  // namespace veska

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "protocol/MeterReading.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTime>
+#include <QTimer>
+
+#include <functional>
+
+namespace veska {
+
+class RecordTable;
+
+// The recording rules: which readings become rows of the record table, the sampling timer
+// Trecord, the record limit and "New". Owns the module values of recording. The recording
+// row's controls feed it through setRepeatSet, setRecordSI and setIntervalText
+// (RecordingRow wires real widgets to them).
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultLimit = 10000;
+    static constexpr int kLimitless = 10000000;
+
+    explicit Recorder(RecordTable& table, QObject* parent = nullptr);
+
+    // valueText + acDcText + unitText + rangeText, no separator.
+    static QString repeatKey(const MeterReading& reading);
+
+    // One decoded reading, from the per-packet cycle. Appends a row when the rules allow.
+    // Never blocks and never throws: a table failure is reported through error(), once, and
+    // recording pauses; it tries again with a reading at most once a second and goes on by
+    // itself when writing works again (space freed). Rows already held stay held.
+    void offerReading(const MeterReading& reading);
+    // Recording is paused by a write failure.
+    bool paused() const { return m_paused; }
+    QString pauseReason() const { return m_pauseReason; }  // the engine's message
+    // Retry pause after a failure, in milliseconds (tests shorten it).
+    void setRetryInterval(int ms) { m_retryMs = ms; }
+    // One tick of samplingTimer (the recorder's own 1 s timer calls it).
+    void onSamplingTick();
+    // Change of the interval text. A text that is not a whole number is reported once here
+    // and the last valid interval stays in force.
+    void setIntervalText(const QString& text);
+    // Key filter of intervalField (and of the chart's points-per-page field): digits and
+    // backspace pass, anything else becomes the null character. Returns whether it passed.
+    static bool acceptsIntervalKey(QChar& key);
+    // "New": asks first when the table holds unsaved rows (No: nothing happens, returns
+    // false), shows " Record deleted ", empties the table, restarts numbering and count.
+    bool newRecord();
+
+    // --- controls of the recording row ---
+    void setRepeatSet(bool checked) { m_repeatSet = checked; }
+    bool repeatSet() const { return m_repeatSet; }
+    void setRecordSI(bool checked) { m_recordSI = checked; }
+    bool recordSI() const { return m_recordSI; }
+    int interval() const { return m_interval; }  // seconds, last valid RecordSITime
+
+    // --- module values ---
+    int nextRecordNo() const { return m_nextRecordNo; }
+    void setNextRecordNo(int no) { m_nextRecordNo = no; }  // start-up sets 1
+    int recordedRows() const { return m_recordedRows; }
+    int recordLimit() const { return m_recordLimit; }
+    void setRecordLimit(int limit);  // also moves the limit menu's check mark
+    int sampleCountdown() const { return m_sampleCountdown; }
+    QString lastRecordedKey() const { return m_lastRecordedKey; }
+
+    // --- hooks ---
+    // Time of day for the Time field (tests give a fake clock).
+    void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
+    // Yes/No question before "New" removes unsaved rows; without a hook the answer is No.
+    void setConfirmHook(std::function<bool(const QString&)> confirm) { m_confirm = std::move(confirm); }
+    // The 1 s sampling timer, running from construction (tests stop it and tick by hand).
+    QTimer& samplingTimer() { return m_samplingTimer; }
+
+signals:
+    void information(const QString& text);  // an information box: " Record deleted "
+    void error(const QString& text);        // an error box: the engine's or the field's message
+    void recordLimitChanged(int limit);
+    // The limit turned a reading away for the first time since the limit or the count changed.
+    void recordLimitReached(int limit);
+
+private:
+    void appendRow(const MeterReading& reading);
+    void writeFailed(const QString& message);
+
+    RecordTable& m_table;
+    bool m_repeatSet = true;
+    bool m_recordSI = false;
+    int m_interval = 10;
+    int m_nextRecordNo = 1;
+    int m_recordedRows = 0;
+    int m_recordLimit = kDefaultLimit;
+    int m_sampleCountdown = 0;
+    QString m_lastRecordedKey;
+    bool m_paused = false;  // a failing table is reported once until a row posts again
+    QString m_pauseReason;
+    bool m_limitReported = false;
+    int m_retryMs = 1000;
+    QElapsedTimer m_sinceFailure;
+    std::function<QTime()> m_clock = [] { return QTime::currentTime(); };
+    std::function<bool(const QString&)> m_confirm;
+    QTimer m_samplingTimer;
+};
+
+}  // namespace veska

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "storage/RecoveryJournal.h"
+#include "storage/TableEngine.h"
+
+#include <QObject>
+
+namespace veska {
+
+// recordTable: the record table. A table file opened for exclusive use with cached updates
+// (rows appended during the run never reach the file), mirrored into a recovery journal so
+// a crash loses at most the last second of rows. Everything that changes its rows goes
+// through here so readers (the grid, headless output) hear about it.
+class RecordTable : public QObject {
+    Q_OBJECT
+public:
+    // The seven fields No, Time, DC/AC, Value, Unit, AUTO, Nval.
+    static std::vector<TableEngine::Field> recordFields();
+    static QString defaultTableName() { return QStringLiteral("Kestodb"); }
+
+    explicit RecordTable(QObject* parent = nullptr);
+    // Keeps the journal when rows were not saved (closeKeepingJournal), closes otherwise.
+    ~RecordTable() override;
+
+    // Read access for walking, row texts and copies (data files, grid, report).
+    const TableEngine& engine() const { return m_engine; }
+
+    // --- opening and closing ---
+    // Start-up: opens "Kestodb" in the working directory, creating it empty with the seven
+    // fields when the file is missing. Throws TableError (e.g. another copy holds it).
+    void openDefault();
+    // Closes the current table (its cached rows are discarded) and opens `name` in its place
+    // (a bare name resolves in the working directory). Throws TableError; the record table
+    // is then closed.
+    void openTable(const QString& name);
+    // Deliberate end (the user chose to leave or to discard, or the rows were saved):
+    // discards cached rows and removes the recovery journal.
+    void close();
+    // An end that is not the user's choice (a final save failed, the window went away
+    // without asking): discards cached rows but keeps the journal with every row for the
+    // next start. Returns the journal's path, empty when this run journalled no rows.
+    QString closeKeepingJournal();
+    bool isOpen() const { return m_engine.isOpen(); }
+    QString filePath() const { return m_engine.filePath(); }
+
+    // --- whether rows can be recorded into the open table ---
+    // Checked at every open: the file must be writable and its folder must take new files
+    // (the journal lives there). When not, every post() fails with notWritableReason(),
+    // which names the path and the system's reason; callers report it once at start.
+    bool isWritable() const { return m_notWritable.isEmpty(); }
+    QString notWritableReason() const { return m_notWritable; }
+
+    // --- journals left by runs that crashed or were killed (checked at every open) ---
+    // Journals another running copy holds are never listed, read, moved or removed. Empty
+    // ones are removed at open. The first unanswered journal is "the" leftover; answering
+    // it (restore or move aside, successful or not) goes on to the next one.
+    bool hasLeftoverJournal() const { return !m_leftovers.isEmpty(); }
+    QString leftoverJournalPath() const { return m_leftovers.value(0); }
+    qint64 leftoverJournalRows() const;
+    // Appends the leftover's rows to the table (as rows of this run) and keeps journalling
+    // into that file (or, when this run already journals elsewhere, copies them into that
+    // journal, commits, and only then removes the leftover). Returns the number of rows
+    // restored. Throws TableError when the journal is in use or cannot be read in full; it
+    // then stays where it is.
+    qint64 restoreJournal();
+    // Highest `No` among the rows restored since the table was opened (0 when none):
+    // numbering goes on after it.
+    qint64 highestRestoredNo() const { return m_highestRestoredNo; }
+    // Moves the leftover aside (see RecoveryJournal::moveAside) and returns the new path.
+    // Throws TableError with the reason when it cannot; the journal then stays under its
+    // own name and this run journals under another free name.
+    QString moveJournalAside();
+    // Makes the journal's pending rows durable now (it does so by itself within a second).
+    void commitJournal() { m_journal.commit(); }
+    // Path of the journal this run writes (empty before the first row).
+    QString journalPath() const { return m_journal.path(); }
+
+    // --- rows ---
+    qint64 rowCount() const { return m_engine.rowCount(); }
+    // Append, set fields by name (case-insensitive), post: as the engine's, plus the journal.
+    void append();
+    void setField(const QString& name, const TableEngine::Value& value);
+    void post();
+    void cancel();  // drops a row being appended
+    // Removes every row of the open table (the file itself is not changed) and the journal's.
+    void empty();
+    // Display texts of the row at a 0-based position, in field order.
+    QStringList rowTexts(qint64 position) const;
+
+    // Rows appended since the table was opened or last saved.
+    qint64 unsavedRows() const { return m_unsaved; }
+    // The data-file commands call this after saving the table: the rows are safe elsewhere.
+    void markSaved();
+
+    // Time source for naming moved journals (tests).
+    void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+signals:
+    void rowPosted(qint64 position);  // a row was appended at `position`
+    void tableReset();                // opened, closed, emptied or restored: read again
+    void unsavedRowsChanged(qint64 count);
+    // The journal's own timer could not commit rows (disk full, ...); the rows stay in the
+    // table and are committed to the journal once that works again. Reported once per cause.
+    void journalFailed(const QString& message);
+
+private:
+    void detectLeftover();
+    void checkWritable();
+    void ensureJournal();
+    void closeEngine();
+
+    TableEngine m_engine;
+    RecoveryJournal m_journal;
+    QStringList m_leftovers;
+    // Posted rows that wait for a journal that could not be started yet (disk full).
+    std::vector<std::vector<TableEngine::Value>> m_unjournalled;
+    QString m_notWritable;
+    qint64 m_highestRestoredNo = 0;
+    qint64 m_unsaved = 0;
+    std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
+};
+
+}  // namespace veska

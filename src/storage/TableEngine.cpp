@@ -1,0 +1,669 @@
+#include "storage/TableEngine.h"
+
+#include "storage/SafeFileWriter.h"
+#include "storage/SqliteFiles.h"
+#include "storage/TableError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+namespace veska {
+
+namespace {
+
+constexpr int kWalkChunk = 512;
+
+QString quoted(const QString& identifier) {
+    QString q = identifier;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString timeText(const QTime& t) { return t.toString(QStringLiteral("hh:mm:ss")); }
+
+QString errorText(sqlite3* db, int rc) {
+    if (db != nullptr) return QString::fromUtf8(sqlite3_errmsg(db));
+    return QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// The message the user sees for a failure on the file `path`.
+QString describe(int rc, const QString& path, const QString& detail) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return SqliteFiles::heldMessage(path, detail);
+    case SQLITE_NOTADB:
+        return QStringLiteral("%1 is not a table file (%2)").arg(path, detail);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("Cannot open table %1 (%2)").arg(path, detail);
+    default:
+        return QStringLiteral("%1: %2").arg(path, detail);
+    }
+}
+
+// Finds each path component without regard to case when the exact one is missing.
+QString caseInsensitiveMatch(const QString& absolutePath) {
+    const QStringList parts = absolutePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current = QStringLiteral("/");
+    for (const QString& part : parts) {
+        QDir dir(current);
+        if (!dir.exists(part)) {
+            const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                      QDir::NoDotAndDotDot);
+            auto it = std::find_if(entries.begin(), entries.end(), [&](const QString& e) {
+                return e.compare(part, Qt::CaseInsensitive) == 0;
+            });
+            if (it == entries.end()) return absolutePath;
+            current = dir.filePath(*it);
+        } else {
+            current = dir.filePath(part);
+        }
+    }
+    return current;
+}
+
+void bindValue(sqlite3_stmt* stmt, int index, const TableEngine::Value& value) {
+    if (const auto* i = std::get_if<qint64>(&value)) {
+        sqlite3_bind_int64(stmt, index, *i);
+    } else if (const auto* d = std::get_if<double>(&value)) {
+        sqlite3_bind_double(stmt, index, *d);
+    } else if (const auto* t = std::get_if<QTime>(&value)) {
+        const QByteArray text = timeText(*t).toUtf8();
+        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    } else if (const auto* s = std::get_if<QString>(&value)) {
+        const QByteArray text = s->toUtf8();
+        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    } else {
+        sqlite3_bind_null(stmt, index);
+    }
+}
+
+// Owns a prepared statement for the length of a scope.
+class Prepared {
+public:
+    Prepared(sqlite3* db, const QString& sql) {
+        const QByteArray utf8 = sql.toUtf8();
+        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+    }
+    ~Prepared() { sqlite3_finalize(m_stmt); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    int rc() const { return m_rc; }
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+// A second connection used by copies and table creation.
+class Connection {
+public:
+    Connection(const QString& path, int flags) {
+        m_rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    }
+    ~Connection() { sqlite3_close(m_db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    int rc() const { return m_rc; }
+    sqlite3* get() const { return m_db; }
+    int exec(const char* sql) const { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* m_db = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+}  // namespace
+
+TableEngine::TableEngine() = default;
+
+TableEngine::~TableEngine() { close(); }
+
+void TableEngine::setTableName(const QString& name) { m_tableName = name; }
+
+QString TableEngine::resolvePath(const QString& name) {
+    QString path = QDir::fromNativeSeparators(name);
+    if (QFileInfo(path).suffix().isEmpty()) path += QLatin1String(".db");
+    if (QDir::isRelativePath(path)) path = QDir::current().absoluteFilePath(path);
+    path = QDir::cleanPath(path);
+    if (QFileInfo::exists(path)) return path;
+    return caseInsensitiveMatch(path);
+}
+
+TableEngine::FieldKind TableEngine::kindOf(const QString& declaredType) {
+    const QString t = declaredType.toUpper();
+    if (t.contains(QLatin1String("INT"))) return FieldKind::Integer;
+    if (t.contains(QLatin1String("TIME"))) return FieldKind::Time;
+    if (t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("REAL")) ||
+        t.contains(QLatin1String("DOUB")))
+        return FieldKind::Float;
+    return FieldKind::Text;
+}
+
+void TableEngine::exec(const char* sql) const {
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc, QString());
+}
+
+void TableEngine::fail(int rc, const QString& what) const {
+    QString detail = errorText(m_db, rc);
+    if (!what.isEmpty()) detail = what + QLatin1String(": ") + detail;
+    throw TableError(describe(rc, m_path, detail));
+}
+
+void TableEngine::open() {
+    close();
+    const QString path = resolvePath(m_tableName);
+    if (!QFileInfo(path).isFile()) throw TableError(QStringLiteral("Table file not found: %1").arg(path));
+    m_path = path;
+    const int flags = m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    try {
+        if (rc != SQLITE_OK) fail(rc, QString());
+        sqlite3_busy_timeout(m_db, 0);
+        // A larger page cache keeps long runs of appends off the disk for longer.
+        exec("PRAGMA cache_size=-8192");
+        if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
+        if (m_cached && !m_readOnly) {
+            // Cached rows stay in memory: a spill that fails on a full disk would make the
+            // engine roll back every row held, and later rows would go to the file directly.
+            exec("PRAGMA cache_spill=OFF");
+        }
+        if (m_readOnly) {
+            // Reading the schema below takes the shared lock, which exclusive locking mode
+            // keeps until close: no other program can change the file meanwhile.
+            if (m_cached) exec("BEGIN");
+        } else if (m_cached) {
+            exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN");
+        } else if (m_exclusive) {
+            // Take the file's lock now; exclusive locking mode keeps it until close.
+            exec("BEGIN EXCLUSIVE");
+            exec("COMMIT");
+        }
+        loadSchema();
+        prepareInsert();
+    } catch (...) {
+        finalizeAll();
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        m_path.clear();
+        throw;
+    }
+}
+
+bool TableEngine::isReadOnly() const { return m_db != nullptr && sqlite3_db_readonly(m_db, "main") == 1; }
+
+void TableEngine::loadSchema() {
+    {
+        Prepared q(m_db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND "
+                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid LIMIT 1"));
+        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+        const int rc = sqlite3_step(q.get());
+        if (rc == SQLITE_DONE) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
+        if (rc != SQLITE_ROW) fail(rc, QString());
+        m_internalName = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+    }
+    m_fields.clear();
+    {
+        Prepared q(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_internalName)));
+        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+        while (sqlite3_step(q.get()) == SQLITE_ROW) {
+            Field f;
+            f.name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 1)));
+            f.declaredType = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 2)));
+            f.kind = kindOf(f.declaredType);
+            m_fields.push_back(f);
+        }
+    }
+    // A field may carry the row id's name; rows are then read in order through an alias it
+    // does not hide.
+    m_rowId.clear();
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        if (fieldIndex(QLatin1String(alias)) < 0) {
+            m_rowId = QLatin1String(alias);
+            break;
+        }
+    }
+    if (m_rowId.isEmpty())
+        throw TableError(QStringLiteral("%1: fields named rowid, _rowid_ and oid hide the order of the rows").arg(m_path));
+    Prepared q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(quoted(m_internalName), m_rowId));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    const int rc = sqlite3_step(q.get());
+    if (rc != SQLITE_ROW) fail(rc, QString());
+    m_rowCount = sqlite3_column_int64(q.get(), 0);
+    m_firstRowId = m_rowCount > 0 ? sqlite3_column_int64(q.get(), 1) : 1;
+    // Row ids of a file written elsewhere may lie anywhere in the 64-bit range.
+    qint64 span = 0;
+    m_denseIds = m_rowCount == 0 ||
+                 (!__builtin_sub_overflow(sqlite3_column_int64(q.get(), 2), m_firstRowId, &span) && span == m_rowCount - 1);
+}
+
+void TableEngine::prepareInsert() {
+    QStringList names;
+    QStringList marks;
+    for (const Field& f : m_fields) {
+        names << quoted(f.name);
+        marks << QStringLiteral("?");
+    }
+    const QByteArray sql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                               .arg(quoted(m_internalName), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                               .toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_insert, nullptr);
+    if (rc != SQLITE_OK) fail(rc, QString());
+}
+
+void TableEngine::finalizeAll() {
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
+}
+
+void TableEngine::close() {
+    if (m_db == nullptr) return;
+    finalizeAll();
+    // Rolls back cached rows: the file keeps what it held at open.
+    if (sqlite3_get_autocommit(m_db) == 0) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    m_path.clear();
+    m_fields.clear();
+    m_rowCount = 0;
+    m_appending = false;
+    m_pending.clear();
+    m_lastPosted.clear();
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walking = false;
+}
+
+void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
+    SafeFileWriter out(path);
+    if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
+    {
+        Connection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        QStringList columns;
+        for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        const QByteArray sql =
+            QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
+        const int rc = c.rc() != SQLITE_OK ? c.rc() : c.exec(sql.constData());
+        if (rc != SQLITE_OK) {
+            const QString detail = errorText(c.get(), rc);
+            out.cancel();
+            throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, detail));
+        }
+    }
+    // A journal left beside an old file of that name would be applied to the new one.
+    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
+    if (!out.commit()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
+}
+
+int TableEngine::fieldIndex(const QString& name) const {
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+int TableEngine::requireField(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0) throw TableError(QStringLiteral("Field '%1' not found").arg(name));
+    return i;
+}
+
+void TableEngine::append() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    m_pending.assign(m_fields.size(), Value{});
+    m_appending = true;
+}
+
+void TableEngine::setField(const QString& name, const Value& value) {
+    if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
+    m_pending[std::size_t(requireField(name))] = value;
+}
+
+void TableEngine::cancel() {
+    m_appending = false;
+    m_pending.clear();
+}
+
+void TableEngine::post() {
+    if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
+    m_appending = false;
+    for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i]);
+    const int rc = sqlite3_step(m_insert);
+    sqlite3_reset(m_insert);
+    sqlite3_clear_bindings(m_insert);
+    if (rc != SQLITE_DONE) fail(rc, QStringLiteral("post"));
+    const qint64 id = sqlite3_last_insert_rowid(m_db);
+    if (m_rowCount == 0) {
+        m_firstRowId = id;
+        m_denseIds = true;
+    } else if (qint64 next = 0; __builtin_add_overflow(m_firstRowId, m_rowCount, &next) || id != next) {
+        m_denseIds = false;
+    }
+    ++m_rowCount;
+    m_lastPosted = std::move(m_pending);
+    m_pending.clear();
+}
+
+void TableEngine::empty() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const QByteArray sql = QStringLiteral("DELETE FROM %1").arg(quoted(m_internalName)).toUtf8();
+    exec(sql.constData());
+    m_rowCount = 0;
+    m_firstRowId = 1;
+    m_denseIds = true;
+    m_walkRows.clear();
+    m_walkIds.clear();
+}
+
+void TableEngine::readRow(sqlite3_stmt* stmt, int firstColumn, std::vector<Value>& out) const {
+    out.resize(m_fields.size());
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const int col = firstColumn + int(i);
+        switch (sqlite3_column_type(stmt, col)) {
+        case SQLITE_INTEGER:
+            out[i] = qint64(sqlite3_column_int64(stmt, col));
+            break;
+        case SQLITE_FLOAT:
+            out[i] = sqlite3_column_double(stmt, col);
+            break;
+        case SQLITE_NULL:
+            out[i] = std::monostate{};
+            break;
+        default:
+            out[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)),
+                                       sqlite3_column_bytes(stmt, col));
+            break;
+        }
+    }
+}
+
+void TableEngine::fillWalk() {
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walkIndex = 0;
+    Prepared q(m_db, QStringLiteral("SELECT %3, * FROM %1 WHERE %3 > ?1 ORDER BY %3 LIMIT %2")
+                         .arg(quoted(m_internalName), QString::number(kWalkChunk), m_rowId));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    sqlite3_bind_int64(q.get(), 1, m_walkLastId);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        m_walkIds.push_back(sqlite3_column_int64(q.get(), 0));
+        m_walkRows.emplace_back();
+        readRow(q.get(), 1, m_walkRows.back());
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+}
+
+void TableEngine::first() {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    m_walking = true;
+    m_walkLastId = std::numeric_limits<qint64>::min();
+    fillWalk();
+}
+
+void TableEngine::next() {
+    if (eof()) return;
+    if (++m_walkIndex < m_walkRows.size()) return;
+    m_walkLastId = m_walkIds.back();
+    fillWalk();
+}
+
+bool TableEngine::eof() const { return !m_walking || m_walkIndex >= m_walkRows.size(); }
+
+TableEngine::Value TableEngine::fieldValue(const QString& name) const {
+    const int i = requireField(name);
+    if (eof()) throw TableError(QStringLiteral("No current row"));
+    return m_walkRows[m_walkIndex][std::size_t(i)];
+}
+
+QString TableEngine::fieldText(const QString& name) const {
+    return displayText(fieldValue(name), m_fields[std::size_t(requireField(name))].kind);
+}
+
+QString TableEngine::displayText(const Value& value, FieldKind kind) {
+    if (const auto* i = std::get_if<qint64>(&value)) {
+        if (kind == FieldKind::Time) return timeText(QTime(0, 0).addSecs(int(*i % 86400)));
+        return QString::number(*i);
+    }
+    if (const auto* d = std::get_if<double>(&value)) {
+        // A real in a whole-number field shows truncated when it fits one; one that does not
+        // (infinite, beyond 2^63) shows as the real it is.
+        constexpr double kWholeLimit = 9223372036854775808.0;  // 2^63
+        if (kind == FieldKind::Integer && *d >= -kWholeLimit && *d < kWholeLimit) return QString::number(qint64(*d));
+        return QString::number(*d, 'g', QLocale::FloatingPointShortest);
+    }
+    if (const auto* t = std::get_if<QTime>(&value)) return timeText(*t);
+    if (const auto* s = std::get_if<QString>(&value)) return *s;
+    return QString();
+}
+
+std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const {
+    std::vector<QStringList> rows;
+    if (!isOpen() || count <= 0 || position < 0 || position >= m_rowCount) return rows;
+    const QString sql = m_denseIds
+                            ? QStringLiteral("SELECT * FROM %1 WHERE %2 >= ?1 ORDER BY %2 LIMIT ?2")
+                            : QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT ?2 OFFSET ?1");
+    Prepared q(m_db, sql.arg(quoted(m_internalName), m_rowId));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + position : position);
+    sqlite3_bind_int(q.get(), 2, count);
+    std::vector<Value> values;
+    int rc = SQLITE_OK;
+    rows.reserve(std::size_t(count));
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        readRow(q.get(), 0, values);
+        QStringList texts;
+        texts.reserve(qsizetype(values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) texts << displayText(values[i], m_fields[i].kind);
+        rows.push_back(std::move(texts));
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+    return rows;
+}
+
+void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
+                                 const std::function<void(const std::vector<std::string_view>&)>& row) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    QStringList names;
+    for (const int position : fieldPositions) {
+        if (position < 0 || std::size_t(position) >= m_fields.size())
+            throw TableError(QStringLiteral("No field at position %1").arg(position));
+        names << quoted(m_fields[std::size_t(position)].name);
+    }
+    if (names.isEmpty()) return;
+    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    const std::size_t n = fieldPositions.size();
+    std::vector<std::string_view> texts(n);
+    std::vector<QByteArray> converted(n);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const int col = int(i);
+            const FieldKind kind = m_fields[std::size_t(fieldPositions[i])].kind;
+            const int type = sqlite3_column_type(q.get(), col);
+            // Stored texts and whole numbers read as they display; anything else goes
+            // through displayText so every reader sees the same text.
+            if (type == SQLITE_TEXT || type == SQLITE_BLOB || (type == SQLITE_INTEGER && kind == FieldKind::Integer)) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.get(), col));
+                texts[i] = std::string_view(text, std::size_t(sqlite3_column_bytes(q.get(), col)));
+            } else if (type == SQLITE_NULL) {
+                texts[i] = std::string_view();
+            } else {
+                Value value = type == SQLITE_INTEGER ? Value(qint64(sqlite3_column_int64(q.get(), col)))
+                                                     : Value(sqlite3_column_double(q.get(), col));
+                converted[i] = displayText(value, kind).toUtf8();
+                texts[i] = std::string_view(converted[i].constData(), std::size_t(converted[i].size()));
+            }
+        }
+        row(texts);
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+}
+
+namespace {
+
+// Above this size a copy goes row by row, so saving never holds the whole table in memory.
+constexpr sqlite3_int64 kImageCopyLimit = 256LL * 1024 * 1024;
+
+sqlite3_int64 PragmaValue(sqlite3* db, const char* sql) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_int64 value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+        value = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    return value;
+}
+
+// SQLite reports a short write as "database or disk is full" and forgets the system's
+// error. Growing the file by one more block tells which limit was hit (a full disk, or a
+// file size limit); the file is a temporary about to be removed.
+int fullFileReason(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return ENOSPC;
+    const QByteArray block(64 * 1024, '\0');
+    const ssize_t n = ::write(fd, block.constData(), std::size_t(block.size()));
+    const int error = n < 0 ? errno : (n < block.size() ? ENOSPC : 0);
+    ::close(fd);
+    return error != 0 ? error : ENOSPC;
+}
+
+// Why a write through a connection failed: the system's reason where there is one
+// ("No space left on device" rather than "database or disk is full").
+[[noreturn]] void failWriting(const Connection& c, int rc, const QString& path) {
+    int error = c.get() != nullptr ? sqlite3_system_errno(c.get()) : 0;
+    if (error == 0 && (rc & 0xff) == SQLITE_FULL) error = fullFileReason(path);
+    throw TableError(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : errorText(c.get(), rc));
+}
+
+// Writes a whole database image and makes it durable; throws with the system's reason.
+void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) throw TableError(QString::fromLocal8Bit(std::strerror(errno)));
+    int error = 0;
+    while (size > 0 && error == 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(size));
+        if (n > 0) {
+            data += n;
+            size -= n;
+        } else if (n == 0) {
+            error = ENOSPC;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    if (error != 0) throw TableError(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+
+bool TableEngine::copyAsImage(const QString& part) const {
+    // Only a file that holds just this table (no indexes) can be copied as it stands: the
+    // copy must have the fields and rows and nothing else.
+    const sqlite3_int64 objects = PragmaValue(m_db, "SELECT count(*) FROM sqlite_master");
+    const sqlite3_int64 pages = PragmaValue(m_db, "PRAGMA page_count");
+    const sqlite3_int64 pageSize = PragmaValue(m_db, "PRAGMA page_size");
+    if (objects != 1 || pages < 0 || pageSize <= 0 || pages * pageSize > kImageCopyLimit) return false;
+    // The image is the table as this connection sees it, the run's cached rows included.
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(m_db, "main", &size, 0);
+    if (image == nullptr) return false;
+    try {
+        WriteImage(part, image, size);
+    } catch (...) {
+        sqlite3_free(image);
+        throw;
+    }
+    sqlite3_free(image);
+    return true;
+}
+
+void TableEngine::writeCopy(const QString& freshFile) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    if (copyAsImage(freshFile)) return;
+    // The file is a temporary thrown away on failure, so it needs no journal; the final
+    // commit still reaches the disk before it takes its name.
+    Connection out(freshFile, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (out.rc() != SQLITE_OK) failWriting(out, out.rc(), freshFile);
+    out.exec("PRAGMA journal_mode=OFF");
+    out.exec("PRAGMA synchronous=FULL");
+    if (const int rc = out.exec("BEGIN"); rc != SQLITE_OK) failWriting(out, rc, freshFile);
+    QStringList columns;
+    QStringList marks;
+    for (const Field& f : m_fields) {
+        columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        marks << QStringLiteral("?");
+    }
+    const QByteArray create =
+        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(m_internalName), columns.join(QLatin1Char(','))).toUtf8();
+    if (const int rc = out.exec(create.constData()); rc != SQLITE_OK) failWriting(out, rc, freshFile);
+    Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
+                                   .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
+    if (insert.rc() != SQLITE_OK) failWriting(out, insert.rc(), freshFile);
+    Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(m_internalName), m_rowId));
+    if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
+    const int n = int(m_fields.size());
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i) sqlite3_bind_value(insert.get(), i + 1, sqlite3_column_value(select.get(), i));
+        const int irc = sqlite3_step(insert.get());
+        sqlite3_reset(insert.get());
+        if (irc != SQLITE_DONE) failWriting(out, irc, freshFile);
+    }
+    if (rc != SQLITE_DONE) fail(rc, QString());
+    if (const int crc = out.exec("COMMIT"); crc != SQLITE_OK) failWriting(out, crc, freshFile);
+}
+
+void TableEngine::copyTo(const QString& fileName,
+                         const std::function<void(const QString& finishedCopy)>& beforeCommit) const {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const QString name = QFileInfo(fileName).suffix().isEmpty() ? fileName + QLatin1String(".db") : fileName;
+    SafeFileWriter out(QFileInfo::exists(name) ? name : resolvePath(name));
+    out.protectTable(m_path);
+    if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
+    try {
+        writeCopy(out.temporaryPath());
+        if (beforeCommit) beforeCommit(out.temporaryPath());
+    } catch (const TableError& e) {
+        out.cancel();
+        throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, e.message()));
+    }
+    // A journal left beside an old file of that name would be applied to the new one.
+    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
+    if (!out.commit()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
+}
+
+void TableEngine::addPrimaryIndex(const QString& fieldList) {
+    if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    QStringList columns;
+    for (const QString& part : fieldList.split(QRegularExpression(QStringLiteral("[;,]")), Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (name.isEmpty()) continue;
+        columns << quoted(m_fields[std::size_t(requireField(name))].name);
+    }
+    if (columns.isEmpty()) throw TableError(QStringLiteral("No fields given for the index"));
+    const QByteArray sql = QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3)")
+                               .arg(quoted(m_internalName + QLatin1String("_primary")), quoted(m_internalName),
+                                    columns.join(QLatin1Char(',')))
+                               .toUtf8();
+    exec(sql.constData());
+}
+
+}  // namespace veska

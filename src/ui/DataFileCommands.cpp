@@ -1,0 +1,183 @@
+#include "ui/DataFileCommands.h"
+
+#include "storage/RecordColumns.h"
+#include "ui/RecordReport.h"
+#include "storage/RecordTable.h"
+#include "storage/TableCopy.h"
+#include "storage/TableEngine.h"
+#include "storage/TableError.h"
+#include "storage/TextExport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPaintEngine>
+#include <QPrinter>
+
+#include <filesystem>
+
+namespace veska {
+
+namespace {
+
+QString upperAscii(const QString& text) {
+    QString upper = text;
+    for (QChar& c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), ec);
+}
+
+// From the last "." of the file's own name to the end, or empty.
+QString extensionOf(const QString& fileName) {
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+// Opens `path` the way the record table will and checks it is a record file, without
+// touching the current table or the file.
+void probe(const QString& path) {
+    TableEngine candidate;
+    candidate.setTableName(path);
+    candidate.setExclusive(true);
+    candidate.setReadOnly(true);
+    candidate.open();
+    RecordColumns::requireRecordFields(candidate);
+    candidate.close();
+}
+
+// A printer that is about to write a PDF file (the print dialog's "print to file"), not the
+// preview's drawing surface.
+bool writesPdfFile(QPrinter& printer) {
+    const QPaintEngine* engine = printer.paintEngine();
+    return printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() &&
+           engine != nullptr && engine->type() == QPaintEngine::Pdf;
+}
+
+}  // namespace
+
+DataFileCommands::DataFileCommands(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {}
+
+QString DataFileCommands::openPathFor(const QString& chosen) {
+    const QString upper = upperAscii(chosen);
+    if (upper == chosen || sameFile(upper, chosen)) return upper;
+    return chosen;
+}
+
+bool DataFileCommands::isTableCopyName(const QString& fileName) {
+    return extensionOf(fileName) == QLatin1String(".db");
+}
+
+QString DataFileCommands::unsavedRowsQuestion(qint64 rows) {
+    return QStringLiteral("The record table holds %1 unsaved rows. Save them before opening another file?").arg(rows);
+}
+
+bool DataFileCommands::settleUnsavedRows() {
+    if (m_table.unsavedRows() == 0) return true;
+    using SaveChoice = UserDialogs::SaveChoice;
+    const SaveChoice choice =
+        m_dialogs ? m_dialogs->askSaveUnsaved(unsavedRowsQuestion(m_table.unsavedRows())) : SaveChoice::Cancel;
+    if (choice == SaveChoice::Cancel) return false;
+    if (choice == SaveChoice::Save) return saveRecordFileAs();
+    return true;
+}
+
+bool DataFileCommands::replaceTable(const QString& path) {
+    const QString previous = m_table.filePath();
+    // The open file itself cannot be opened a second time beside itself: reopening it is
+    // exactly what was asked for.
+    const bool reopening = m_table.isOpen() && sameFile(path, previous);
+    try {
+        if (!reopening) probe(path);
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    if (!settleUnsavedRows()) return false;
+    try {
+        m_table.openTable(path);
+        return true;
+    } catch (const TableError& e) {
+        emit error(e.message());
+    }
+    // Taken by another program between the check and the open: keep a record table.
+    if (!previous.isEmpty()) {
+        try {
+            m_table.openTable(previous);
+        } catch (const TableError& e) {
+            emit error(e.message());
+        }
+    }
+    return false;
+}
+
+bool DataFileCommands::openRecordFile() {
+    const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::openDialog()) : QString();
+    if (chosen.isEmpty()) return false;
+    return replaceTable(openPathFor(chosen));
+}
+
+bool DataFileCommands::saveRecordFileAs() {
+    const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::saveDialog()) : QString();
+    if (chosen.isEmpty()) return false;
+    return saveTo(chosen);
+}
+
+bool DataFileCommands::saveTo(const QString& fileName) {
+    try {
+        if (isTableCopyName(fileName)) {
+            TableCopy::copyTableTo(m_table.engine(), fileName);
+        } else {
+            const TextExport::Result result = TextExport::exportTableAsText(m_table.engine(), fileName);
+            if (!result.ok) {
+                emit error(result.message);
+                return false;
+            }
+            emit information(result.message);
+        }
+    } catch (const TableError& e) {
+        emit error(e.message());
+        return false;
+    }
+    try {
+        m_table.markSaved();
+    } catch (const TableError& e) {
+        // The file is saved; only the journal could not be emptied (a full disk, say). It
+        // keeps the rows, which is no loss, and the user hears why.
+        emit error(e.message());
+    }
+    return true;
+}
+
+bool DataFileCommands::printRecords() {
+    if (!m_table.isOpen() || m_table.rowCount() == 0) {
+        emit information(nothingToPrintMessage());
+        return false;
+    }
+    if (m_dialogs == nullptr) return false;
+    QPrinter printer(QPrinter::HighResolution);
+    RecordReport::setupPrinter(printer);
+    QString failure;
+    const TableEngine& table = m_table.engine();
+    m_dialogs->showPrintPreview(printer, [&table, &failure](QPrinter* target) {
+        if (writesPdfFile(*target)) {
+            // Printing to a PDF file: the report goes through the safe-write path instead of
+            // the printer's own file, which would be left truncated on a full disk.
+            failure = RecordReport::renderPdf(table, target->outputFileName(), target->pageLayout());
+            return;
+        }
+        try {
+            RecordReport::render(table, *target);
+        } catch (const TableError& e) {
+            failure = e.message();
+        }
+    });
+    if (!failure.isEmpty()) emit error(failure);
+    return true;
+}
+
+}  // namespace veska

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "ui/DataFileDialogs.h"
+#include "ui/UserDialogs.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QPrinter;
+
+namespace veska {
+
+class RecordTable;
+
+// The record-file commands beside the record grid: open another table file
+// (openRecordFile), save the table under a new name (saveRecordFileAs) and print it
+// (printRecords). File dialogs, questions and the preview go through the window's
+// UserDialogs, messages through signals, so the window decides how they look and tests
+// answer them.
+class DataFileCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit DataFileCommands(RecordTable& table, QObject* parent = nullptr);
+
+    // Who shows the file dialogs, the Save / Discard / Cancel question before unsaved rows
+    // would be dropped, and the print preview. Without dialogs every file dialog counts as
+    // cancelled, the question as Cancel, and no preview is shown.
+    void setDialogs(UserDialogs* dialogs) { m_dialogs = dialogs; }
+
+    // --- handlers ---
+    // Open: dialog, question about unsaved rows, then the chosen file replaces the record
+    // table (the grid reads it again). A file that cannot be opened leaves the current table
+    // and its rows as they were. Returns whether another table is open now.
+    bool openRecordFile();
+    // Save as: ".db" gives a table copy, any other extension the text export. Returns
+    // whether the table was saved.
+    bool saveRecordFileAs();
+    // Preview and print. An empty table gives a message and no preview. Returns whether
+    // the preview was shown.
+    bool printRecords();
+
+    // The path Open uses for a chosen one: its letters a-z upper-cased when that names the
+    // same file, otherwise the path as chosen (file systems that tell case apart).
+    static QString openPathFor(const QString& chosen);
+    // Save under `fileName` by its extension, as saveRecordFileAs does after its dialog. Copy
+    // and export failures are reported through the signals; returns success.
+    bool saveTo(const QString& fileName);
+    // Whether saving under this name makes a table copy: the name's extension (from the
+    // last "." of the file name on) is exactly ".db". ".DB", ".Db" and the rest give text.
+    static bool isTableCopyName(const QString& fileName);
+    // Question asked before unsaved rows would be dropped.
+    static QString unsavedRowsQuestion(qint64 rows);
+    static QString nothingToPrintMessage() { return QStringLiteral("The record table holds no rows to print."); }
+
+signals:
+    void information(const QString& text);  // a plain message box
+    void error(const QString& text);        // an error box: the engine's or file system's message
+
+private:
+    bool settleUnsavedRows();
+    bool replaceTable(const QString& path);
+
+    RecordTable& m_table;
+    UserDialogs* m_dialogs = nullptr;
+};
+
+}  // namespace veska

@@ -1,0 +1,81 @@
+#include "ui/GaugeFace.h"
+
+#include "ui/GaugeGeometry.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+
+namespace veska {
+
+namespace {
+
+QFont labelFont() {
+    // A small sans font of about 8 points: the label offsets were made for it.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    return font;
+}
+
+void drawLabel(QPainter& painter, const GaugeGeometry& g, const GaugeLabel& label, double phi) {
+    const QPoint at = g.pointAt(g.R + 18.0F, phi);
+    const QString text = QString::fromLatin1(label.text);
+    const QFontMetrics metrics(painter.font());
+    QRect box(at - QPoint(label.dx, label.dy), QSize(metrics.horizontalAdvance(text), metrics.height()));
+    painter.fillRect(box, Qt::white);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+void drawDot(QPainter& painter, QPoint p, const QColor& color, int penWidth) {
+    painter.setPen(QPen(color, penWidth));
+    painter.drawEllipse(QRect(p, QSize(2, 2)));
+}
+
+}  // namespace
+
+std::optional<QColor> GaugeFace::majorMarkColor(std::string_view scaleCode, int step) {
+    const QColor red(255, 0, 0);
+    if (scaleCode == "6" && step % 15 == 0) return red;
+    if (scaleCode == "34" && step % 10 == 4) return red;
+    // The 4000-count dial's marks used to vanish white on white; they are shown like
+    // the other dials' marks.
+    if (scaleCode == "4" && step % 10 == 0) return red;
+    return std::nullopt;
+}
+
+bool GaugeFace::dotIsRed(const GaugeFaceSpec& spec, int j) {
+    // The reading at a dot, from the scale's own zero and step (the dial of a 1000-count
+    // scale has its zero at 1000, not at a tenth of its count).
+    const double mark = static_cast<double>(j - spec.gaugeOffset) * spec.countsPerNeedleStep;
+    if (spec.upperOn && mark > static_cast<double>(spec.upperLimit)) return true;
+    return spec.lowerOn && mark < static_cast<double>(spec.lowerLimit);
+}
+
+QImage GaugeFace::draw(const GaugeFaceSpec& spec) {
+    QImage image(spec.size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (spec.gaugeSpan <= 0 || spec.size.isEmpty()) return image;
+
+    const GaugeGeometry g = GaugeGeometry::forPanel(spec.size.width(), spec.size.height());
+    QPainter painter(&image);
+    painter.setFont(labelFont());
+    const auto labels = GaugeGeometry::labelsFor(spec.scaleCode);
+    for (int i = 0; i <= spec.gaugeSpan; ++i) {
+        const double phi = g.angleAt(static_cast<double>(i) / spec.gaugeSpan);
+        for (const GaugeLabel& label : labels) {
+            if (label.step == i) drawLabel(painter, g, label, phi);
+        }
+        if (const auto color = majorMarkColor(spec.scaleCode, i)) drawDot(painter, g.pointAt(g.R + 6.0F, phi), *color, 2);
+    }
+    const int dots = 10 * spec.gaugeSpan;
+    const QColor red(255, 0, 0);
+    const QColor black(0, 0, 0);
+    for (int j = 0; j <= dots; ++j) {
+        const double phi = g.angleAt(static_cast<double>(j) / dots);
+        drawDot(painter, g.pointAt(g.R + 3.0F, phi), dotIsRed(spec, j) ? red : black, 4);
+    }
+    return image;
+}
+
+}  // namespace veska

@@ -1,0 +1,109 @@
+#include "ui/LimitPanel.h"
+#include "ui/ArialFont.h"
+
+#include "ui/DigitKeyFilter.h"
+#include "ui/LcdLabel.h"
+#include "session/NumberField.h"
+
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace veska {
+
+namespace {
+
+QLabel* makeReadout(QWidget* parent, const char* name, const QString& text, QPoint at) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(ArialFont::px(14, false, true));
+    label->setGeometry(at.x(), at.y(), 48, 17);
+    return label;
+}
+
+LcdLabel* makeLcdLabel(QWidget* parent, const char* name, const QString& text, int height, bool bold, QPoint at) {
+    auto* label = new LcdLabel(text, height, bold, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(at);
+    return label;
+}
+
+QCheckBox* makeSwitch(QWidget* parent, const char* name, const QString& caption, QPoint at) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(at.x(), at.y(), 72, 19);
+    return box;
+}
+
+QLineEdit* makeLimitField(QWidget* parent, const char* name, const QString& text, QPoint at) {
+    auto* field = new QLineEdit(text, parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setGeometry(at.x(), at.y(), 62, 19);
+    return field;
+}
+
+}  // namespace
+
+LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("limitPanel"));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(192, 192, 192));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    setPalette(palette);
+    resize(285, 47);
+
+    m_label11 = makeLcdLabel(this, "Label11", QStringLiteral("MIN: "), 12, true, {8, 9});
+    m_minText = makeReadout(this, "MinText", QStringLiteral("4001"), {48, 9});
+    m_minTextU = makeLcdLabel(this, "MinTextU", QStringLiteral("*"), 14, false, {96, 9});
+    m_label12 = makeLcdLabel(this, "Label12", QStringLiteral("MAX: "), 12, true, {8, 29});
+    m_maxText = makeReadout(this, "MaxText", QStringLiteral("-4001"), {48, 29});
+    m_maxTextU = makeLcdLabel(this, "MaxTextU", QStringLiteral("*"), 14, false, {96, 29});
+
+    // The lower limit sits in the MIN row, the upper one in the MAX row.
+    m_setMinB = makeSwitch(this, "SetMinB", QStringLiteral("SetMin: "), {140, 4});
+    m_setMin = makeLimitField(this, "SetMin", QStringLiteral("-4000"), {216, 4});
+    m_setMaxB = makeSwitch(this, "SetMaxB", QStringLiteral("SetMax:"), {140, 25});
+    m_setMax = makeLimitField(this, "Setmax", QStringLiteral("4000"), {216, 25});
+
+    // SetmaxKeyPress: digits, backspace and the two signs, anywhere in the text.
+    m_setMax->installEventFilter(new DigitKeyFilter(true, m_setMax));
+    m_setMin->installEventFilter(new DigitKeyFilter(true, m_setMin));
+
+    connect(m_setMax, &QLineEdit::textChanged, this, &LimitPanel::applyUpperLimit);
+    connect(m_setMaxB, &QCheckBox::toggled, this, &LimitPanel::applyUpperLimit);
+    connect(m_setMin, &QLineEdit::textChanged, this, &LimitPanel::applyLowerLimit);
+    connect(m_setMinB, &QCheckBox::toggled, this, &LimitPanel::applyLowerLimit);
+}
+
+std::optional<float> LimitPanel::readLimit(QLineEdit* field, QString& lastBadText) {
+    const QString text = field->text();
+    const auto value = NumberField::parse(text);
+    if (!value) {
+        // Checking a box with a bad text in its field re-reads the same text: one
+        // message for it is enough.
+        if (text != lastBadText) {
+            lastBadText = text;
+            emit limitTextInvalid(NumberField::notAnIntegerMessage(text));
+        }
+        return std::nullopt;
+    }
+    lastBadText.clear();
+    return static_cast<float>(*value);
+}
+
+void LimitPanel::applyUpperLimit() { emit upperLimitEdited(readLimit(m_setMax, m_badMaxText), m_setMaxB->isChecked()); }
+
+void LimitPanel::applyLowerLimit() { emit lowerLimitEdited(readLimit(m_setMin, m_badMinText), m_setMinB->isChecked()); }
+
+void LimitPanel::showExtremes(const QString& maxText, const QString& minText, const QString& unitText) {
+    m_maxText->setText(maxText);
+    m_minText->setText(minText);
+    m_maxTextU->setUnitText(unitText);
+    m_minTextU->setUnitText(unitText);
+}
+
+}  // namespace veska

@@ -1,0 +1,67 @@
+#include "ui/MainMenu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace veska {
+
+namespace {
+QAction* addItem(QMenu* menu, const QString& text, const char* name, bool checkable = false) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    a->setCheckable(checkable);
+    return a;
+}
+}  // namespace
+
+MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
+    comSetupMenu = bar->addMenu(QStringLiteral("ComSetup"));
+    comSetupMenu->setObjectName("ComSetup1");
+    com1Item = addItem(comSetupMenu, "COM1", "COM11", true);
+    com2Item = addItem(comSetupMenu, "COM2", "COM21", true);
+    com3Item = addItem(comSetupMenu, "COM3", "COM31", true);
+    com4Item = addItem(comSetupMenu, "COM4", "COM41", true);
+    com1Item->setChecked(true);
+
+    connectMenu = bar->addMenu(QStringLiteral("Connect"));
+    connectMenu->setObjectName("Connect1");
+    startItem = addItem(connectMenu, "START", "START1");
+    stopItem = addItem(connectMenu, "STOP", "STOP1");
+    stopItem->setEnabled(false);
+
+    addGap(bar);
+
+    graphicMenu = bar->addMenu(QStringLiteral("Graphic"));
+    graphicMenu->setObjectName("Graphic");
+    firstPageItem = addItem(graphicMenu, "First", "First");
+    previousPageItem = addItem(graphicMenu, "Previous", "Previous");
+    nextPageItem = addItem(graphicMenu, "Next", "Next");
+    lastPageItem = addItem(graphicMenu, "Last", "Last");
+    graphicMenu->addSeparator();
+    newChartItem = addItem(graphicMenu, "New", "New");
+    saveChartItem = addItem(graphicMenu, "Save", "Save");
+    graphicMenu->addSeparator();
+    fillItem = addItem(graphicMenu, "Fill", "Fill", true);
+    fillItem->setChecked(true);
+
+    recordMenu = bar->addMenu(QStringLiteral("Record"));
+    recordMenu->setObjectName("Record");
+    newRecordItem = addItem(recordMenu, "New", "New1");
+    saveRecordItem = addItem(recordMenu, "Save", "Save1");
+    recordMenu->addSeparator();
+
+    addGap(bar);
+
+    exitItem = bar->addAction(QStringLiteral("Exit"));
+    exitItem->setObjectName("EXIT1");
+}
+
+QAction* MainMenu::addGap(QMenuBar* bar) {
+    // A menu-bar entry without caption or command: it only leaves a gap.
+    QAction* gap = bar->addAction(QStringLiteral("    "));
+    gap->setObjectName("gap");
+    return gap;
+}
+
+}  // namespace veska

@@ -1,0 +1,693 @@
+#include "ui/MainWindow.h"
+
+#include "ui/MainMenu.h"
+#include "ui/MessageBoxDialogs.h"
+#include "ui/PanelButton.h"
+#include "session/PortSettings.h"
+#include "ui/PortsDialog.h"
+#include "ui/AlarmSound.h"
+#include "ui/AnalogGauge.h"
+#include "ui/ArialFont.h"
+#include "ui/DisplayResources.h"
+#include "ui/LcdPanel.h"
+#include "ui/LimitPanel.h"
+#include "ui/ReadingBar.h"
+#include "links/HidDeviceError.h"
+#include "links/HidDeviceInfo.h"
+#include "links/HidapiPlatform.h"
+#include "links/UsbConnection.h"
+#include "protocol/ScaleSet.h"
+#include "ui/DataFileCommands.h"
+#include "ui/HistoryChart.h"
+#include "ui/RecordGrid.h"
+#include "ui/RecordLimitMenu.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
+#include "ui/RecordingRow.h"
+#include "storage/TableError.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLinearGradient>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QToolButton>
+
+namespace veska {
+
+namespace {
+
+constexpr int kClientWidth = 618;
+constexpr int kClientHeight = 413;
+constexpr int kOuterWidth = 622;
+constexpr int kOuterHeight = 463;
+// The classic window's frame: 2 px borders, caption and menu bar above the client area.
+constexpr int kFrameWidth = kOuterWidth - kClientWidth;
+constexpr int kFrameHeight = kOuterHeight - kClientHeight;
+
+QPixmap gaugeShadowPicture(QSize size) {
+    // The picture behind the gauge panel: only thin strips of it show at the right and
+    // bottom edges, as a shadow.
+    QPixmap pm(size);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, size.width(), size.height());
+    g.setColorAt(0, QColor(96, 96, 96));
+    g.setColorAt(1, QColor(48, 48, 48));
+    p.fillRect(pm.rect(), g);
+    return pm;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const Options& options, QWidget* parent)
+    : QMainWindow(parent),
+      m_options(options),
+      m_session(new MeterSession(options.switches, this)),
+      m_alarmSound(std::make_unique<AlarmSound>()),
+      m_beep([this] { m_alarmSound->play(); }) {
+    setObjectName(QStringLiteral("mainWindow"));
+    if (options.dialogs != nullptr) {
+        m_dialogs = options.dialogs;
+    } else {
+        m_ownDialogs = std::make_unique<MessageBoxDialogs>(this);
+        m_dialogs = m_ownDialogs.get();
+    }
+    if (options.settings != nullptr) {
+        m_settings = options.settings;
+    } else {
+        m_ownSettings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                    QStringLiteral("Veska"), QStringLiteral("Veska"));
+        m_settings = m_ownSettings.get();
+    }
+    PortSettings::load(*m_settings, m_options.portMap, m_options.portsFromCommandLine);
+    createComponents();
+    createUsb();
+    bindSerial();
+    buildMenu();
+    startUp();
+}
+
+MainWindow::~MainWindow() {
+    m_session->serialDriver().disconnectPort();
+    // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
+    m_session->recordTable().closeKeepingJournal();
+}
+
+// ---------------------------------------------------------------------------------------
+// The window resource: every component at its place.
+
+void MainWindow::createComponents() {
+    DisplayResources::ensureLoaded();
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(DisplayResources::picture(QStringLiteral("CONok")));
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(kClientWidth, kClientHeight);
+    QPalette pal = m_client->palette();
+    pal.setColor(QPalette::Window, QColor(128, 128, 128));
+    m_client->setPalette(pal);
+    m_client->setAutoFillBackground(true);
+    setCentralWidget(m_client);
+
+    m_dataFiles = new DataFileCommands(m_session->recordTable(), this);
+
+    buildToolbarRow();
+
+    m_lcdPanel = new LcdPanel(m_client);
+    m_lcdPanel->setObjectName(QStringLiteral("lcdPanel"));
+    m_lcdPanel->move(3, 31);
+    m_readingBar = new ReadingBar(m_client);
+    m_readingBar->setObjectName(QStringLiteral("readingBar"));
+    m_readingBar->move(3, 192);
+
+    m_gaugeShadow = new QLabel(m_client);
+    m_gaugeShadow->setObjectName(QStringLiteral("gaugeShadow"));
+    m_gaugeShadow->move(294, 39);
+    m_gauge = new AnalogGauge(m_client);
+    m_gauge->setObjectName(QStringLiteral("gauge"));
+    m_gauge->setGeometry(290, 31, 319, 139);
+
+    m_limitPanel = new LimitPanel(m_client);
+    m_limitPanel->setObjectName(QStringLiteral("limitPanel"));
+    m_limitPanel->move(3, 208);
+
+    buildRecordingRow();
+
+    m_recordGrid = new RecordGrid(m_session->recordTable(), m_client);
+    m_recordGrid->setObjectName(QStringLiteral("recordGrid"));
+    m_recordGrid->setGeometry(0, 280, 289, 152);
+
+    m_historyChart = new HistoryChart(m_session->chart(), m_client);
+    m_historyChart->setObjectName(QStringLiteral("historyChart"));
+    m_historyChart->setGeometry(288, 173, 322, 246);
+    m_historyChart->raise();  // drawn above every region it overlaps, also when enlarged
+
+    buildHiddenControls();
+
+    connect(m_session, &MeterSession::readingHandled, this, &MainWindow::showReading);
+    connect(m_session, &MeterSession::decodeFailed, this, &MainWindow::noteDecodeFailure);
+    connect(m_session, &MeterSession::limitsChanged, this, &MainWindow::pushLimitsToGauge);
+    // A limit field's whole number goes to the session; a text that is none keeps the
+    // limit, but its switch still counts.
+    connect(m_limitPanel, &LimitPanel::upperLimitEdited, this, [this](std::optional<float> limit, bool on) {
+        m_session->setUpperLimit(limit.value_or(m_session->limits().upper()), on);
+        if (limit) m_gauge->drawFace();
+    });
+    connect(m_limitPanel, &LimitPanel::lowerLimitEdited, this, [this](std::optional<float> limit, bool on) {
+        m_session->setLowerLimit(limit.value_or(m_session->limits().lower()), on);
+        if (limit) m_gauge->drawFace();
+    });
+
+    // Messages of the components. Those that can arrive during packet handling are queued,
+    // so no modal box ever opens inside the cycle.
+    connect(m_limitPanel, &LimitPanel::limitTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    Recorder* recorder = &m_session->recorder();
+    connect(recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },
+            Qt::QueuedConnection);
+    connect(recorder, &Recorder::error, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    recorder->setConfirmHook([this](const QString& q) { return m_dialogs->askYesNo(q); });
+    connect(m_historyChart, &HistoryChart::informationRequested, this,
+            [this](const QString& m) { m_dialogs->information(m); });
+    connect(m_historyChart, &HistoryChart::errorRequested, this, [this](const QString& m) { m_dialogs->error(m); });
+    m_historyChart->setOpenTableHook([this] { return m_session->recordTable().filePath(); });
+    connect(m_historyChart, &HistoryChart::enlargeClicked, this, &MainWindow::toggleChartEnlarged);
+
+    m_dataFiles->setDialogs(m_dialogs);
+    connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
+    connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
+    connect(&m_session->watchdog(), &LinkWatchdog::linkIndicatorChanged, m_gauge, &AnalogGauge::setLinkAlive);
+    m_watchdogTimer.setInterval(LinkWatchdog::kPeriodMs);
+    connect(&m_watchdogTimer, &QTimer::timeout, this, &MainWindow::onWatchdogTick);
+    m_watchdogTimer.start();
+}
+
+void MainWindow::buildToolbarRow() {
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new PanelButton(QStringLiteral("COM %1").arg(i + 1), m_client);
+        panel->setObjectName(QStringLiteral("comPanel%1").arg(i + 1));
+        panel->setGeometry(5, 3, 61, 24);
+        panel->setFont(ArialFont::px(16, true));
+        QPalette p = panel->palette();
+        p.setColor(QPalette::Window, QColor(192, 192, 192));
+        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(112, 112, 112));  // greyed, still legible
+        p.setColor(QPalette::Disabled, QPalette::Window, QColor(192, 192, 192));
+        panel->setPalette(p);
+        panel->setVisible(i == 0);
+        m_comPanels[static_cast<std::size_t>(i)] = panel;
+    }
+    // Each panel steps to the next port.
+    connect(m_comPanels[0], &PanelButton::clicked, this, &MainWindow::selectCom2);
+    connect(m_comPanels[1], &PanelButton::clicked, this, &MainWindow::selectCom3);
+    connect(m_comPanels[2], &PanelButton::clicked, this, &MainWindow::selectCom4);
+    connect(m_comPanels[3], &PanelButton::clicked, this, &MainWindow::selectCom1);
+
+    auto toggle = [this](const QString& name, const QString& caption, int left) {
+        auto* b = new QPushButton(caption, m_client);
+        b->setObjectName(name);
+        b->setGeometry(left, 3, 94, 25);
+        b->setFont(ArialFont::px(13, true));
+        b->setCheckable(true);
+        // A pressed toggle must read as pressed at a glance, as a classic toggle button does.
+        b->setStyleSheet(QStringLiteral("QPushButton { border: 2px outset #e8e8e8; background: #dcdcdc; }"
+                                        "QPushButton:checked { border: 2px inset #909090; background: #b4b4b4; }"));
+        return b;
+    };
+    m_comConnectButton = toggle(QStringLiteral("comConnectButton"), QStringLiteral("COM Connect"), 68);
+    m_usbConnectButton = toggle(QStringLiteral("usbConnectButton"), QStringLiteral("USB Connect"), 163);
+
+    m_exitButton = new QPushButton(QStringLiteral("EXIT"), m_client);
+    m_exitButton->setObjectName(QStringLiteral("exitButton"));
+    m_exitButton->setGeometry(552, 3, 57, 25);
+    m_exitButton->setFont(ArialFont::px(14, true, true));
+    connect(m_exitButton, &QPushButton::clicked, this, &MainWindow::confirmExit);
+}
+
+void MainWindow::buildRecordingRow() {
+    m_recordingRow = new RecordingRow(m_session->recorder(), m_client);
+    connect(m_recordingRow->repeatBox(), &QCheckBox::clicked, this, &MainWindow::onFillBoxClicked);
+
+    auto speedButton = [this](const char* name, int left, QStyle::StandardPixmap icon, const QString& hint) {
+        auto* b = new QToolButton(m_client);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(left, 258, 22, 22);
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        if (!hint.isEmpty()) b->setToolTip(hint);
+        return b;
+    };
+    m_newRecordButton = speedButton("newRecordButton", 200, QStyle::SP_DialogDiscardButton, QStringLiteral("Close Data"));
+    m_openFileButton =
+        speedButton("openFileButton", 222, QStyle::SP_DialogOpenButton, QStringLiteral("Open old data files"));
+    m_saveAsButton = speedButton("saveAsButton", 244, QStyle::SP_DialogSaveButton, QStringLiteral("Save data files"));
+    m_printButton = speedButton("printButton", 266, QStyle::SP_FileDialogDetailedView, QString());
+    connect(m_newRecordButton, &QToolButton::clicked, this, &MainWindow::newRecord);
+    connect(m_openFileButton, &QToolButton::clicked, this, &MainWindow::openRecordFile);
+    connect(m_saveAsButton, &QToolButton::clicked, this, &MainWindow::saveRecordFileAs);
+    connect(m_printButton, &QToolButton::clicked, this, &MainWindow::printRecords);
+}
+
+void MainWindow::buildHiddenControls() {
+    auto hiddenPanel = [this](const char* name, const QString& caption, int left, int top) {
+        auto* p = new PanelButton(caption, m_client);
+        p->setObjectName(QLatin1String(name));
+        p->setGeometry(left, top, 80, 30);
+        p->setFont(ArialFont::px(13, true, true));
+        QPalette pal = p->palette();
+        pal.setColor(QPalette::Window, Qt::blue);
+        pal.setColor(QPalette::WindowText, Qt::yellow);
+        p->setPalette(pal);
+        return p;
+    };
+    // They lie below the client area; the layout rules still move them.
+    m_connectPanel = hiddenPanel("connectPanel", QStringLiteral("Connect"), kOuterWidth - 190, 482);
+    m_disconnectPanel = hiddenPanel("disconnectPanel", QStringLiteral("Disconnect"), kOuterWidth - 190, 482);
+    m_disconnectPanel->hide();
+    m_exitPanel = hiddenPanel("exitPanel", QStringLiteral("Exit"), kOuterWidth - 80, 522);
+    connect(m_connectPanel, &PanelButton::clicked, this, &MainWindow::connectSerial);
+    connect(m_disconnectPanel, &PanelButton::clicked, this, &MainWindow::disconnectSerial);
+    connect(m_exitPanel, &PanelButton::clicked, this, &MainWindow::exitProgram);
+
+    m_readButton = new QPushButton(QStringLiteral("Read"), m_client);
+    m_readButton->setObjectName(QStringLiteral("readButton"));
+    m_readButton->setCheckable(true);
+    m_readButton->hide();
+
+    auto hiddenButton = [this](const char* name, const QString& caption, void (MainWindow::*handler)()) {
+        auto* b = new QPushButton(caption, m_client);
+        b->setObjectName(QLatin1String(name));
+        b->hide();
+        connect(b, &QPushButton::clicked, this, handler);
+    };
+    hiddenButton("bridgeConfigButton", QStringLiteral("SetFeature"), &MainWindow::sendBridgeConfiguration);
+    hiddenButton("clearHistoryButton", QStringLiteral("Clear"), &MainWindow::clearHistory);
+    hiddenButton("deviceInfoButton", QStringLiteral("Info"), &MainWindow::showDeviceInfo);
+    m_deviceList = new QListView(m_client);
+    m_deviceList->setObjectName(QStringLiteral("deviceList"));
+    m_deviceList->hide();
+    m_historyList = new QListView(m_client);
+    m_historyList->setObjectName(QStringLiteral("historyList"));
+    m_historyList->hide();
+}
+
+void MainWindow::createUsb() {
+    std::shared_ptr<HidPlatform> platform = m_options.hidPlatform;
+    if (!platform) platform = std::make_shared<HidapiPlatform>();
+    UsbConnection& usb = m_session->createUsbLink(platform);
+    m_deviceList->setModel(usb.deviceListModel());
+    m_historyList->setModel(usb.historyModel());
+    connect(m_deviceList, &QListView::clicked, this, [this](const QModelIndex& i) { m_session->usb()->selectDevice(i.row()); });
+    connect(&usb, &UsbConnection::deviceSelectionChanged, this, [this](int row) {
+        m_deviceList->setCurrentIndex(m_session->usb()->deviceListModel()->index(row));
+    });
+    connect(&usb, &UsbConnection::historyLineAdded, this, [this](int row) {
+        m_historyList->setCurrentIndex(m_session->usb()->historyModel()->index(row));
+    });
+    connect(&usb, &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
+            Qt::QueuedConnection);
+    // The cable's comings and goings while it is read, where the user looks: the button.
+    connect(&usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+        m_usbConnectButton->setToolTip(QStringLiteral("%1 unplugged: waiting for it to come back").arg(caption));
+    });
+    connect(&usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+        m_usbConnectButton->setToolTip(QStringLiteral("%1 is back after a gap of %2 s")
+                                 .arg(caption)
+                                 .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
+    });
+    usb.setSettings(m_settings);
+}
+
+void MainWindow::buildMenu() {
+    m_menu = new MainMenu(menuBar());
+    MainMenu& m = *m_menu;
+    connect(m.com1Item, &QAction::triggered, this, &MainWindow::selectCom1);
+    connect(m.com2Item, &QAction::triggered, this, &MainWindow::selectCom2);
+    connect(m.com3Item, &QAction::triggered, this, &MainWindow::selectCom3);
+    connect(m.com4Item, &QAction::triggered, this, &MainWindow::selectCom4);
+    connect(m.startItem, &QAction::triggered, this, &MainWindow::connectSerial);
+    connect(m.stopItem, &QAction::triggered, this, &MainWindow::disconnectSerial);
+
+    connect(m.firstPageItem, &QAction::triggered, this, &MainWindow::showFirstPage);
+    connect(m.previousPageItem, &QAction::triggered, this, &MainWindow::showPreviousPage);
+    connect(m.nextPageItem, &QAction::triggered, this, &MainWindow::showNextPage);
+    connect(m.lastPageItem, &QAction::triggered, this, &MainWindow::showLastPage);
+    connect(m.newChartItem, &QAction::triggered, this, &MainWindow::restartChart);
+    connect(m.saveChartItem, &QAction::triggered, this, &MainWindow::saveChartPicture);
+    connect(m.fillItem, &QAction::triggered, this, &MainWindow::toggleFill);
+    connect(m_historyChart, &HistoryChart::fillCheckedChanged, m.fillItem, &QAction::setChecked);
+
+    connect(m.newRecordItem, &QAction::triggered, this, &MainWindow::newRecord);
+    connect(m.saveRecordItem, &QAction::triggered, this, &MainWindow::saveRecordFileAs);
+
+    // The record limit items ("1000" ... "limitless"); choosing one sets the limit through
+    // the limit menu, which also keeps the check marks in step with the recorder's limit.
+    m_limitMenu = new RecordLimitMenu(m_session->recorder(), this);
+    m_limitMenu->addTo(m.recordMenu);
+
+    connect(m.exitItem, &QAction::triggered, this, &MainWindow::exitProgram);
+
+    m.comSetupMenu->addSeparator();
+    m_portsAction = m.comSetupMenu->addAction(QStringLiteral("Ports..."));
+    m_portsAction->setObjectName(QStringLiteral("Ports1"));
+    connect(m_portsAction, &QAction::triggered, this, &MainWindow::showPortsDialog);
+    applySerialState(m_session->serial().state());
+}
+
+void MainWindow::bindSerial() {
+    m_comConnectId = m_session->comConnectButton();
+    m_usbConnectId = m_session->usbConnectButton();
+    m_readButtonId = m_session->usbReadButton();
+    connect(m_usbConnectButton, &QPushButton::clicked, this, &MainWindow::onUsbConnectToggled);
+    connect(m_readButton, &QPushButton::clicked, this, &MainWindow::onReadToggled);
+    SerialConnection& serial = m_session->serial();
+    serial.setPortMap(m_options.portMap);
+    connect(m_comConnectButton, &QPushButton::clicked, this, &MainWindow::onComConnectToggled);
+    connect(&m_session->linkButtons(), &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
+        QPushButton* b = id == m_comConnectId ? m_comConnectButton : id == m_usbConnectId ? m_usbConnectButton : m_readButton;
+        b->setChecked(pressed);
+    });
+    connect(&serial, &SerialConnection::stateChanged, this, &MainWindow::applySerialState);
+    connect(&serial, &SerialConnection::message, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    applySerialState(serial.state());
+}
+
+void MainWindow::applySerialState(const SerialControlState& s) {
+    if (m_menu != nullptr) {
+        m_menu->comSetupMenu->setEnabled(s.comSetupEnabled);
+        const std::array<QAction*, 4> items{m_menu->com1Item, m_menu->com2Item, m_menu->com3Item, m_menu->com4Item};
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            items[i]->setChecked(s.comItemChecked[i]);
+            // "COM1" with the device it stands for in the shortcut column.
+            items[i]->setText(PortMap::portName(static_cast<ComPortNumber>(i)) + QLatin1Char('\t') +
+                              m_session->serialDriver().portMap().path(static_cast<ComPortNumber>(i)));
+            items[i]->setStatusTip(s.portHints[i]);
+            items[i]->setToolTip(s.portHints[i]);
+        }
+        m_menu->comSetupMenu->setToolTipsVisible(true);
+        m_menu->startItem->setCheckable(true);
+        m_menu->startItem->setChecked(s.startChecked);
+        m_menu->startItem->setEnabled(s.startEnabled);
+        m_menu->stopItem->setCheckable(true);
+        m_menu->stopItem->setChecked(s.stopChecked);
+        m_menu->stopItem->setEnabled(s.stopEnabled);
+    }
+    for (std::size_t i = 0; i < m_comPanels.size(); ++i) {
+        m_comPanels[i]->setVisible(s.comPanelVisible[i]);
+        m_comPanels[i]->setEnabled(s.comPanelsEnabled);
+        m_comPanels[i]->setToolTip(s.portHints[i]);
+    }
+    m_connectPanel->setVisible(s.btConVisible);
+    m_disconnectPanel->setVisible(s.btDisconVisible);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up and exit.
+
+void MainWindow::startUp() {
+    resize(kClientWidth, kClientHeight);  // the window's size (applyLayout holds it)
+
+    // The session takes the model profile's scale and limits; then the record table opens
+    // (a failure is reported and start-up goes on; a restore continues the numbering).
+    m_session->startUp();
+    openRecordTable();
+
+    m_historyChart->fillSampleValues();
+    m_historyChart->showSeries(0);
+    m_historyChart->onFillBoxClicked();
+
+    applyProfile();
+
+    const ScaleSet& scale = m_session->scale();
+    m_gauge->setScaleSet(scale);
+    if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") writeScaleTexts(scale);
+
+    m_historyChart->setLeftAxisMaximum(scale.fullScaleCount);
+    m_historyChart->setLeftAxisMinimum(-scale.fullScaleCount);
+
+    pushLimitsToGauge();
+    m_gauge->drawFace();
+    m_gauge->drawNeedle(scale.gaugeOffset);
+}
+
+void MainWindow::openRecordTable() {
+    try {
+        m_session->recordTable().openDefault();
+    } catch (const TableError& e) {
+        // Recording shows that no table is open; the rest of start-up still runs, so the
+        // serial link keeps its packet handler.
+        m_dialogs->error(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!m_session->recordTable().isWritable()) {
+        // Said once now; journals of earlier runs wait for a start that can record.
+        m_dialogs->error(m_session->recordTable().notWritableReason());
+        return;
+    }
+    offerJournalRestore();
+}
+
+void MainWindow::offerJournalRestore() {
+    // Each journal left by an interrupted run is answered once, restored or kept aside.
+    RecordTable& table = m_session->recordTable();
+    while (table.hasLeftoverJournal()) {
+        const QString question =
+            QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                           "Restore them into the record table?")
+                .arg(table.leftoverJournalRows())
+                .arg(table.leftoverJournalPath());
+        try {
+            if (m_dialogs->askYesNo(question)) {
+                table.restoreJournal();
+                m_session->recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
+            } else {
+                const QString kept = table.moveJournalAside();
+                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+            }
+        } catch (const TableError& e) {
+            m_dialogs->error(e.message());
+        }
+    }
+}
+
+void MainWindow::applyProfile() {
+    m_profile = m_session->profile();
+    setWindowTitle(QString::fromStdString(m_profile.windowTitle));
+    m_lcdPanel->setFirstDigit(QString::fromStdString(m_profile.firstLcdDigit));
+}
+
+void MainWindow::writeScaleTexts(const ScaleSet& scale) {
+    m_gauge->setScaleSet(scale);
+    const int full = scale.fullScaleCount;
+    // Writing the fields runs their change handlers, which hand the limits to the session.
+    m_limitPanel->upperLimitField()->setText(QString::number(full));
+    m_limitPanel->lowerLimitField()->setText(QString::number(-full));
+    m_limitPanel->minReadout()->setText(QString::number(full + 1));
+    m_limitPanel->maxReadout()->setText(QString::number(-(full + 1)));
+}
+
+void MainWindow::pushLimitsToGauge() {
+    const AlarmLimits& l = m_session->limits();
+    m_gauge->setLimitMarks(l.upper(), l.upperOn(), l.lower(), l.lowerOn());
+}
+
+void MainWindow::confirmExit() {
+    if (!m_dialogs->askYesNo(QStringLiteral("Are you ensure to exit the program\uFF1F"))) return;
+    if (!mayDiscardUnsavedRows()) return;
+    endProgram();
+}
+
+void MainWindow::exitProgram() {
+    if (!mayDiscardUnsavedRows()) return;
+    endProgram();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_ending && !mayDiscardUnsavedRows()) {
+        event->ignore();
+        return;
+    }
+    if (!m_ending) endProgram();
+    event->accept();
+}
+
+void MainWindow::endProgram() {
+    m_ending = true;
+    m_session->serialDriver().disconnectPort();
+    m_session->recordTable().close();
+    QApplication::quit();
+    close();
+}
+
+bool MainWindow::mayDiscardUnsavedRows() {
+    if (!m_session->recordTable().isOpen() || m_session->recordTable().unsavedRows() == 0) return true;
+    const QString question =
+        QStringLiteral("%1 recorded rows have not been saved. Save them before leaving?").arg(m_session->recordTable().unsavedRows());
+    switch (m_dialogs->askSaveUnsaved(question)) {
+    case UserDialogs::SaveChoice::Save: return saveUnsavedRows();
+    case UserDialogs::SaveChoice::Discard: return true;
+    case UserDialogs::SaveChoice::Cancel: return false;
+    }
+    return false;
+}
+
+bool MainWindow::saveUnsavedRows() { return m_dataFiles->saveRecordFileAs(); }
+
+// ---------------------------------------------------------------------------------------
+// Layout.
+
+int MainWindow::outerWidth() const { return m_client->width() + kFrameWidth; }
+int MainWindow::outerHeight() const { return m_client->height() + kFrameHeight; }
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    applyLayout();
+}
+
+void MainWindow::applyLayout() {
+    if (m_inApplyLayout) return;
+    m_inApplyLayout = true;
+    // 1-2. The window keeps its size: client 618 x 413 under the menu bar.
+    const QSize held(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setFixedSize(held);
+    if (size() != held) resize(held);
+    const int w = kOuterWidth;
+    const int h = kOuterHeight;
+    m_exitPanel->move(w - 80, m_exitPanel->y());                      // 3.
+    m_connectPanel->move(w - 190, m_connectPanel->y());                       // 4.
+    m_disconnectPanel->move(w - 190, m_disconnectPanel->y());
+    m_recordGrid->resize(m_recordGrid->width(), h - 311);             // 5.
+    m_historyChart->resize(w - 300, m_historyChart->height());            // 6.
+    m_gauge->resize(w - 303, m_gauge->height());                      // 7.
+    m_gaugeShadow->resize(w - 305, m_gauge->height() - 6);                 // 8.
+    m_gaugeShadow->setPixmap(gaugeShadowPicture(m_gaugeShadow->size()));
+    m_historyChart->move(m_historyChart->x(), m_gauge->height() + 34);       // 9.
+    m_inApplyLayout = false;
+}
+
+void MainWindow::toggleChartEnlarged() {
+    const bool enlarged = m_historyChart->y() <= 50;
+    if (!enlarged) {
+        m_historyChart->setEnlarged(true);
+        m_savedChartTop = m_historyChart->y();
+        m_savedChartLeft = m_historyChart->x();
+        m_savedChartHeight = m_historyChart->height();
+        m_savedChartWidth = m_historyChart->width();
+        m_historyChart->setGeometry(2, 28, outerWidth() - 12, outerHeight() - 85);
+    } else {
+        m_historyChart->setEnlarged(false);
+        m_historyChart->setGeometry(m_savedChartLeft, m_savedChartTop, m_savedChartWidth, m_savedChartHeight);
+    }
+}
+
+QWidget* MainWindow::control(const QString& name) const { return findChild<QWidget*>(name); }
+
+// ---------------------------------------------------------------------------------------
+// Serial link.
+
+void MainWindow::showPortsDialog() {
+    // Not modal: the meter goes on being read while the user looks at the devices.
+    if (m_portsDialog == nullptr) {
+        m_portsDialog = new PortsDialog(m_session->serialDriver().portMap(), m_options.portsFromCommandLine, this);
+        m_portsDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_portsDialog, &QDialog::accepted, this, &MainWindow::applyPortsDialog);
+        connect(m_portsDialog, &QObject::destroyed, this, [this] { m_portsDialog = nullptr; });
+    }
+    m_portsDialog->show();
+    m_portsDialog->raise();
+    m_portsDialog->activateWindow();
+}
+
+void MainWindow::applyPortsDialog() {
+    if (m_portsDialog == nullptr) return;
+    const PortMap map = m_portsDialog->portMap();
+    // An open port keeps its device until it is closed; the new paths count from the next connect.
+    m_session->serial().setPortMap(map);
+    PortSettings::save(*m_settings, map, m_options.portsFromCommandLine);
+    applySerialState(m_session->serial().state());
+}
+
+void MainWindow::selectCom1() { m_session->serial().selectCom1(); }
+void MainWindow::selectCom2() { m_session->serial().selectCom2(); }
+void MainWindow::selectCom3() { m_session->serial().selectCom3(); }
+void MainWindow::selectCom4() { m_session->serial().selectCom4(); }
+void MainWindow::connectSerial() { m_session->startSerialLink(); }
+void MainWindow::disconnectSerial() { m_session->serial().disconnectSerial(); }
+// Connecting one link stops the other first (the session arbitrates).
+void MainWindow::onComConnectToggled() { m_session->linkButtons().click(m_comConnectId); }
+void MainWindow::onWatchdogTick() { m_session->watchdog().onWatchdogTick(); }
+
+// ---------------------------------------------------------------------------------------
+// USB link.
+
+void MainWindow::onUsbConnectToggled() { m_session->linkButtons().click(m_usbConnectId); }
+void MainWindow::onReadToggled() { m_session->linkButtons().click(m_readButtonId); }
+void MainWindow::sendBridgeConfiguration() { m_session->usb()->sendBridgeConfiguration(); }
+void MainWindow::clearHistory() { m_session->usb()->clearHistory(); }
+
+void MainWindow::showDeviceInfo() {
+    if (const auto info = m_session->usb()->showDeviceInfo()) m_dialogs->information(info->toText());
+}
+
+void MainWindow::handlePacket(std::string_view packetText) { m_session->handlePacket(packetText); }
+
+void MainWindow::showReading(const ReadingUpdate& u) {
+    m_lcdPanel->clearMarks();
+    m_lcdPanel->showMarks(u.lcd);
+    if (u.alarm && m_beep) m_beep();
+    m_gauge->showAlarm(u.alarm);
+    const RunningExtremes& extremes = m_session->extremes();
+    m_limitPanel->showExtremes(extremes.maximumText(), extremes.minimumText(), extremes.lastUnitText());
+    m_lcdPanel->showDigits(u.lcd);
+    m_readingBar->setMaximum(u.barMaximum);
+    m_gauge->showReading(*u.scale, u.needlePosition);
+    m_readingBar->setValue(u.barValue);
+    m_historyChart->showHistory();
+}
+
+void MainWindow::noteDecodeFailure(const QString& error, quint64 failures) {
+    // Counted and shown on the link indicator; reading goes on without a box.
+    m_lcdPanel->clearMarks();
+    const QString note = QStringLiteral("%1 packet(s) could not be decoded; the last: %2").arg(failures).arg(error);
+    m_gauge->linkOkPicture()->setToolTip(note);
+    m_gauge->linkDownPicture()->setToolTip(note);
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording.
+
+void MainWindow::newRecord() { m_session->recorder().newRecord(); }
+void MainWindow::setRecordLimit(int limit) { m_limitMenu->setRecordLimit(limit); }
+
+// ---------------------------------------------------------------------------------------
+// Data files.
+
+void MainWindow::openRecordFile() { m_dataFiles->openRecordFile(); }
+void MainWindow::saveRecordFileAs() { m_dataFiles->saveRecordFileAs(); }
+void MainWindow::printRecords() { m_dataFiles->printRecords(); }
+
+// ---------------------------------------------------------------------------------------
+// History chart.
+
+void MainWindow::showFirstPage() { m_historyChart->showFirstPage(); }
+void MainWindow::showPreviousPage() { m_historyChart->showPreviousPage(); }
+void MainWindow::showNextPage() { m_historyChart->showNextPage(); }
+void MainWindow::showLastPage() { m_historyChart->showLastPage(); }
+void MainWindow::restartChart() { m_historyChart->restartChart(); }
+void MainWindow::saveChartPicture() { m_historyChart->saveChartPicture(); }
+void MainWindow::toggleFill() { m_historyChart->toggleFill(); }
+void MainWindow::onFillBoxClicked() { m_historyChart->onFillBoxClicked(); }
+
+}  // namespace veska

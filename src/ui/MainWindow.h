@@ -1,0 +1,230 @@
+#pragma once
+
+#include "session/ModelProfile.h"
+#include "ui/UserDialogs.h"
+#include "links/PortMap.h"
+#include "session/MeterSession.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QSettings;
+class QListView;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+
+namespace veska {
+
+class AlarmSound;
+class AnalogGauge;
+class DataFileCommands;
+class HidPlatform;
+class HistoryChart;
+class LcdPanel;
+class LimitPanel;
+class MainMenu;
+class PortsDialog;
+class PanelButton;
+class ReadingBar;
+class RecordGrid;
+class RecordLimitMenu;
+class RecordTable;
+class Recorder;
+class RecordingRow;
+class UsbConnection;
+
+// The main window FCOMM. It attaches to a meter session, which holds the live state and the
+// per-packet path; the window renders what the session reports and each handler below hands
+// its command to the session or the component that carries it out, so this class reads as
+// the map of every command.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        ModelSwitches switches = ModelSwitches::thisBuild();
+        PortMap portMap;
+        UserDialogs* dialogs = nullptr;  // null: real message boxes
+        std::shared_ptr<HidPlatform> hidPlatform;  // null: the system's HID devices
+        // COMn set on the command line: the remembered mapping does not override it.
+        std::array<bool, kComPortCount> portsFromCommandLine{};
+        QSettings* settings = nullptr;  // null: the user's own settings
+    };
+
+    explicit MainWindow(const Options& options, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // --- components, for start-up code and tests ---
+    LcdPanel& lcdPanel() const { return *m_lcdPanel; }
+    ReadingBar& readingBar() const { return *m_readingBar; }
+    LimitPanel& limitPanel() const { return *m_limitPanel; }
+    AnalogGauge& gauge() const { return *m_gauge; }
+    HistoryChart& historyChart() const { return *m_historyChart; }
+    RecordGrid& recordGrid() const { return *m_recordGrid; }
+    MeterSession& session() const { return *m_session; }
+    RecordTable& recordTable() const { return m_session->recordTable(); }
+    Recorder& recorder() const { return m_session->recorder(); }
+    SerialPortDriver& serialDriver() { return m_session->serialDriver(); }
+    LinkWatchdog& watchdog() { return m_session->watchdog(); }
+    SerialConnection& serialConnection() { return m_session->serial(); }
+    ExclusiveToggleGroup& toggleGroup() { return m_session->linkButtons(); }
+    UsbConnection& usb() const { return *m_session->usb(); }
+    QSettings& settings() const { return *m_settings; }
+    // "Ports...": the dialog that maps COM1 to COM4 onto the machine's serial devices.
+    void showPortsDialog();
+    PortsDialog* portsDialog() const { return m_portsDialog; }
+    // Takes the dialog's mapping (its OK button).
+    void applyPortsDialog();
+    // Replaces the alarm's beep (tests count beeps with it).
+    void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
+    DataFileCommands& dataFiles() const { return *m_dataFiles; }
+    MainMenu& menu() const { return *m_menu; }
+    QWidget* client() const { return m_client; }
+    QWidget* control(const QString& name) const;
+    const ResolvedProfile& profile() const { return m_profile; }
+
+    // The window's outer size as the layout rules see it (client area plus frame, caption
+    // and menu bar of the classic window).
+    int outerWidth() const;
+    int outerHeight() const;
+
+public slots:
+    // Start-up and exit.
+    void startUp();
+    void applyLayout();
+    void toggleChartEnlarged();
+    void confirmExit();
+    void exitProgram();
+
+    // Serial link.
+    void selectCom1();
+    void selectCom2();
+    void selectCom3();
+    void selectCom4();
+    void connectSerial();
+    void disconnectSerial();
+    void onComConnectToggled();
+    void onWatchdogTick();
+
+    // USB link.
+    void onUsbConnectToggled();
+    void onReadToggled();
+    void sendBridgeConfiguration();
+    void clearHistory();
+    void showDeviceInfo();
+
+    // Recording.
+    void newRecord();
+    void setRecordLimit(int limit);
+
+    // Data files.
+    void openRecordFile();
+    void saveRecordFileAs();
+    void printRecords();
+
+    // History chart.
+    void showFirstPage();
+    void showPreviousPage();
+    void showNextPage();
+    void showLastPage();
+    void restartChart();
+    void saveChartPicture();
+    void toggleFill();
+    void onFillBoxClicked();
+
+public:
+    // One accepted packet (both links): handed to the session, which reports back.
+    void handlePacket(std::string_view packetText);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createComponents();
+    void buildToolbarRow();
+    void buildRecordingRow();
+    void buildHiddenControls();
+    void buildMenu();
+    void bindSerial();
+    void createUsb();
+    void applySerialState(const SerialControlState& state);
+    void applyProfile();
+    void openRecordTable();
+    void offerJournalRestore();
+    void writeScaleTexts(const ScaleSet& scale);
+    void showReading(const ReadingUpdate& update);
+    void noteDecodeFailure(const QString& error, quint64 failures);
+    void pushLimitsToGauge();
+    // True when the program may end: no unsaved rows, or the user saved or discarded them.
+    bool mayDiscardUnsavedRows();
+    bool saveUnsavedRows();
+    void endProgram();
+
+    Options m_options;
+    std::unique_ptr<QSettings> m_ownSettings;
+    QSettings* m_settings = nullptr;
+    PortsDialog* m_portsDialog = nullptr;
+    QAction* m_portsAction = nullptr;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    UserDialogs* m_dialogs = nullptr;
+    ResolvedProfile m_profile;
+
+    // Non-visual components.
+    MeterSession* m_session = nullptr;
+    QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
+    DataFileCommands* m_dataFiles = nullptr;
+    std::unique_ptr<AlarmSound> m_alarmSound;
+    std::function<void()> m_beep;
+
+    // Visible regions.
+    QWidget* m_client = nullptr;
+    MainMenu* m_menu = nullptr;
+    RecordLimitMenu* m_limitMenu = nullptr;
+    std::array<PanelButton*, 4> m_comPanels{};
+    QPushButton* m_comConnectButton = nullptr;
+    QPushButton* m_usbConnectButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    LcdPanel* m_lcdPanel = nullptr;
+    ReadingBar* m_readingBar = nullptr;
+    LimitPanel* m_limitPanel = nullptr;
+    RecordingRow* m_recordingRow = nullptr;
+    QToolButton* m_newRecordButton = nullptr;
+    QToolButton* m_openFileButton = nullptr;
+    QToolButton* m_saveAsButton = nullptr;
+    QToolButton* m_printButton = nullptr;
+    RecordGrid* m_recordGrid = nullptr;
+    QLabel* m_gaugeShadow = nullptr;
+    AnalogGauge* m_gauge = nullptr;
+    HistoryChart* m_historyChart = nullptr;
+
+    // Controls the user never sees.
+    PanelButton* m_connectPanel = nullptr;
+    PanelButton* m_disconnectPanel = nullptr;
+    PanelButton* m_exitPanel = nullptr;
+    QPushButton* m_readButton = nullptr;
+    QListView* m_deviceList = nullptr;
+    QListView* m_historyList = nullptr;
+    int m_comConnectId = -1;
+    int m_usbConnectId = -1;
+    int m_readButtonId = -1;
+
+    // Chart geometry before it was enlarged.
+    int m_savedChartWidth = 0;
+    int m_savedChartHeight = 0;
+    int m_savedChartLeft = 0;
+    int m_savedChartTop = 0;
+
+    bool m_inApplyLayout = false;
+    bool m_ending = false;
+};
+
+}  // namespace veska

@@ -1,0 +1,53 @@
+#include "ui/RecordingRow.h"
+#include "ui/ArialFont.h"
+
+#include "session/Recorder.h"
+
+#include "ui/DigitKeyFilter.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPalette>
+
+namespace veska {
+
+namespace {
+
+QCheckBox* whiteCheckBox(const QString& text, QWidget* parent) {
+    auto* box = new QCheckBox(text, parent);
+    box->setFont(ArialFont::px(11));
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    box->setPalette(palette);
+    return box;
+}
+
+}  // namespace
+
+RecordingRow::RecordingRow(Recorder& recorder, QWidget* window)
+    : QObject(window),
+      m_repeatSet(whiteCheckBox(QStringLiteral("Repeat"), window)),
+      m_recordSI(whiteCheckBox(QStringLiteral("Sampling Interval           'S"), window)),
+      m_recordSITime(new QLineEdit(QStringLiteral("10"), window)),
+      m_keyFilter(new DigitKeyFilter(false, this)) {
+    m_repeatSet->setObjectName(QStringLiteral("repeatBox"));
+    m_repeatSet->setGeometry(3, 258, 54, 20);
+    m_repeatSet->setChecked(true);
+    m_recordSI->setObjectName(QStringLiteral("samplingBox"));
+    m_recordSI->setGeometry(57, 258, 143, 20);
+    m_recordSITime->setObjectName(QStringLiteral("intervalField"));
+    m_recordSITime->setGeometry(159, 258, 27, 21);
+    QPalette palette = m_recordSITime->palette();
+    palette.setColor(QPalette::Base, QColor(192, 192, 192));
+    m_recordSITime->setPalette(palette);
+    m_recordSITime->installEventFilter(m_keyFilter);
+    m_recordSITime->raise();  // lies over the gap in RecordSI's caption
+
+    recorder.setRepeatSet(true);
+    recorder.setRecordSI(false);
+    connect(m_repeatSet, &QCheckBox::toggled, &recorder, &Recorder::setRepeatSet);
+    connect(m_recordSI, &QCheckBox::toggled, &recorder, &Recorder::setRecordSI);
+    connect(m_recordSITime, &QLineEdit::textChanged, &recorder, &Recorder::setIntervalText);
+}
+
+}  // namespace veska

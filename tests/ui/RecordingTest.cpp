@@ -1,0 +1,265 @@
+#include "ui/RecordLimitMenu.h"
+#include "storage/RecordTable.h"
+#include "session/Recorder.h"
+#include "ui/RecordingRow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace veska;
+
+namespace {
+
+MeterReading reading(const std::string& value, const std::string& range = "AUTO") {
+    return MeterReading{value, 1234.0F, "DC", "V", range};
+}
+
+// A record table in a scratch working directory with a recorder on a fake clock and timer.
+struct Bench {
+    Bench() {
+        QDir::setCurrent(dir.path());
+        table.openDefault();
+        recorder.samplingTimer().stop();
+        recorder.setClock([this] { return clock; });
+        recorder.setConfirmHook([this](const QString& q) {
+            questions << q;
+            return answer;
+        });
+        QObject::connect(&recorder, &Recorder::information, [this](const QString& t) { infos << t; });
+        QObject::connect(&recorder, &Recorder::error, [this](const QString& t) { errors << t; });
+    }
+    ~Bench() {
+        table.close();
+        QDir::setCurrent(QDir::tempPath());
+    }
+    void feed(const MeterReading& r, int times = 1) {
+        for (int i = 0; i < times; ++i) recorder.offerReading(r);
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) recorder.onSamplingTick();
+    }
+    qint64 rows() const { return table.rowCount(); }
+    QString field(qint64 position, int index) const { return table.rowTexts(position).value(index); }
+    QStringList values() const {
+        QStringList v;
+        for (qint64 i = 0; i < rows(); ++i) v << field(i, 3) + "/" + field(i, 5);
+        return v;
+    }
+
+    QTemporaryDir dir;
+    RecordTable table;
+    Recorder recorder{table};
+    RecordLimitMenu limits{recorder};
+    QTime clock{14, 5, 9, 500};
+    bool answer = false;
+    QStringList questions, infos, errors;
+};
+
+struct Case {
+    const char* name;
+    std::function<void(Bench&)> run;
+};
+
+const Case kCases[] = {
+    {"Defaults", [](Bench& b) {
+         EXPECT_TRUE(b.recorder.repeatSet());
+         EXPECT_FALSE(b.recorder.recordSI());
+         EXPECT_EQ(b.recorder.recordLimit(), 10000);
+         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limit10000)->isChecked());
+         b.feed(reading("1.000"), 10005);
+         EXPECT_EQ(b.rows(), 10000);  // at most the limit, not one more
+         EXPECT_EQ(b.recorder.recordedRows(), 10000);
+         EXPECT_EQ(b.field(0, 0), "1");
+         EXPECT_EQ(b.field(2, 0), "3");
+         EXPECT_EQ(b.field(9999, 0), "10000");
+         EXPECT_EQ(b.recorder.nextRecordNo(), 10001);
+     }},
+    {"Limit1000Then5000Resumes", [](Bench& b) {
+         b.limits.setRecordLimit(1000);
+         EXPECT_EQ(b.recorder.recordLimit(), 1000);
+         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limit1000)->isChecked());
+         EXPECT_FALSE(b.limits.action(RecordLimitMenu::Limit10000)->isChecked());
+         b.feed(reading("1.000"), 1005);
+         EXPECT_EQ(b.rows(), 1000);
+         b.limits.action(RecordLimitMenu::Limit5000)->trigger();
+         EXPECT_EQ(b.recorder.recordLimit(), 5000);
+         b.feed(reading("1.000"));
+         EXPECT_EQ(b.rows(), 1001);
+         b.limits.setRecordLimit(Recorder::kLimitless);
+         EXPECT_EQ(b.recorder.recordLimit(), 10000000);
+         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limitless)->isChecked());
+     }},
+    {"RepeatClearSkipsOnlyTheSameKey", [](Bench& b) {
+         b.recorder.setRepeatSet(false);
+         for (const char* v : {"A", "A", "B", "A"}) b.feed(reading(v));
+         b.feed(reading("A", "MANU"));  // same value, other range: a different reading
+         EXPECT_EQ(b.values(), QStringList({"A/AUTO", "B/AUTO", "A/AUTO", "A/MANU"}));
+         EXPECT_EQ(b.recorder.lastRecordedKey(), "ADCVMANU");
+     }},
+    {"Interval10WaitsTenTicks", [](Bench& b) {
+         b.recorder.setRecordSI(true);
+         b.recorder.setIntervalText("10");
+         b.ticks(10);
+         b.feed(reading("1"));
+         EXPECT_EQ(b.rows(), 1);
+         b.ticks(9);
+         b.feed(reading("2"), 3);
+         EXPECT_EQ(b.rows(), 1);
+         b.ticks(1);
+         b.feed(reading("3"), 3);
+         EXPECT_EQ(b.values(), QStringList({"1/AUTO", "3/AUTO"}));
+     }},
+    {"IntervalZeroEmptyOrSignRecordsEverything", [](Bench& b) {
+         b.recorder.setRecordSI(true);
+         for (const char* text : {"0", "", "-", "+"}) {
+             b.recorder.setIntervalText(text);
+             const qint64 before = b.rows();
+             b.feed(reading("1"), 3);
+             EXPECT_EQ(b.rows(), before + 3) << text;
+         }
+         EXPECT_TRUE(b.errors.isEmpty());
+     }},
+    {"IntervalWithRepeatClear", [](Bench& b) {
+         b.recorder.setRecordSI(true);
+         b.recorder.setRepeatSet(false);
+         b.recorder.setIntervalText("2");
+         b.ticks(2);
+         b.feed(reading("A"));
+         b.ticks(2);
+         b.feed(reading("A"));  // a repeat once the countdown ran out: skipped
+         EXPECT_EQ(b.recorder.sampleCountdown(), 0);
+         b.feed(reading("B"));  // recorded at once
+         EXPECT_EQ(b.values(), QStringList({"A/AUTO", "B/AUTO"}));
+         EXPECT_EQ(b.recorder.sampleCountdown(), 2);
+     }},
+    {"IntervalOffStillReloadsTheCountdown", [](Bench& b) {
+         b.recorder.setIntervalText("3");
+         b.ticks(3);
+         b.feed(reading("1"), 2);
+         EXPECT_EQ(b.rows(), 2);
+         EXPECT_EQ(b.recorder.sampleCountdown(), 3);
+         b.ticks(5);  // the timer does not count while the interval is off
+         EXPECT_EQ(b.recorder.sampleCountdown(), 3);
+         b.recorder.setRecordSI(true);
+         b.feed(reading("2"));
+         b.ticks(2);
+         b.feed(reading("2"));
+         EXPECT_EQ(b.rows(), 2);
+         b.ticks(1);
+         b.feed(reading("2"));
+         EXPECT_EQ(b.rows(), 3);
+     }},
+    {"BadIntervalTextIsReportedOnceAndTheLastValidOneStays", [](Bench& b) {
+         b.recorder.setRecordSI(true);
+         b.recorder.setIntervalText("2");
+         b.recorder.setIntervalText("99999999999");
+         EXPECT_EQ(b.errors, QStringList({"'99999999999' is not a valid integer value"}));
+         EXPECT_EQ(b.recorder.sampleCountdown(), 2);
+         b.ticks(2);
+         b.feed(reading("1"));
+         b.ticks(2);
+         b.feed(reading("1"));
+         EXPECT_EQ(b.rows(), 2);
+         EXPECT_EQ(b.errors.size(), 1);
+         b.recorder.setIntervalText("-5");  // pasted: read as no interval
+         b.feed(reading("1"), 2);
+         EXPECT_EQ(b.rows(), 4);
+     }},
+    {"NewAfter25RowsAsksThenEmpties", [](Bench& b) {
+         b.feed(reading("1"), 25);
+         EXPECT_EQ(b.table.unsavedRows(), 25);
+         EXPECT_FALSE(b.recorder.newRecord());  // answered No
+         EXPECT_EQ(b.questions.size(), 1);
+         EXPECT_EQ(b.rows(), 25);
+         EXPECT_TRUE(b.infos.isEmpty());
+         b.answer = true;
+         EXPECT_TRUE(b.recorder.newRecord());
+         EXPECT_EQ(b.infos, QStringList({" Record deleted "}));
+         EXPECT_EQ(b.rows(), 0);
+         EXPECT_EQ(b.recorder.recordedRows(), 0);
+         b.feed(reading("2"));
+         EXPECT_EQ(b.field(0, 0), "1");
+         // Saved rows need no question; an empty table only shows the message.
+         b.table.markSaved();
+         EXPECT_TRUE(b.recorder.newRecord());
+         EXPECT_TRUE(b.recorder.newRecord());
+         EXPECT_EQ(b.questions.size(), 2);
+         EXPECT_EQ(b.infos.size(), 3);
+     }},
+    // Success is told only after the rows are gone; a failure tells its error alone.
+    {"NewThatCannotEmptyTellsOnlyTheError", [](Bench& b) {
+         b.feed(reading("1"), 3);
+         b.table.markSaved();
+         b.table.close();
+         EXPECT_FALSE(b.recorder.newRecord());
+         EXPECT_TRUE(b.infos.isEmpty());
+         ASSERT_EQ(b.errors.size(), 1);
+         EXPECT_EQ(b.errors[0], "Cannot perform this operation on a closed table");
+     }},
+    {"TimeOfDayWithoutDateAndOverloadRow", [](Bench& b) {
+         b.feed(MeterReading{"0.L", 6001.0F, "", "k*", "MANU"});
+         EXPECT_EQ(b.table.rowTexts(0), QStringList({"1", "14:05:09", "", "0.L", "k*", "MANU", "6001"}));
+     }},
+};
+
+class RecordingRules : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RecordingRules, Case) {
+    Bench bench;
+    GetParam().run(bench);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recording, RecordingRules, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Recording, KeyFilterLetsDigitsAndBackspaceThrough) {
+    for (QChar c : {QChar('0'), QChar('9'), QChar(8)}) {
+        QChar key = c;
+        EXPECT_TRUE(Recorder::acceptsIntervalKey(key));
+        EXPECT_EQ(key, c);
+    }
+    for (QChar c : {QChar('-'), QChar('+'), QChar('a'), QChar(' ')}) {
+        QChar key = c;
+        EXPECT_FALSE(Recorder::acceptsIntervalKey(key));
+        EXPECT_EQ(key, QChar(0));
+    }
+}
+
+TEST(Recording, TheRowControlsDriveTheRecorder) {
+    Bench b;
+    QWidget window;
+    RecordingRow row(b.recorder, &window);
+    EXPECT_TRUE(row.repeatBox()->isChecked());
+    EXPECT_EQ(row.samplingBox()->geometry(), QRect(57, 258, 143, 20));
+    row.samplingBox()->setChecked(true);
+    row.repeatBox()->setChecked(false);
+    EXPECT_TRUE(b.recorder.recordSI());
+    EXPECT_FALSE(b.recorder.repeatSet());
+    row.intervalField()->setFocus();
+    QTest::keyClicks(row.intervalField(), "-x4");
+    EXPECT_EQ(row.intervalField()->text(), "104");
+    EXPECT_EQ(b.recorder.interval(), 104);
+    EXPECT_EQ(b.recorder.sampleCountdown(), 104);
+}
+
+// No table open (its open failure was reported then): readings are not recorded, not
+// counted, and no further message follows.
+TEST(Recording, WithoutATableNothingIsRecordedAndNothingMoreSaid) {
+    Bench b;
+    b.table.close();
+    b.feed(reading("1"), 3);
+    EXPECT_TRUE(b.errors.isEmpty());
+    EXPECT_EQ(b.recorder.recordedRows(), 0);
+    EXPECT_EQ(b.recorder.nextRecordNo(), 1);
+}
+
+}  // namespace
