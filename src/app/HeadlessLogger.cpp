@@ -83,6 +83,7 @@ int HeadlessLogger::run() {
     configureRecorder();
     const bool usb = m_options.usb || m_options.simulate == CommandLine::Simulate::Usb;
     if (!(usb ? connectUsb() : connectSerial())) return finish();
+    m_started = true;
 
     QTimer stopPoll;
     connect(&stopPoll, &QTimer::timeout, this, [this] {
@@ -254,7 +255,9 @@ int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
     if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
     RecordTable& table = m_session->recordTable();
-    if (table.isOpen() && m_options.save && m_saver) {
+    // A run that never started keeps its hands off the save file: an earlier run's file of
+    // that name must not be replaced by a table this run added nothing to.
+    if (table.isOpen() && m_options.save && m_saver && m_started) {
         const QString error = m_saver(table, *m_options.save);
         if (!error.isEmpty()) {
             fail(error);

@@ -67,6 +67,7 @@ private:
     int m_rowsWritten = 0;
     int m_status = 0;
     bool m_stopping = false;
+    bool m_started = false;  // connected: the run is under way
     bool m_outClosed = false;  // standard output failed: no more rows go there
     std::array<struct sigaction, 4> m_previousActions{};  // restored when the run ends
 };

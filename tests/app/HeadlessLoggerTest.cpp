@@ -91,10 +91,13 @@ TEST(HeadlessLogger, LogsTheSimulatedMeterOnEitherLink) {
 
 TEST(HeadlessLogger, AMissingPortFailsWithItsPath) {
     QTemporaryDir dir;
-    const HeadlessRun run = RunHeadless({"--port", dir.filePath("no-such-tty")}, dir.path());
+    const HeadlessRun run =
+        RunHeadless({"--port", dir.filePath("no-such-tty"), "--save", "earlier-run.db"}, dir.path());
     EXPECT_NE(run.status, 0);
     EXPECT_TRUE(run.rows.isEmpty());
     EXPECT_TRUE(run.errors.contains(dir.filePath("no-such-tty"))) << run.errors.toStdString();
+    // A run that never started leaves an earlier run's file of that name alone.
+    EXPECT_TRUE(run.savedTo.isEmpty());
 }
 
 TEST(HeadlessLogger, StopsOnSigterm) {
