@@ -1,5 +1,6 @@
 #include "storage/RecoveryJournal.h"
 
+#include "storage/SafeFileWriter.h"
 #include "storage/SqliteFiles.h"
 #include "storage/TableError.h"
 
@@ -114,14 +115,6 @@ QString quotedName(const QString& name) {
 bool anyFileOf(const QString& path) {
     return QFileInfo::exists(path) || QFileInfo::exists(path + QLatin1String("-wal")) ||
            QFileInfo::exists(path + QLatin1String("-journal"));
-}
-
-// Makes a rename in `dir` durable.
-void syncDir(const QString& dir) {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 quint32 bigEndian32(const char* p) {
@@ -298,11 +291,9 @@ QString RecoveryJournal::moveAside(const QString& journalPath, const QDateTime& 
     for (int n = 2; anyFileOf(target); ++n) target = stem + QStringLiteral("-%1.db").arg(n);
     // The log is empty now; a stale shared-memory file holds no rows.
     QFile::remove(journalPath + QLatin1String("-shm"));
-    if (::rename(QFile::encodeName(journalPath).constData(), QFile::encodeName(target).constData()) != 0) {
-        const int error = errno;
-        throw stays(QStringLiteral("Cannot rename it to %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
-    }
-    syncDir(info.dir().path());
+    // Through the one move that syncs and never replaces a file of that name.
+    if (const QString why = SafeFileWriter::moveFile(journalPath, target); !why.isEmpty())
+        throw stays(QStringLiteral("Cannot rename it to %1: %2").arg(target, why));
 
     // Read the moved file back: it must hold every row on its own.
     QString problem;
@@ -314,11 +305,7 @@ QString RecoveryJournal::moveAside(const QString& journalPath, const QDateTime& 
     }
     if (anyFileOf(journalPath)) problem = QStringLiteral("Files of %1 were left behind").arg(journalPath);
     if (problem.isEmpty()) return target;
-    if (!anyFileOf(journalPath) &&
-        ::rename(QFile::encodeName(target).constData(), QFile::encodeName(journalPath).constData()) == 0) {
-        syncDir(info.dir().path());
-        throw stays(problem);
-    }
+    if (!anyFileOf(journalPath) && SafeFileWriter::moveFile(target, journalPath).isEmpty()) throw stays(problem);
     throw TableError(QStringLiteral("The recovery journal %1 was moved to %2 but cannot be verified (%3)")
                          .arg(journalPath, target, problem));
 }
