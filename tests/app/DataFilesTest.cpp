@@ -1,5 +1,6 @@
 #include "DataFilesTestSupport.h"
 #include "support/FakeDialogs.h"
+#include "support/FileSizeLimit.h"
 
 #include "app/DataFileCli.h"
 #include "ui/DataFileCommands.h"
@@ -262,25 +263,6 @@ TEST(DataFiles, FailedSavesLeaveNoFileAndTheTableIntact) {
     }
 }
 
-// A full disk, for root as for anyone: the process may not write files beyond 16 KB.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST(DataFiles, FullDiskLeavesTheOldFileUnderTheNameAndTheTableIntact) {
     for (const char* name : {"run1.xls", "run1.db"}) {

@@ -1,4 +1,5 @@
 #include "support/FakeDialogs.h"
+#include "support/FileSizeLimit.h"
 #include "ui/MainMenu.h"
 #include "ui/PortsDialog.h"
 #include "ui/MainWindow.h"
@@ -449,27 +450,6 @@ TEST_F(TFCOMMTest, EitherLinksButtonStopsTheOtherLink) {
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
-// A full disk for this process, root or not: files may not grow past `bytes` while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
     MainWindow& w = open();

@@ -1,5 +1,6 @@
 // Every writer against real faults: a full disk, a read-only folder, links, FIFOs, /dev/full.
 #include "support/FakeDialogs.h"
+#include "support/FileSizeLimit.h"
 #include "DataFilesTestSupport.h"
 
 #include "app/DataFileCli.h"
@@ -36,27 +37,6 @@ namespace {
 
 const QByteArray kEarlier = "earlier file";
 
-// A full disk for root as for anyone: the process may not write files beyond `bytes`.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 // A small tmpfs on `dir`, unmounted again at the end. Needs root (or a user namespace).
 class Tmpfs {
