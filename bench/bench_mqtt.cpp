@@ -4,6 +4,9 @@
 #include "MosquittoBroker.h"
 
 #include "network/MqttPublisher.h"
+#include "network/SessionPublisher.h"
+#include "session/MeterSession.h"
+#include "session/ReadingUpdate.h"
 
 #include <QCoreApplication>
 
@@ -15,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -92,6 +96,49 @@ void queueingCost(benchmark::State& state, int port, bool brokerUp) {
 void BM_QueueReading(benchmark::State& state, int port) { queueingCost(state, port, true); }
 void BM_QueueReadingBrokerDown(benchmark::State& state, int port) { queueingCost(state, port, false); }
 
+// The adapter's work per reading on the session's thread: the JSON reading (time, base-unit
+// value) formatted and handed to the publisher. Arg 1 also formats and queues the recorded row.
+void BM_SessionPublisherReading(benchmark::State& state, int port) {
+    MeterSession session;
+    SessionPublisher adapter(optionsFor(port), session);
+    if (!adapter.start() || !waitConnected(adapter.publisher())) {
+        state.SkipWithError("publisher did not connect");
+        return;
+    }
+    ReadingUpdate update;
+    update.reading.valueText = "-1.234";
+    update.reading.numericValue = -1234.0F;
+    update.reading.acDcText = "DC";
+    update.reading.unitText = "mV";
+    update.reading.rangeText = "AUTO";
+    qint64 recordNo = 0;
+    for (auto _ : state) {
+        if (state.range(0) != 0) adapter.publishRecorded(update, ++recordNo);
+        adapter.publishReading(update);
+    }
+    state.SetItemsProcessed(state.iterations());
+    adapter.stop(std::chrono::milliseconds(0));
+}
+
+// A whole packet through the session (decode, scale, extremes, chart, no recording), without
+// (0) and with (1) the adapter attached: the difference is what publishing adds per packet.
+void BM_SessionPacket(benchmark::State& state, int port) {
+    MeterSession session;
+    session.startUp();
+    std::unique_ptr<SessionPublisher> adapter;
+    if (state.range(0) != 0) {
+        adapter = std::make_unique<SessionPublisher>(optionsFor(port), session);
+        if (!adapter->start() || !waitConnected(adapter->publisher())) {
+            state.SkipWithError("publisher did not connect");
+            return;
+        }
+    }
+    const std::string packet = std::string("2D") + "31323334" + "20" + "31" + "30000080" + "00" + "0D";  // -1.234 V DC
+    for (auto _ : state) session.handlePacket(packet);
+    state.SetItemsProcessed(state.iterations());
+    if (adapter) adapter->stop(std::chrono::milliseconds(0));
+}
+
 void BM_EndToEndLatency(benchmark::State& state, int port) {
     MqttPublisher publisher(optionsFor(port));
     publisher.start();
@@ -162,6 +209,11 @@ int main(int argc, char** argv) {
             ->Arg(0)
             ->Arg(1)
             ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("BM_SessionPublisherReading", BM_SessionPublisherReading, port)
+            ->Arg(0)
+            ->Arg(1)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("BM_SessionPacket", BM_SessionPacket, port)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("BM_EndToEndLatency", BM_EndToEndLatency, port)
             ->UseManualTime()
             ->Iterations(2000)

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "network/MqttBrokerUrl.h"
+
 #include <QRegularExpression>
 
 namespace veska {
@@ -79,6 +81,22 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         } else if (a == "--save") {
             if (!TakeValue(args, i, a, v, error)) return std::nullopt;
             cl.save = v;
+        } else if (a == "--mqtt") {
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            QString why;
+            if (!MqttBrokerUrl::parse(v, &why)) {
+                error = QStringLiteral("--mqtt: %1").arg(why);
+                return std::nullopt;
+            }
+            cl.mqttUrl = v;
+        } else if (a == "--mqtt-topic") {
+            if (!TakeValue(args, i, a, cl.mqttTopic, error)) return std::nullopt;
+            if (cl.mqttTopic.isEmpty() || cl.mqttTopic.contains(QLatin1Char('+')) || cl.mqttTopic.contains(QLatin1Char('#'))) {
+                error = QStringLiteral("--mqtt-topic: '%1' is not a usable topic prefix (not empty, no + or #)").arg(cl.mqttTopic);
+                return std::nullopt;
+            }
+        } else if (a == "--mqtt-ca") {
+            if (!TakeValue(args, i, a, cl.mqttCa, error)) return std::nullopt;
         } else if (a == "--export") {
             if (!TakeValue(args, i, a, cl.exportTable, error) || !TakeValue(args, i, a, cl.exportOut, error))
                 return std::nullopt;
@@ -97,6 +115,14 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             return std::nullopt;
         }
     }
+    if (!cl.mqttUrl && (!cl.mqttTopic.isEmpty() || !cl.mqttCa.isEmpty())) {
+        error = QStringLiteral("--mqtt-topic and --mqtt-ca need --mqtt URL");
+        return std::nullopt;
+    }
+    if (cl.mqttUrl && cl.mode != Mode::Headless && cl.mode != Mode::Help && cl.mode != Mode::Version) {
+        error = QStringLiteral("--mqtt works with --headless; in the window use Connect > Publish (MQTT)...");
+        return std::nullopt;
+    }
     if (cl.mode == Mode::Print && cl.pdfOut.isEmpty()) {
         error = QStringLiteral("--print needs --pdf OUT.pdf");
         return std::nullopt;
@@ -109,6 +135,7 @@ QString CommandLine::usage() {
         "usage: veska [--simulate[=usb]] [--rate N] [--port COMn=PATH]...\n"
         "       veska --headless [--port COMn|PATH | --usb] [--simulate[=usb] [--rate N]] [--samples N]\n"
         "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
+        "             [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-ca FILE]]\n"
         "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n"

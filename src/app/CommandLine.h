@@ -25,6 +25,9 @@ struct CommandLine {
     bool noRepeat = false;                           // headless: suppress repeated readings
     std::optional<int> limit;                        // headless: record limit
     std::optional<QString> save;                     // headless: save the table here at the end
+    std::optional<QString> mqttUrl;                  // headless: publish to this broker
+    QString mqttTopic;                               // headless: topic prefix; empty: the default
+    QString mqttCa;                                  // headless: CA file for mqtts://
     QString exportTable, exportOut;                  // --export TABLE OUT
     QString printTable, pdfOut;                      // --print TABLE --pdf OUT
 

@@ -11,6 +11,7 @@
 #include "storage/TableError.h"
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
+#include "network/SessionPublisher.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -69,7 +70,10 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
     });
 }
 
-HeadlessLogger::~HeadlessLogger() { m_session.reset(); }
+HeadlessLogger::~HeadlessLogger() {
+    m_publisher.reset();
+    m_session.reset();
+}
 
 int HeadlessLogger::run() {
     g_stopSignal = 0;
@@ -81,6 +85,7 @@ int HeadlessLogger::run() {
 
     if (!openTable()) return finish();
     configureRecorder();
+    if (!startPublishing()) return finish();
     const bool usb = m_options.usb || m_options.simulate == CommandLine::Simulate::Usb;
     if (!(usb ? connectUsb() : connectSerial())) return finish();
     m_started = true;
@@ -206,6 +211,42 @@ bool HeadlessLogger::connectUsb() {
     return true;
 }
 
+bool HeadlessLogger::startPublishing() {
+    if (!m_options.mqttUrl) return true;
+    MqttPublisherOptions options;
+    options.brokerUrl = *m_options.mqttUrl;
+    options.topicPrefix = m_options.mqttTopic;
+    options.caFile = m_options.mqttCa;
+    m_publisher = std::make_unique<SessionPublisher>(options, *m_session);
+    if (!m_publisher->start()) {
+        fail(QStringLiteral("cannot publish over MQTT: %1").arg(m_publisher->errorText()));
+        m_publisher.reset();
+        return false;
+    }
+    // Connection changes only; the backlog's every step would flood the terminal.
+    connect(&m_publisher->publisher(), &MqttPublisher::stateChanged, this, [this] {
+        const QString text = m_publisher->brokerStateText();
+        if (text == m_lastBrokerText) return;
+        m_lastBrokerText = text;
+        Print(m_err, "veska: " + text + "\n");
+    });
+    return true;
+}
+
+void HeadlessLogger::stopPublishing() {
+    if (!m_publisher) return;
+    m_publisher->publisher().disconnect(this);
+    m_publisher->stop();
+    const MqttPublisher::Counters c = m_publisher->publisher().counters();
+    // The rows are in the table either way; say which ones the broker never got.
+    if (c.recordedQueued > 0 || c.recordedDropped > 0)
+        Print(m_err, QStringLiteral("veska: MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full "
+                                    "queue); they are in the record table\n")
+                         .arg(c.recordedQueued + c.recordedDropped)
+                         .arg(m_publisher->publisher().brokerDisplayText())
+                         .arg(c.recordedDropped));
+}
+
 void HeadlessLogger::printRow(const QStringList& texts) {
     // The record table's fields start with the six the text export writes, in its order.
     writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
@@ -254,6 +295,7 @@ void HeadlessLogger::fail(const QString& message) {
 int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
     if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
+    stopPublishing();  // after the links: every recorded row is queued before the drain
     RecordTable& table = m_session->recordTable();
     // A run that never started keeps its hands off the save file: an earlier run's file of
     // that name must not be replaced by a table this run added nothing to.

@@ -15,13 +15,15 @@ namespace veska {
 
 class MeterSession;
 class RecordTable;
+class SessionPublisher;
 class SimulatedMeters;
 
 // Logging without a window: a meter session like the window's, connected at once, plus a
 // printer that writes every recorded row to standard output as a line of the text export
 // format. Stops after the asked number of rows, when the record limit ends recording, or on
 // SIGINT, SIGTERM, SIGHUP or SIGPIPE (standard output closed). Each stop saves when asked;
-// when that save fails the run's rows stay in the recovery journal.
+// when that save fails the run's rows stay in the recovery journal. With --mqtt every
+// reading and row also goes to a broker; the broker's state never holds the run up.
 // Exit status: 0; 1 after a failure (no table, no port, a failed save, a table that cannot
 // be written); 141 (128 + SIGPIPE, as a shell reports it) when standard output was closed.
 class HeadlessLogger : public QObject {
@@ -51,6 +53,8 @@ private:
     void configureRecorder();
     bool connectSerial();
     bool connectUsb();
+    bool startPublishing();
+    void stopPublishing();
     void printRow(const QStringList& texts);
     void onRecordingError(const QString& message);
     void onRecordLimit(int limit);
@@ -64,6 +68,8 @@ private:
     std::FILE* m_err;
     std::unique_ptr<SimulatedMeters> m_simulated;
     std::unique_ptr<MeterSession> m_session;
+    std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker
+    QString m_lastBrokerText;                        // the broker state last printed
     int m_rowsWritten = 0;
     int m_status = 0;
     bool m_stopping = false;

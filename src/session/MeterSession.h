@@ -103,6 +103,9 @@ signals:
     // A row reached the record table: its display texts in field order, as handed to the
     // table (no reading back).
     void rowRecorded(const QStringList& texts);
+    // The same row as the reading it came from, with its record number (emitted right after
+    // rowRecorded, before the packet's readingHandled).
+    void readingRecorded(const veska::ReadingUpdate& update, qint64 recordNo);
 
 private:
     void createLinks();

@@ -29,6 +29,8 @@ MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
     startItem = addItem(connectMenu, "START", "START1");
     stopItem = addItem(connectMenu, "STOP", "STOP1");
     stopItem->setEnabled(false);
+    connectMenu->addSeparator();
+    publishItem = addItem(connectMenu, "Publish (MQTT)...", "PublishMqtt");
 
     addGap(bar);
 

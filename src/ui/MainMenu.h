@@ -24,6 +24,7 @@ public:
     QMenu* connectMenu = nullptr;
     QAction* startItem = nullptr;
     QAction* stopItem = nullptr;
+    QAction* publishItem = nullptr;  // "Publish (MQTT)..."
 
     QMenu* graphicMenu = nullptr;
     QAction* firstPageItem = nullptr;

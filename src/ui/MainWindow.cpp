@@ -5,6 +5,7 @@
 #include "ui/PanelButton.h"
 #include "session/PortSettings.h"
 #include "ui/PortsDialog.h"
+#include "network/SessionPublisher.h"
 #include "ui/AlarmSound.h"
 #include "ui/AnalogGauge.h"
 #include "ui/ArialFont.h"
@@ -98,6 +99,8 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
 
 MainWindow::~MainWindow() {
     m_session->serialDriver().disconnectPort();
+    // Rows recorded last get a moment to reach the broker, then "offline".
+    if (m_mqtt) m_mqtt->stop(std::chrono::milliseconds(500));
     // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
     m_session->recordTable().closeKeepingJournal();
 }
@@ -338,6 +341,7 @@ void MainWindow::buildMenu() {
     connect(m.com4Item, &QAction::triggered, this, &MainWindow::selectCom4);
     connect(m.startItem, &QAction::triggered, this, &MainWindow::connectSerial);
     connect(m.stopItem, &QAction::triggered, this, &MainWindow::disconnectSerial);
+    connect(m.publishItem, &QAction::triggered, this, &MainWindow::showMqttDialog);
 
     connect(m.firstPageItem, &QAction::triggered, this, &MainWindow::showFirstPage);
     connect(m.previousPageItem, &QAction::triggered, this, &MainWindow::showPreviousPage);
@@ -440,6 +444,10 @@ void MainWindow::startUp() {
     pushLimitsToGauge();
     m_gauge->drawFace();
     m_gauge->drawNeedle(scale.gaugeOffset);
+
+    // Publishing goes on where the last run left it.
+    m_mqttSettings = MqttDialog::Settings::load(*m_settings);
+    if (m_mqttSettings.enabled) applyMqttSettings(m_mqttSettings);
 }
 
 void MainWindow::openRecordTable() {
@@ -608,6 +616,49 @@ void MainWindow::showPortsDialog() {
     m_portsDialog->show();
     m_portsDialog->raise();
     m_portsDialog->activateWindow();
+}
+
+void MainWindow::showMqttDialog() {
+    // Not modal: the meter goes on being read (and published) while the dialog is open.
+    if (m_mqttDialog == nullptr) {
+        m_mqttDialog = new MqttDialog(m_mqttSettings, this);
+        m_mqttDialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_mqttDialog->setBrokerState(m_mqtt ? m_mqtt->brokerStateText() : QStringLiteral("MQTT: off"));
+        connect(this, &MainWindow::brokerStateChanged, m_mqttDialog, &MqttDialog::setBrokerState);
+        connect(m_mqttDialog, &QDialog::accepted, this, [this] {
+            const MqttDialog::Settings s = m_mqttDialog->settings();
+            s.save(*m_settings);
+            applyMqttSettings(s);
+        });
+        connect(m_mqttDialog, &QObject::destroyed, this, [this] { m_mqttDialog = nullptr; });
+    }
+    m_mqttDialog->show();
+    m_mqttDialog->raise();
+    m_mqttDialog->activateWindow();
+}
+
+void MainWindow::applyMqttSettings(const MqttDialog::Settings& settings) {
+    m_mqttSettings = settings;
+    if (m_mqtt) {
+        // Short: a broker that is slow to acknowledge must not hold the window up for long;
+        // the rows are in the record table either way.
+        m_mqtt->stop(std::chrono::milliseconds(250));
+        m_mqtt.reset();
+    }
+    QString error;
+    const std::optional<MqttPublisherOptions> options = settings.enabled ? settings.toOptions(&error) : std::nullopt;
+    if (!options) {
+        emit brokerStateChanged(settings.enabled ? QStringLiteral("MQTT: %1").arg(error) : QStringLiteral("MQTT: off"));
+        return;
+    }
+    m_mqtt = std::make_unique<SessionPublisher>(*options, *m_session);
+    connect(m_mqtt.get(), &SessionPublisher::brokerStateChanged, this, &MainWindow::brokerStateChanged);
+    if (!m_mqtt->start()) {
+        const QString why = m_mqtt->errorText();
+        m_mqtt.reset();
+        emit brokerStateChanged(QStringLiteral("MQTT: %1").arg(why));
+        m_dialogs->error(QStringLiteral("Readings cannot be published: %1").arg(why));
+    }
 }
 
 void MainWindow::applyPortsDialog() {

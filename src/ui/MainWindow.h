@@ -4,6 +4,7 @@
 #include "ui/UserDialogs.h"
 #include "links/PortMap.h"
 #include "session/MeterSession.h"
+#include "ui/MqttDialog.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -40,6 +41,7 @@ class RecordLimitMenu;
 class RecordTable;
 class Recorder;
 class RecordingRow;
+class SessionPublisher;
 class UsbConnection;
 
 // The main window FCOMM. It attaches to a meter session, which holds the live state and the
@@ -81,6 +83,8 @@ public:
     // "Ports...": the dialog that maps COM1 to COM4 onto the machine's serial devices.
     void showPortsDialog();
     PortsDialog* portsDialog() const { return m_portsDialog; }
+    MqttDialog* mqttDialog() const { return m_mqttDialog; }
+    SessionPublisher* mqttPublisher() const { return m_mqtt.get(); }
     // Takes the dialog's mapping (its OK button).
     void applyPortsDialog();
     // Replaces the alarm's beep (tests count beeps with it).
@@ -140,6 +144,13 @@ public slots:
     void toggleFill();
     void onFillBoxClicked();
 
+    // "Publish (MQTT)...": the broker settings; OK (re)starts or stops publishing.
+    void showMqttDialog();
+
+signals:
+    // The broker state for the status line ("MQTT: off" while not publishing).
+    void brokerStateChanged(const QString& text);
+
 public:
     // One accepted packet (both links): handed to the session, which reports back.
     void handlePacket(std::string_view packetText);
@@ -168,12 +179,16 @@ private:
     bool mayDiscardUnsavedRows();
     bool saveUnsavedRows();
     void endProgram();
+    void applyMqttSettings(const MqttDialog::Settings& settings);
 
     Options m_options;
     std::unique_ptr<QSettings> m_ownSettings;
     QSettings* m_settings = nullptr;
     PortsDialog* m_portsDialog = nullptr;
     QAction* m_portsAction = nullptr;
+    MqttDialog* m_mqttDialog = nullptr;
+    MqttDialog::Settings m_mqttSettings;      // as last applied (the password kept while running)
+    std::unique_ptr<SessionPublisher> m_mqtt;  // while publishing
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs* m_dialogs = nullptr;
     ResolvedProfile m_profile;

@@ -54,10 +54,31 @@ TEST(CommandLine, ParsesEveryMode) {
     EXPECT_EQ(cl->mode, CommandLine::Mode::Version);
 }
 
+TEST(CommandLine, TakesTheBrokerForAHeadlessRun) {
+    QString error;
+    auto cl = CommandLine::parse({"--mqtt", "mqtts://u:p@broker.lan", "--mqtt-topic", "lab/dmm1", "--mqtt-ca",
+                                  "ca.pem", "--headless"},
+                                 error);
+    ASSERT_TRUE(cl) << error.toStdString();
+    EXPECT_EQ(cl->mqttUrl, QString("mqtts://u:p@broker.lan"));
+    EXPECT_EQ(cl->mqttTopic, QString("lab/dmm1"));
+    EXPECT_EQ(cl->mqttCa, QString("ca.pem"));
+    cl = CommandLine::parse({"--headless"}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_FALSE(cl->mqttUrl);
+}
+
 TEST(CommandLine, RefusesMistakesWithAMessage) {
     const QStringList bad[] = {
         {"--bogus"}, {"--samples"}, {"--samples", "0"}, {"--samples", "x"}, {"--port", "COM5=/dev/x"},
         {"--print", "t.db"}, {"--export", "only-one"},
+        // The broker address is checked before anything starts (exit 2, not a failed run).
+        {"--headless", "--mqtt", "http://host"}, {"--headless", "--mqtt", "mqtt://"},
+        {"--headless", "--mqtt", "mqtt://host:99999"}, {"--headless", "--mqtt"},
+        {"--headless", "--mqtt", "mqtt://h", "--mqtt-topic", "a/+/b"},
+        {"--headless", "--mqtt", "mqtt://h", "--mqtt-topic", ""},
+        {"--headless", "--mqtt-topic", "x"}, {"--headless", "--mqtt-ca", "ca.pem"},
+        {"--mqtt", "mqtt://h"},  // the window has its own dialog
     };
     for (const QStringList& args : bad) {
         QString error;
