@@ -40,6 +40,7 @@ class RecordLimitMenu;
 class RecordTable;
 class Recorder;
 class RecordingRow;
+class StatusLine;
 class UsbConnection;
 
 // The main window FCOMM. It attaches to a meter session, which holds the live state and the
@@ -88,6 +89,11 @@ public:
     DataFileCommands& dataFiles() const { return *m_dataFiles; }
     MainMenu& menu() const { return *m_menu; }
     QWidget* client() const { return m_client; }
+    // The line below the layout: link, activity, rows, the last quiet error, the last file.
+    StatusLine& statusLine() const { return *m_statusLine; }
+    // The keyboard commands that have no menu item of their own (Open, Print, exit with its
+    // questions, connect/disconnect the serial link, the menu bar), by object name.
+    QAction* shortcutAction(const QString& name) const;
     QWidget* control(const QString& name) const;
     const ResolvedProfile& profile() const { return m_profile; }
 
@@ -111,6 +117,8 @@ public slots:
     void selectCom4();
     void connectSerial();
     void disconnectSerial();
+    // F5: the COM Connect button's command (connect, or disconnect when connected).
+    void toggleSerialConnection();
     void onComConnectToggled();
     void onWatchdogTick();
 
@@ -146,6 +154,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -154,6 +163,11 @@ private:
     void buildRecordingRow();
     void buildHiddenControls();
     void buildMenu();
+    void buildShortcuts();
+    void applyTabOrder();
+    void wireStatusLine();
+    void refreshLinkStatus();
+    void refreshRowStatus();
     void bindSerial();
     void createUsb();
     void applySerialState(const SerialControlState& state);
@@ -187,6 +201,7 @@ private:
 
     // Visible regions.
     QWidget* m_client = nullptr;
+    StatusLine* m_statusLine = nullptr;
     MainMenu* m_menu = nullptr;
     RecordLimitMenu* m_limitMenu = nullptr;
     std::array<PanelButton*, 4> m_comPanels{};
@@ -224,6 +239,8 @@ private:
     int m_savedChartTop = 0;
 
     bool m_inApplyLayout = false;
+    bool m_journalOffered = false;  // the question about a crashed run's rows waits for show()
+    quint64 m_linkErrors = 0;
     bool m_ending = false;
 };
 
