@@ -115,9 +115,11 @@ void RecordGrid::paintTitleRow(QPainter& painter, int xOffset) {
     header.initFrom(this);
     header.state |= QStyle::State_Raised;
     header.rect = QRect(0, 0, kIndicatorWidth, kRowHeight);
-    style()->drawControl(QStyle::CE_Header, &header, &painter, this);
-    painter.setPen(palette().color(QPalette::ButtonText));
     painter.save();
+    style()->drawControl(QStyle::CE_Header, &header, &painter, this);
+    // The style's header leaves an empty clip region behind on a painter that had none.
+    painter.setClipping(false);
+    painter.setPen(palette().color(QPalette::ButtonText));
     painter.setFont(titleFont());
     for (int c = 0; c < m_model->columnCount(); ++c) {
         header.rect = QRect(titleTextRect(c).x() - kTitleMargin - xOffset, 0, columnWidth(c) + 1, kRowHeight);

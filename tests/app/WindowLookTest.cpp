@@ -129,8 +129,16 @@ TEST_F(WindowLookTest, EveryCaptionIsWholeInsideItsControl) {
     EXPECT_LT(repeat->x() + CaptionRoom(repeat).left() + QFontMetrics(repeat->font()).boundingRect("Repeat").right(),
               sampling->x());
 
-    // The grid's column titles, "DC/AC" among them.
+    // The grid's column titles, "DC/AC" among them: drawn, and within their columns.
     const RecordGrid& grid = w.recordGrid();
+    const QImage titles = grid.viewport()->grab().toImage();
+    for (int c = 0; c < int(RecordGridModel::columns().size()); ++c) {
+        const QRect room = grid.titleTextRect(c);
+        int ink = 0;
+        for (int x = room.left(); x <= room.right(); ++x)
+            for (int y = room.top(); y <= room.bottom(); ++y) ink += qGray(titles.pixel(x, y)) < 80 ? 1 : 0;
+        EXPECT_GT(ink, 10) << "no caption in column " << c;
+    }
     const QFontMetrics gridMetrics(RecordGrid::titleFont());
     for (int c = 0; c < int(RecordGridModel::columns().size()); ++c) {
         const QString title = grid.gridModel()->headerData(c, Qt::Horizontal).toString();
