@@ -6,6 +6,7 @@
 #include "app/MeterDoctor.h"
 #include "links/SimulatedMeters.h"
 #include "ui/MainWindow.h"
+#include "ui/ArialFont.h"
 #include "links/HidapiPlatform.h"
 #include "app/DataFileCli.h"
 #include "links/PortMap.h"
@@ -33,12 +34,7 @@ void UseOffscreenWithoutDisplay() {
 }
 
 int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    font.setBold(true);
-    QApplication::setFont(font);
+    veska::ArialFont::installWindowFonts();
 
     veska::MainWindow::Options options;
     for (const auto& [n, path] : cl.portMap) {
@@ -119,8 +115,9 @@ int main(int argc, char* argv[]) {
     if (cl->mode != veska::CommandLine::Mode::Window) UseOffscreenWithoutDisplay();
 
     veska::GuardedApplication app(argc, argv);
+    // The application title of the boxes. No display name: the toolkit would append it to
+    // every window title ("... _Ver: 1.00 - Veska").
     QApplication::setApplicationName(QStringLiteral("Veska"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Veska"));
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.veska.Veska"));
 

@@ -52,7 +52,7 @@ AnalogGauge::AnalogGauge(QWidget* parent) : QFrame(parent) {
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
     resize(319, 139);
-    m_kd1 = QImage(size(), QImage::Format_RGB32);
+    m_kd1 = QImage(size(), QImage::Format_RGB32);  // replaced by the face at the screen's ratio
     m_kd1.fill(Qt::white);
 
     m_conOk = makePicture(this, "CONok", QPoint(5, 5));
@@ -79,7 +79,8 @@ void AnalogGauge::setLimitMarks(float upperLimit, bool upperOn, float lowerLimit
 }
 
 GaugeFaceSpec AnalogGauge::faceSpec() const {
-    return {m_scaleCode, m_gaugeOffset, m_countsPerNeedleStep, m_gaugeSpan, m_upperLimit, m_upperOn, m_lowerLimit, m_lowerOn, size()};
+    return {m_scaleCode, m_gaugeOffset, m_countsPerNeedleStep, m_gaugeSpan, m_upperLimit, m_upperOn, m_lowerLimit, m_lowerOn, size(),
+            devicePixelRatioF()};
 }
 
 const QImage& AnalogGauge::faceFor(const GaugeFaceSpec& spec) {
@@ -134,6 +135,11 @@ void AnalogGauge::setLinkAlive(bool alive) {
 }
 
 void AnalogGauge::paintEvent(QPaintEvent* event) {
+    if (m_kd1.devicePixelRatio() != devicePixelRatioF() && m_needleDrawn) {
+        // Moved to a screen of another scale: the face is drawn again at its ratio.
+        drawFace();
+        drawNeedle(m_lastPosition);
+    }
     {
         QPainter painter(this);
         painter.drawImage(QPoint(0, 0), m_kd1);
@@ -143,7 +149,7 @@ void AnalogGauge::paintEvent(QPaintEvent* event) {
 
 void AnalogGauge::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    if (m_kd1.size() == size()) return;
+    if (m_kd1.deviceIndependentSize().toSize() == size()) return;
     // The whole dial follows the panel's size; the needle's old ends belong to the
     // old size, so it is drawn afresh.
     const bool redrawNeedle = m_needleDrawn;

@@ -9,6 +9,9 @@ namespace veska {
 class ArialFont {
 public:
     static QFont px(int pixels, bool bold = false, bool italic = false);
+    // Arial and MS Sans Serif as the metric-compatible Liberation Sans (the layout's texts
+    // were fitted to their widths), and the window's default font: bold, 11 px.
+    static void installWindowFonts();
 };
 
 }  // namespace veska

@@ -13,13 +13,20 @@ namespace {
 constexpr int GlyphSize = 16;
 
 QIcon drawIcon(const std::function<void(QPainter&)>& draw) {
-    QPixmap pixmap(GlyphSize, GlyphSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    draw(painter);
-    painter.end();
-    return QIcon(pixmap);
+    // Drawn again for scaled screens, so the glyphs stay sharp instead of being blown up.
+    QIcon icon;
+    for (const qreal ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+        const int side = qRound(GlyphSize * ratio);
+        QPixmap pixmap(side, side);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        draw(painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 // A filled triangle pointing left (-1) or right (+1), its tip at x.
@@ -90,6 +97,19 @@ QIcon ChartGlyphs::save() {
         p.fillRect(QRectF(2, 2, 12, 12), QColor(0, 0, 128));
         p.fillRect(QRectF(4, 2, 8, 5), Qt::white);
         p.fillRect(QRectF(5, 10, 6, 4), QColor(192, 192, 192));
+    });
+}
+
+QIcon ChartGlyphs::print() {
+    return drawIcon([](QPainter& p) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 1.5, 7, 5));     // the sheet going in
+        p.setBrush(QColor(128, 128, 128));
+        p.drawRect(QRectF(1.5, 6.5, 13, 6));    // the printer's body
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 10.5, 7, 4));    // the printed sheet
+        p.fillRect(QRectF(12, 8, 1.5, 1.5), QColor(0, 160, 0));
     });
 }
 

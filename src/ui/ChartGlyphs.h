@@ -13,6 +13,8 @@ struct ChartGlyphs {
     static QIcon last();
     static QIcon newChart();
     static QIcon save();
+    // The record table's print button beside the grid.
+    static QIcon print();
     static QIcon enlarge();
     static QIcon restore();
 };

@@ -94,22 +94,23 @@ bool DataFileCommands::replaceTable(const QString& path) {
     try {
         if (!reopening) probe(path);
     } catch (const TableError& e) {
-        emit error(e.message());
+        emit error(e.message(), false);
         return false;
     }
     if (!settleUnsavedRows()) return false;
     try {
         m_table.openTable(path);
+        emit opened(path);
         return true;
     } catch (const TableError& e) {
-        emit error(e.message());
+        emit error(e.message(), false);
     }
     // Taken by another program between the check and the open: keep a record table.
     if (!previous.isEmpty()) {
         try {
             m_table.openTable(previous);
         } catch (const TableError& e) {
-            emit error(e.message());
+            emit error(e.message(), false);
         }
     }
     return false;
@@ -134,13 +135,13 @@ bool DataFileCommands::saveTo(const QString& fileName) {
         } else {
             const TextExport::Result result = TextExport::exportTableAsText(m_table.engine(), fileName);
             if (!result.ok) {
-                emit error(result.message);
+                emit error(result.message, true);
                 return false;
             }
-            emit information(result.message);
+            emit information(result.message, true);
         }
     } catch (const TableError& e) {
-        emit error(e.message());
+        emit error(e.message(), false);
         return false;
     }
     try {
@@ -148,14 +149,15 @@ bool DataFileCommands::saveTo(const QString& fileName) {
     } catch (const TableError& e) {
         // The file is saved; only the journal could not be emptied (a full disk, say). It
         // keeps the rows, which is no loss, and the user hears why.
-        emit error(e.message());
+        emit error(e.message(), false);
     }
+    emit saved(fileName);
     return true;
 }
 
 bool DataFileCommands::printRecords() {
     if (!m_table.isOpen() || m_table.rowCount() == 0) {
-        emit information(nothingToPrintMessage());
+        emit information(nothingToPrintMessage(), false);
         return false;
     }
     if (m_dialogs == nullptr) return false;
@@ -176,7 +178,11 @@ bool DataFileCommands::printRecords() {
             failure = e.message();
         }
     });
-    if (!failure.isEmpty()) emit error(failure);
+    if (!failure.isEmpty()) {
+        emit error(failure, false);
+    } else {
+        emit previewed(m_table.rowCount());
+    }
     return true;
 }
 

@@ -55,8 +55,16 @@ public:
     static QString nothingToPrintMessage() { return QStringLiteral("The record table holds no rows to print."); }
 
 signals:
-    void information(const QString& text);  // a plain message box
-    void error(const QString& text);        // an error box: the engine's or file system's message
+    // A message box; `plain` for the text export's outcome, which is told in a box without
+    // an icon, captioned with the application title.
+    void information(const QString& text, bool plain);
+    // An error: the engine's or file system's message.
+    void error(const QString& text, bool plain);
+    // What a command did, for the window's status line: a file written (a copy or text),
+    // another table opened, the report shown for printing.
+    void saved(const QString& fileName);
+    void opened(const QString& fileName);
+    void previewed(qint64 rows);
 
 private:
     bool settleUnsavedRows();

@@ -1,5 +1,7 @@
 #include "ui/DataFileDialogs.h"
 
+#include "ui/JournalFileFilter.h"
+
 #include <QFileDialog>
 
 namespace veska {
@@ -27,6 +29,8 @@ FileDialogSpec DataFileDialogs::saveDialog() {
 void DataFileDialogs::configure(QFileDialog& dialog, const FileDialogSpec& spec) {
     const bool save = spec.mode == FileDialogSpec::Mode::Save;
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // The recovery journals beside the record table are no files for the user to pick.
+    dialog.setProxyModel(new JournalFileFilter(&dialog));
     dialog.setWindowTitle(spec.caption);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -29,7 +29,8 @@ public:
     static FileDialogSpec saveDialog();
 
     // Applies a spec to a dialog. The dialog is Qt's own (not the platform's), so the same
-    // rules hold everywhere: the default suffix, matching the filters without regard to case.
+    // rules hold everywhere: the default suffix, matching the filters without regard to case,
+    // recovery journals left out of the listing.
     static void configure(QFileDialog& dialog, const FileDialogSpec& spec);
     // Shows a configured dialog modally; returns the chosen path, empty when cancelled.
     static QString run(QWidget* parent, const FileDialogSpec& spec, const QString& directory = QString());

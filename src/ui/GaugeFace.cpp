@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace veska {
 
 namespace {
@@ -17,15 +19,8 @@ QFont labelFont() {
     return font;
 }
 
-void drawLabel(QPainter& painter, const GaugeGeometry& g, const GaugeLabel& label, double phi) {
-    const QPoint at = g.pointAt(g.R + 18.0F, phi);
-    const QString text = QString::fromLatin1(label.text);
-    const QFontMetrics metrics(painter.font());
-    QRect box(at - QPoint(label.dx, label.dy), QSize(metrics.horizontalAdvance(text), metrics.height()));
-    painter.fillRect(box, Qt::white);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
-}
+// Room kept between a label and the panel's edge: the 1 px frame and a pixel of air.
+constexpr int kEdgeRoom = 2;
 
 void drawDot(QPainter& painter, QPoint p, const QColor& color, int penWidth) {
     painter.setPen(QPen(color, penWidth));
@@ -52,20 +47,48 @@ bool GaugeFace::dotIsRed(const GaugeFaceSpec& spec, int j) {
     return spec.lowerOn && mark < static_cast<double>(spec.lowerLimit);
 }
 
+std::vector<std::pair<QString, QRect>> GaugeFace::labelBoxes(const GaugeFaceSpec& spec) {
+    std::vector<std::pair<QString, QRect>> boxes;
+    if (spec.gaugeSpan <= 0 || spec.size.isEmpty()) return boxes;
+    const GaugeGeometry g = GaugeGeometry::forPanel(spec.size.width(), spec.size.height());
+    const QFontMetrics metrics(labelFont());
+    const QRect room = QRect(QPoint(0, 0), spec.size).adjusted(kEdgeRoom, kEdgeRoom, -kEdgeRoom, -kEdgeRoom);
+    for (const GaugeLabel& label : GaugeGeometry::labelsFor(spec.scaleCode)) {
+        const double phi = g.angleAt(static_cast<double>(label.step) / spec.gaugeSpan);
+        const QPoint at = g.pointAt(g.R + 18.0F, phi);
+        const QString text = QString::fromLatin1(label.text);
+        // The ink of the text, not only its advance: a minus sign or a digit's side bearing
+        // must not end up under the frame.
+        const QRect ink = metrics.boundingRect(text);
+        QRect box(at - QPoint(label.dx, label.dy),
+                  QSize(std::max(metrics.horizontalAdvance(text), ink.right() + 1), metrics.height()));
+        if (box.left() < room.left()) box.moveLeft(room.left());
+        if (box.right() > room.right()) box.moveRight(room.right());
+        if (box.top() < room.top()) box.moveTop(room.top());
+        if (box.bottom() > room.bottom()) box.moveBottom(room.bottom());
+        boxes.emplace_back(text, box);
+    }
+    return boxes;
+}
+
 QImage GaugeFace::draw(const GaugeFaceSpec& spec) {
-    QImage image(spec.size, QImage::Format_RGB32);
+    const qreal ratio = spec.pixelRatio > 0 ? spec.pixelRatio : 1.0;
+    QImage image((QSizeF(spec.size) * ratio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     if (spec.gaugeSpan <= 0 || spec.size.isEmpty()) return image;
 
     const GaugeGeometry g = GaugeGeometry::forPanel(spec.size.width(), spec.size.height());
     QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(labelFont());
-    const auto labels = GaugeGeometry::labelsFor(spec.scaleCode);
+    for (const auto& [text, box] : labelBoxes(spec)) {
+        painter.fillRect(box, Qt::white);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+    }
     for (int i = 0; i <= spec.gaugeSpan; ++i) {
         const double phi = g.angleAt(static_cast<double>(i) / spec.gaugeSpan);
-        for (const GaugeLabel& label : labels) {
-            if (label.step == i) drawLabel(painter, g, label, phi);
-        }
         if (const auto color = majorMarkColor(spec.scaleCode, i)) drawDot(painter, g.pointAt(g.R + 6.0F, phi), *color, 2);
     }
     const int dots = 10 * spec.gaugeSpan;

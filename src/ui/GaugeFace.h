@@ -4,8 +4,13 @@
 #include <QImage>
 #include <QSize>
 
+#include <QRect>
+#include <QString>
+
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 #include <string_view>
 
 namespace veska {
@@ -22,6 +27,7 @@ struct GaugeFaceSpec {
     float lowerLimit = 0.0F;
     bool lowerOn = false;
     QSize size;
+    qreal pixelRatio = 1.0;  // device pixels per panel pixel: sharp on scaled screens
 
     bool operator==(const GaugeFaceSpec&) const = default;
 };
@@ -30,7 +36,11 @@ struct GaugeFaceSpec {
 // red where a dot lies beyond a switched-on limit.
 class GaugeFace {
 public:
+    // The face at spec.size panel pixels, drawn at spec.pixelRatio.
     static QImage draw(const GaugeFaceSpec& spec);
+    // Each scale label with the box it is drawn in: beside its mark, moved inwards where
+    // it would touch the panel's sunken edge.
+    static std::vector<std::pair<QString, QRect>> labelBoxes(const GaugeFaceSpec& spec);
 
     // Whether scale dot j (0 .. 10 * gaugeSpan) is drawn red: exactly when a reading whose
     // needle stands at the dot would raise the alarm.

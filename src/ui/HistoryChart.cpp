@@ -76,7 +76,10 @@ void HistoryChart::buildChart() {
 
     // List order matters: index 0 is the area series Series2, index 1 the line Series1.
     m_areaUpper = new QLineSeries(this);
-    m_series2 = new QAreaSeries(m_areaUpper);
+    // The area is filled from the line down to the bottom of the plot, on every page: the
+    // floor is given explicitly instead of being left to the series.
+    m_areaLower = new QLineSeries(this);
+    m_series2 = new QAreaSeries(m_areaUpper, m_areaLower);
     m_series2->setName(QStringLiteral("Series2"));
     m_series2->setBrush(QColor(255, 255, 128));
     m_series2->setPen(QPen(QColor(0, 128, 255), 1));
@@ -111,6 +114,7 @@ void HistoryChart::buildChart() {
         series->attachAxis(m_axisY);
     }
     applyBottomAxis(m_history.paging().bottomAxisRange(0));
+    connect(m_axisY, &QValueAxis::rangeChanged, this, &HistoryChart::updateAreaFloor);
 
     m_view = new QChartView(m_chart, this);  // takes the chart
     m_view->setFrameShape(QFrame::NoFrame);
@@ -372,6 +376,17 @@ void HistoryChart::updateView() {
         pointSeries(series)->replace(m_pageBuffer);
     }
     applyBottomAxis(m_history.paging().bottomAxisRange(activePointCount()));
+    updateAreaFloor();
+}
+
+void HistoryChart::updateAreaFloor() {
+    const QList<QPointF> line = m_areaUpper->points();
+    if (line.isEmpty()) {
+        m_areaLower->clear();
+        return;
+    }
+    const double floor = m_axisY->min();
+    m_areaLower->replace(QList<QPointF>{{line.front().x(), floor}, {line.back().x(), floor}});
 }
 
 void HistoryChart::applyBottomAxis(const ChartPaging::AxisRange& range) {

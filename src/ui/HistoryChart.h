@@ -152,6 +152,7 @@ private:
     void refreshShownPage();
     void updateView();
     void applyBottomAxis(const ChartPaging::AxisRange& range);
+    void updateAreaFloor();
     bool writePicture(const QString& path, QString& error);
 
     std::unique_ptr<ChartHistory> m_ownHistory;  // only when used without a session
@@ -166,6 +167,7 @@ private:
     QChartView* m_view = nullptr;
     QLineSeries* m_series1 = nullptr;     // line, index 1
     QLineSeries* m_areaUpper = nullptr;   // the points of the area series
+    QLineSeries* m_areaLower = nullptr;   // its floor: the left axis' minimum under the page
     QAreaSeries* m_series2 = nullptr;     // area, index 0
     QValueAxis* m_axisX = nullptr;
     QValueAxis* m_axisY = nullptr;

@@ -15,47 +15,49 @@ QAction* addItem(QMenu* menu, const QString& text, const char* name, bool checka
 }
 }  // namespace
 
+// Captions carry their mnemonic as "&" before a letter they already have: the visible
+// text is the caption itself, one letter underlined.
 MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
-    comSetupMenu = bar->addMenu(QStringLiteral("ComSetup"));
+    comSetupMenu = bar->addMenu(QStringLiteral("&ComSetup"));
     comSetupMenu->setObjectName("ComSetup1");
-    com1Item = addItem(comSetupMenu, "COM1", "COM11", true);
-    com2Item = addItem(comSetupMenu, "COM2", "COM21", true);
-    com3Item = addItem(comSetupMenu, "COM3", "COM31", true);
-    com4Item = addItem(comSetupMenu, "COM4", "COM41", true);
+    com1Item = addItem(comSetupMenu, "COM&1", "COM11", true);
+    com2Item = addItem(comSetupMenu, "COM&2", "COM21", true);
+    com3Item = addItem(comSetupMenu, "COM&3", "COM31", true);
+    com4Item = addItem(comSetupMenu, "COM&4", "COM41", true);
     com1Item->setChecked(true);
 
-    connectMenu = bar->addMenu(QStringLiteral("Connect"));
+    connectMenu = bar->addMenu(QStringLiteral("C&onnect"));
     connectMenu->setObjectName("Connect1");
-    startItem = addItem(connectMenu, "START", "START1");
-    stopItem = addItem(connectMenu, "STOP", "STOP1");
+    startItem = addItem(connectMenu, "&START", "START1");
+    stopItem = addItem(connectMenu, "S&TOP", "STOP1");
     stopItem->setEnabled(false);
     connectMenu->addSeparator();
     publishItem = addItem(connectMenu, "Publish (MQTT)...", "PublishMqtt");
 
     addGap(bar);
 
-    graphicMenu = bar->addMenu(QStringLiteral("Graphic"));
+    graphicMenu = bar->addMenu(QStringLiteral("&Graphic"));
     graphicMenu->setObjectName("Graphic");
-    firstPageItem = addItem(graphicMenu, "First", "First");
-    previousPageItem = addItem(graphicMenu, "Previous", "Previous");
-    nextPageItem = addItem(graphicMenu, "Next", "Next");
-    lastPageItem = addItem(graphicMenu, "Last", "Last");
+    firstPageItem = addItem(graphicMenu, "&First", "First");
+    previousPageItem = addItem(graphicMenu, "&Previous", "Previous");
+    nextPageItem = addItem(graphicMenu, "&Next", "Next");
+    lastPageItem = addItem(graphicMenu, "&Last", "Last");
     graphicMenu->addSeparator();
-    newChartItem = addItem(graphicMenu, "New", "New");
-    saveChartItem = addItem(graphicMenu, "Save", "Save");
+    newChartItem = addItem(graphicMenu, "Ne&w", "New");
+    saveChartItem = addItem(graphicMenu, "&Save", "Save");
     graphicMenu->addSeparator();
-    fillItem = addItem(graphicMenu, "Fill", "Fill", true);
+    fillItem = addItem(graphicMenu, "F&ill", "Fill", true);
     fillItem->setChecked(true);
 
-    recordMenu = bar->addMenu(QStringLiteral("Record"));
+    recordMenu = bar->addMenu(QStringLiteral("&Record"));
     recordMenu->setObjectName("Record");
-    newRecordItem = addItem(recordMenu, "New", "New1");
-    saveRecordItem = addItem(recordMenu, "Save", "Save1");
+    newRecordItem = addItem(recordMenu, "&New", "New1");
+    saveRecordItem = addItem(recordMenu, "&Save", "Save1");
     recordMenu->addSeparator();
 
     addGap(bar);
 
-    exitItem = bar->addAction(QStringLiteral("Exit"));
+    exitItem = bar->addAction(QStringLiteral("&Exit"));
     exitItem->setObjectName("EXIT1");
 }
 

@@ -25,6 +25,9 @@
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
 #include "ui/RecordingRow.h"
+#include "ui/StatusLine.h"
+#include "ui/ChartGlyphs.h"
+#include "links/HidDevice.h"
 #include "storage/TableError.h"
 
 #include <QAction>
@@ -42,6 +45,10 @@
 #include <QSettings>
 #include <QStyle>
 #include <QToolButton>
+#include <QShowEvent>
+#include <QScopeGuard>
+#include <QDir>
+#include <QKeySequence>
 
 namespace veska {
 
@@ -94,7 +101,11 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     createUsb();
     bindSerial();
     buildMenu();
+    buildShortcuts();
+    applyTabOrder();
+    wireStatusLine();
     startUp();
+    refreshRowStatus();
 }
 
 MainWindow::~MainWindow() {
@@ -114,14 +125,23 @@ void MainWindow::createComponents() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(DisplayResources::picture(QStringLiteral("CONok")));
 
-    m_client = new QWidget(this);
+    // The client area keeps its size and places; the status line goes below it, so the
+    // window grows by the line's height and nothing else moves.
+    auto* frame = new QWidget(this);
+    frame->setObjectName(QStringLiteral("clientFrame"));
+    frame->setFixedSize(kClientWidth, kClientHeight + StatusLine::kHeight);
+    m_client = new QWidget(frame);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(kClientWidth, kClientHeight);
     QPalette pal = m_client->palette();
     pal.setColor(QPalette::Window, QColor(128, 128, 128));
     m_client->setPalette(pal);
     m_client->setAutoFillBackground(true);
-    setCentralWidget(m_client);
+    m_statusLine = new StatusLine(frame);
+    m_statusLine->setGeometry(0, kClientHeight, kClientWidth, StatusLine::kHeight);
+    // The broker's state (publishing switched on in the Connect menu) shows here too.
+    connect(this, &MainWindow::brokerStateChanged, m_statusLine, &StatusLine::setBrokerState);
+    setCentralWidget(frame);
 
     m_dataFiles = new DataFileCommands(m_session->recordTable(), this);
 
@@ -189,8 +209,21 @@ void MainWindow::createComponents() {
     connect(m_historyChart, &HistoryChart::enlargeClicked, this, &MainWindow::toggleChartEnlarged);
 
     m_dataFiles->setDialogs(m_dialogs);
-    connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m) { m_dialogs->information(m); });
-    connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m) { m_dialogs->error(m); });
+    // The text export tells its outcome in plain boxes; the rest as information or error.
+    connect(m_dataFiles, &DataFileCommands::information, this, [this](const QString& m, bool plain) {
+        if (plain) {
+            m_dialogs->plainMessage(m);
+        } else {
+            m_dialogs->information(m);
+        }
+    });
+    connect(m_dataFiles, &DataFileCommands::error, this, [this](const QString& m, bool plain) {
+        if (plain) {
+            m_dialogs->plainMessage(m);
+        } else {
+            m_dialogs->error(m);
+        }
+    });
     connect(&m_session->watchdog(), &LinkWatchdog::linkIndicatorChanged, m_gauge, &AnalogGauge::setLinkAlive);
     m_watchdogTimer.setInterval(LinkWatchdog::kPeriodMs);
     connect(&m_watchdogTimer, &QTimer::timeout, this, &MainWindow::onWatchdogTick);
@@ -255,7 +288,8 @@ void MainWindow::buildRecordingRow() {
     m_openFileButton =
         speedButton("openFileButton", 222, QStyle::SP_DialogOpenButton, QStringLiteral("Open old data files"));
     m_saveAsButton = speedButton("saveAsButton", 244, QStyle::SP_DialogSaveButton, QStringLiteral("Save data files"));
-    m_printButton = speedButton("printButton", 266, QStyle::SP_FileDialogDetailedView, QString());
+    m_printButton = speedButton("printButton", 266, QStyle::SP_CustomBase, QStringLiteral("Print"));
+    m_printButton->setIcon(ChartGlyphs::print());
     connect(m_newRecordButton, &QToolButton::clicked, this, &MainWindow::newRecord);
     connect(m_openFileButton, &QToolButton::clicked, this, &MainWindow::openRecordFile);
     connect(m_saveAsButton, &QToolButton::clicked, this, &MainWindow::saveRecordFileAs);
@@ -363,10 +397,149 @@ void MainWindow::buildMenu() {
     connect(m.exitItem, &QAction::triggered, this, &MainWindow::exitProgram);
 
     m.comSetupMenu->addSeparator();
-    m_portsAction = m.comSetupMenu->addAction(QStringLiteral("Ports..."));
+    m_portsAction = m.comSetupMenu->addAction(QStringLiteral("&Ports..."));
     m_portsAction->setObjectName(QStringLiteral("Ports1"));
     connect(m_portsAction, &QAction::triggered, this, &MainWindow::showPortsDialog);
     applySerialState(m_session->serial().state());
+}
+
+void MainWindow::buildShortcuts() {
+    // Standard keys on the menu items that exist, and window-wide actions for the commands
+    // that only have a button.
+    m_menu->newRecordItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_menu->saveRecordItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    auto add = [this](const char* name, const QKeySequence& key, auto handler) {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    add("openShortcut", QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::openRecordFile);
+    add("printShortcut", QKeySequence(Qt::CTRL | Qt::Key_P), &MainWindow::printRecords);
+    add("exitShortcut", QKeySequence(Qt::CTRL | Qt::Key_Q), &MainWindow::confirmExit);
+    add("serialShortcut", QKeySequence(Qt::Key_F5), &MainWindow::toggleSerialConnection);
+    // F10 opens the first menu, as on other desktops; the arrow keys go on from there.
+    add("menuShortcut", QKeySequence(Qt::Key_F10), [this] {
+        const QList<QAction*> menus = menuBar()->actions();
+        if (!menus.isEmpty()) {
+            menuBar()->setFocus(Qt::ShortcutFocusReason);
+            menuBar()->setActiveAction(menus.front());
+        }
+    });
+    m_openFileButton->setToolTip(m_openFileButton->toolTip() + QStringLiteral(" (Ctrl+O)"));
+    m_saveAsButton->setToolTip(m_saveAsButton->toolTip() + QStringLiteral(" (Ctrl+S)"));
+    m_printButton->setToolTip(m_printButton->toolTip() + QStringLiteral(" (Ctrl+P)"));
+    m_newRecordButton->setToolTip(m_newRecordButton->toolTip() + QStringLiteral(" (Ctrl+N)"));
+    m_comConnectButton->setToolTip(QStringLiteral("Connect or disconnect the serial link (F5)"));
+}
+
+QAction* MainWindow::shortcutAction(const QString& name) const {
+    for (QAction* action : actions())
+        if (action->objectName() == name) return action;
+    return nullptr;
+}
+
+void MainWindow::applyTabOrder() {
+    // From the top left: the tool bar row, the limit panel, the recording row, the grid,
+    // then the chart's tool bar on the right.
+    HistoryChart& chart = *m_historyChart;
+    const QList<QWidget*> order{m_comConnectButton,
+                                m_usbConnectButton,
+                                m_exitButton,
+                                m_limitPanel->upperLimitSwitch(),
+                                m_limitPanel->upperLimitField(),
+                                m_limitPanel->lowerLimitSwitch(),
+                                m_limitPanel->lowerLimitField(),
+                                m_recordingRow->repeatBox(),
+                                m_recordingRow->samplingBox(),
+                                m_recordingRow->intervalField(),
+                                m_newRecordButton,
+                                m_openFileButton,
+                                m_saveAsButton,
+                                m_printButton,
+                                m_recordGrid,
+                                chart.fillBox(),
+                                chart.pointsPerPageField(),
+                                chart.restartButton(),
+                                chart.saveButton(),
+                                chart.firstPageButton(),
+                                chart.previousPageButton(),
+                                chart.pageNumberButton(),
+                                chart.nextPageButton(),
+                                chart.lastPageButton(),
+                                chart.enlargeButton(),
+                                chart.shrinkButton()};
+    for (QWidget* w : order) {
+        if (w->focusPolicy() == Qt::NoFocus) w->setFocusPolicy(Qt::TabFocus);
+    }
+    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::wireStatusLine() {
+    connect(m_session, &MeterSession::readingHandled, m_statusLine, &StatusLine::notePacket);
+    connect(m_session, &MeterSession::decodeFailed, this, [this](const QString& error, quint64 failures) {
+        m_statusLine->noteError(QStringLiteral("decode"), error, failures);
+    });
+    connect(m_session, &MeterSession::rowRecorded, this, &MainWindow::refreshRowStatus);
+    Recorder* recorder = &m_session->recorder();
+    connect(recorder, &Recorder::recordLimitChanged, this, &MainWindow::refreshRowStatus);
+    connect(recorder, &Recorder::recordLimitReached, this, [this] { m_statusLine->setLimitReached(true); });
+    connect(recorder, &Recorder::error, this, [this](const QString& m) {
+        m_statusLine->noteError(QStringLiteral("recording"), m, 1);
+    });
+    auto linkError = [this](const QString& m) { m_statusLine->noteError(QStringLiteral("link"), m, ++m_linkErrors); };
+    connect(&m_session->serial(), &SerialConnection::message, this, linkError);
+    connect(&m_session->serial(), &SerialConnection::stateChanged, this, &MainWindow::refreshLinkStatus);
+    connect(&m_session->linkButtons(), &ExclusiveToggleGroup::pressedChanged, this, &MainWindow::refreshLinkStatus);
+    if (UsbConnection* usb = m_session->usb()) {
+        connect(usb, &UsbConnection::cableLost, this, [linkError](const QString& caption) {
+            linkError(QStringLiteral("%1 unplugged, waiting for it").arg(caption));
+        });
+        connect(usb, &UsbConnection::deviceSelectionChanged, this, &MainWindow::refreshLinkStatus);
+        connect(usb, &UsbConnection::usbConChanged, this, &MainWindow::refreshLinkStatus);
+        connect(usb, &UsbConnection::readBtnChanged, this, &MainWindow::refreshLinkStatus);
+    }
+    connect(m_dataFiles, &DataFileCommands::saved, this, [this](const QString& file) {
+        m_statusLine->noteFile(QStringLiteral("saved %1").arg(QDir::toNativeSeparators(file)));
+        refreshRowStatus();
+    });
+    connect(m_dataFiles, &DataFileCommands::opened, this, [this](const QString& file) {
+        m_statusLine->noteFile(QStringLiteral("opened %1").arg(QDir::toNativeSeparators(file)));
+        refreshRowStatus();
+    });
+    connect(m_dataFiles, &DataFileCommands::previewed, this, [this](qint64 rows) {
+        m_statusLine->noteFile(QStringLiteral("print preview of %1 rows closed").arg(rows));
+    });
+    connect(m_historyChart, &HistoryChart::informationRequested, this, [this](const QString& m) {
+        if (m.startsWith(QLatin1String("graphic has saved"))) m_statusLine->noteFile(m);
+    });
+    refreshLinkStatus();
+}
+
+void MainWindow::refreshLinkStatus() {
+    QString link;
+    SerialPortDriver& driver = m_session->serialDriver();
+    if (driver.isConnected()) {
+        link = PortMap::portName(driver.comPort()) + QLatin1Char(' ') + driver.portPath();
+    } else if (UsbConnection* usb = m_session->usb(); usb != nullptr && usb->isLinkActive()) {
+        if (const HidDevice* device = usb->selectedHidDevice()) {
+            const HidAttributes& a = device->attributes();
+            link = QStringLiteral("USB %1:%2")
+                       .arg(a.VendorID, 4, 16, QLatin1Char('0'))
+                       .arg(a.ProductID, 4, 16, QLatin1Char('0'));
+        } else {
+            link = QStringLiteral("USB (no cable)");
+        }
+    }
+    m_statusLine->setLink(link);
+}
+
+void MainWindow::refreshRowStatus() {
+    const Recorder& recorder = m_session->recorder();
+    m_statusLine->setRows(recorder.recordedRows(), recorder.recordLimit());
 }
 
 void MainWindow::bindSerial() {
@@ -394,9 +567,13 @@ void MainWindow::applySerialState(const SerialControlState& s) {
         const std::array<QAction*, 4> items{m_menu->com1Item, m_menu->com2Item, m_menu->com3Item, m_menu->com4Item};
         for (std::size_t i = 0; i < items.size(); ++i) {
             items[i]->setChecked(s.comItemChecked[i]);
-            // "COM1" with the device it stands for in the shortcut column.
-            items[i]->setText(PortMap::portName(static_cast<ComPortNumber>(i)) + QLatin1Char('\t') +
-                              m_session->serialDriver().portMap().path(static_cast<ComPortNumber>(i)));
+            // "COM1" (its digit the mnemonic) with the device it stands for in the shortcut
+            // column; an "&" in a path is a letter, not a mnemonic.
+            QString caption = PortMap::portName(static_cast<ComPortNumber>(i));
+            caption.insert(caption.size() - 1, QLatin1Char('&'));
+            QString path = m_session->serialDriver().portMap().path(static_cast<ComPortNumber>(i));
+            path.replace(QLatin1Char('&'), QLatin1String("&&"));
+            items[i]->setText(caption + QLatin1Char('\t') + path);
             items[i]->setStatusTip(s.portHints[i]);
             items[i]->setToolTip(s.portHints[i]);
         }
@@ -464,12 +641,24 @@ void MainWindow::openRecordTable() {
         m_dialogs->error(m_session->recordTable().notWritableReason());
         return;
     }
-    offerJournalRestore();
+    // Journals of an interrupted run are offered back once the window is on screen, so the
+    // question stands over it (showEvent).
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_journalOffered || event->spontaneous()) return;
+    m_journalOffered = true;
+    QTimer::singleShot(0, this, &MainWindow::offerJournalRestore);
 }
 
 void MainWindow::offerJournalRestore() {
     // Each journal left by an interrupted run is answered once, restored or kept aside.
+    // Nothing is recorded while the question is open: restored rows keep their numbers.
     RecordTable& table = m_session->recordTable();
+    if (!table.isOpen() || !table.isWritable()) return;
+    m_session->setAcceptingPackets(false);
+    const auto acceptAgain = qScopeGuard([this] { m_session->setAcceptingPackets(true); });
     while (table.hasLeftoverJournal()) {
         const QString question =
             QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
@@ -568,7 +757,7 @@ void MainWindow::applyLayout() {
     if (m_inApplyLayout) return;
     m_inApplyLayout = true;
     // 1-2. The window keeps its size: client 618 x 413 under the menu bar.
-    const QSize held(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    const QSize held(kClientWidth, kClientHeight + StatusLine::kHeight + menuBar()->sizeHint().height());
     setFixedSize(held);
     if (size() != held) resize(held);
     const int w = kOuterWidth;
@@ -678,7 +867,11 @@ void MainWindow::connectSerial() { m_session->startSerialLink(); }
 void MainWindow::disconnectSerial() { m_session->serial().disconnectSerial(); }
 // Connecting one link stops the other first (the session arbitrates).
 void MainWindow::onComConnectToggled() { m_session->linkButtons().click(m_comConnectId); }
-void MainWindow::onWatchdogTick() { m_session->watchdog().onWatchdogTick(); }
+void MainWindow::onWatchdogTick() {
+    m_session->watchdog().onWatchdogTick();
+    refreshLinkStatus();  // a port lost or a cable gone shows without a signal of its own
+}
+void MainWindow::toggleSerialConnection() { onComConnectToggled(); }
 
 // ---------------------------------------------------------------------------------------
 // USB link.
@@ -719,7 +912,10 @@ void MainWindow::noteDecodeFailure(const QString& error, quint64 failures) {
 // ---------------------------------------------------------------------------------------
 // Recording.
 
-void MainWindow::newRecord() { m_session->recorder().newRecord(); }
+void MainWindow::newRecord() {
+    if (m_session->recorder().newRecord()) m_statusLine->noteFile(QStringLiteral("record table emptied"));
+    refreshRowStatus();
+}
 void MainWindow::setRecordLimit(int limit) { m_limitMenu->setRecordLimit(limit); }
 
 // ---------------------------------------------------------------------------------------

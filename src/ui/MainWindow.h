@@ -42,6 +42,7 @@ class RecordTable;
 class Recorder;
 class RecordingRow;
 class SessionPublisher;
+class StatusLine;
 class UsbConnection;
 
 // The main window FCOMM. It attaches to a meter session, which holds the live state and the
@@ -92,6 +93,11 @@ public:
     DataFileCommands& dataFiles() const { return *m_dataFiles; }
     MainMenu& menu() const { return *m_menu; }
     QWidget* client() const { return m_client; }
+    // The line below the layout: link, activity, rows, the last quiet error, the last file.
+    StatusLine& statusLine() const { return *m_statusLine; }
+    // The keyboard commands that have no menu item of their own (Open, Print, exit with its
+    // questions, connect/disconnect the serial link, the menu bar), by object name.
+    QAction* shortcutAction(const QString& name) const;
     QWidget* control(const QString& name) const;
     const ResolvedProfile& profile() const { return m_profile; }
 
@@ -115,6 +121,8 @@ public slots:
     void selectCom4();
     void connectSerial();
     void disconnectSerial();
+    // F5: the COM Connect button's command (connect, or disconnect when connected).
+    void toggleSerialConnection();
     void onComConnectToggled();
     void onWatchdogTick();
 
@@ -157,6 +165,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -165,6 +174,11 @@ private:
     void buildRecordingRow();
     void buildHiddenControls();
     void buildMenu();
+    void buildShortcuts();
+    void applyTabOrder();
+    void wireStatusLine();
+    void refreshLinkStatus();
+    void refreshRowStatus();
     void bindSerial();
     void createUsb();
     void applySerialState(const SerialControlState& state);
@@ -202,6 +216,7 @@ private:
 
     // Visible regions.
     QWidget* m_client = nullptr;
+    StatusLine* m_statusLine = nullptr;
     MainMenu* m_menu = nullptr;
     RecordLimitMenu* m_limitMenu = nullptr;
     std::array<PanelButton*, 4> m_comPanels{};
@@ -239,6 +254,8 @@ private:
     int m_savedChartTop = 0;
 
     bool m_inApplyLayout = false;
+    bool m_journalOffered = false;  // the question about a crashed run's rows waits for show()
+    quint64 m_linkErrors = 0;
     bool m_ending = false;
 };
 

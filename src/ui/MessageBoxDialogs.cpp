@@ -17,6 +17,11 @@ void MessageBoxDialogs::error(const QString& text) {
     QMessageBox::critical(m_parent, QApplication::applicationName(), text);
 }
 
+void MessageBoxDialogs::plainMessage(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
 bool MessageBoxDialogs::askYesNo(const QString& text) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::NoButton, m_parent);
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);

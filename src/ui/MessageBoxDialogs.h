@@ -12,6 +12,7 @@ public:
     explicit MessageBoxDialogs(QWidget* parent) : m_parent(parent) {}
     void information(const QString& text) override;
     void error(const QString& text) override;
+    void plainMessage(const QString& text) override;
     bool askYesNo(const QString& text) override;
     SaveChoice askSaveUnsaved(const QString& text) override;
     QString chooseFile(const FileDialogSpec& spec) override;

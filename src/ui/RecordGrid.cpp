@@ -115,16 +115,30 @@ void RecordGrid::paintTitleRow(QPainter& painter, int xOffset) {
     header.initFrom(this);
     header.state |= QStyle::State_Raised;
     header.rect = QRect(0, 0, kIndicatorWidth, kRowHeight);
+    painter.save();
     style()->drawControl(QStyle::CE_Header, &header, &painter, this);
-    int x = kIndicatorWidth - xOffset;
+    // The style's header leaves an empty clip region behind on a painter that had none.
+    painter.setClipping(false);
+    painter.setPen(palette().color(QPalette::ButtonText));
+    painter.setFont(titleFont());
     for (int c = 0; c < m_model->columnCount(); ++c) {
-        header.rect = QRect(x, 0, columnWidth(c) + 1, kRowHeight);
-        header.text = m_model->headerData(c, Qt::Horizontal).toString();
-        header.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        header.rect = QRect(titleTextRect(c).x() - kTitleMargin - xOffset, 0, columnWidth(c) + 1, kRowHeight);
         header.section = c;
-        style()->drawControl(QStyle::CE_Header, &header, &painter, this);
-        x += columnWidth(c) + 1;
+        // The section is the style's; the caption is drawn with a narrow margin of its own,
+        // as the style's wide one cut "DC/AC" off in its 37 px column.
+        style()->drawControl(QStyle::CE_HeaderSection, &header, &painter, this);
+        painter.drawText(titleTextRect(c).translated(-xOffset, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         m_model->headerData(c, Qt::Horizontal).toString());
     }
+    painter.restore();
+}
+
+QFont RecordGrid::titleFont() { return ArialFont::px(11); }
+
+QRect RecordGrid::titleTextRect(int column) const {
+    int x = kIndicatorWidth;
+    for (int c = 0; c < column; ++c) x += columnWidth(c) + 1;
+    return QRect(x + kTitleMargin, 0, columnWidth(column) + 1 - 2 * kTitleMargin, kRowHeight);
 }
 
 void RecordGrid::paintRow(QPainter& painter, int row, int y, int xOffset) {

@@ -20,12 +20,17 @@ public:
     static constexpr int kRowHeight = 17;
     static constexpr int kIndicatorWidth = 11;
     static constexpr int kDefaultColumnWidth = 64;
+    static constexpr int kTitleMargin = 1;
+    // The title row's captions: the window's 11 px Arial, as "DC/AC" fits its 37 px column.
+    static QFont titleFont();
 
     explicit RecordGrid(RecordTable& table, QWidget* parent = nullptr);
 
     RecordGridModel* gridModel() const { return m_model; }
     LcdSymbolDelegate* unitDelegate() const { return m_unitDelegate; }
     int columnWidth(int column) const;
+    // Where a column's caption is drawn in the title row (viewport pixels, not scrolled).
+    QRect titleTextRect(int column) const;
 
     int currentRow() const { return m_current; }  // -1 when the table is empty
     void setCurrentRow(int row);                 // clamps, and scrolls it into view

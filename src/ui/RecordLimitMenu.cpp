@@ -21,7 +21,7 @@ constexpr std::array<ItemText, 6> kItems{{{"N10001", "1000", 1000},
                                           {"N100001", "10000", 10000},
                                           {"N500001", "50000", 50000},
                                           {"N1000001", "100000", 100000},
-                                          {"limitess", "limitless", Recorder::kLimitless}}};
+                                          {"limitess", "&limitless", Recorder::kLimitless}}};
 
 }  // namespace
 

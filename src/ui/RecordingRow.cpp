@@ -16,6 +16,9 @@ namespace {
 QCheckBox* whiteCheckBox(const QString& text, QWidget* parent) {
     auto* box = new QCheckBox(text, parent);
     box->setFont(ArialFont::px(11));
+    // A narrow gap after the indicator: the captions were fitted to the classic one, and
+    // "Sampling Interval" must end before the interval field lying over its gap.
+    box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
     QPalette palette = box->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     box->setPalette(palette);

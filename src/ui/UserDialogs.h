@@ -21,6 +21,8 @@ public:
     virtual void information(const QString& text) = 0;
     // Error box captioned with the application title, stop icon, OK.
     virtual void error(const QString& text) = 0;
+    // Plain box captioned with the application title: no icon, OK.
+    virtual void plainMessage(const QString& text) { information(text); }
     // Yes/No question of information type; true for Yes.
     virtual bool askYesNo(const QString& text) = 0;
     // Save / Discard / Cancel about rows not yet saved.

@@ -13,6 +13,7 @@ class FakeDialogs : public UserDialogs {
 public:
     void information(const QString& text) override { infos << text; }
     void error(const QString& text) override { errors << text; }
+    void plainMessage(const QString& text) override { plains << text; }
     bool askYesNo(const QString& text) override {
         questions << text;
         return yes;
@@ -34,7 +35,7 @@ public:
     // What the preview does, as a user would with it (print to a file, say); nothing by default.
     std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> preview;
     SaveChoice saveChoice = SaveChoice::Discard;
-    QStringList infos, errors, questions, saveQuestions;
+    QStringList infos, errors, plains, questions, saveQuestions;
 };
 
 }  // namespace veska::test
