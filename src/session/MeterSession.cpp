@@ -146,6 +146,7 @@ void MeterSession::announceRow() {
         texts.append(TableEngine::displayText(values[i], engine.fields()[i].kind));
     }
     emit rowRecorded(texts);
+    emit readingRecorded(m_recorder->lastRecorded());
 }
 
 void MeterSession::handlePacket(std::string_view packetText) {
