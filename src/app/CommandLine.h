@@ -12,7 +12,8 @@ namespace veska {
 // What the program was asked to do on its command line.
 struct CommandLine {
     enum class Simulate { None, Serial, Usb };
-    enum class Mode { Window, Headless, Export, Print, Help, Version, Doctor };
+    enum class Mode { Window, Headless, Export, Print, Stats, Help, Version, Doctor };
+    enum class Format { Tsv, Csv, Jsonl };
 
     Mode mode = Mode::Window;
     Simulate simulate = Simulate::None;
@@ -25,8 +26,10 @@ struct CommandLine {
     bool noRepeat = false;                           // headless: suppress repeated readings
     std::optional<int> limit;                        // headless: record limit
     std::optional<QString> save;                     // headless: save the table here at the end
+    Format format = Format::Tsv;                     // headless: --format tsv|csv|jsonl
     QString exportTable, exportOut;                  // --export TABLE OUT
     QString printTable, pdfOut;                      // --print TABLE --pdf OUT
+    QString statsTable;                              // --stats TABLE
 
     // Parses the arguments after the program name. On a mistake returns nothing and
     // sets 'error' to a message for standard error.
