@@ -15,15 +15,6 @@ namespace veska {
 
 namespace {
 
-std::optional<double> realNumber(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    const std::string copy(text);
-    char* end = nullptr;
-    const double value = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
 QString exact(const std::optional<double>& v) {
     return v ? QString::fromStdString(SiQuantity::formatNumber(*v)) : QString();
 }
@@ -40,25 +31,19 @@ QString rounded(const std::optional<double>& v) {
 ReadingStatistics TableStatistics::compute(const TableEngine& table) {
     if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
-    // Value, Unit, Time, then UTC and SIval where they exist.
+    // Value, Unit, Time, then UTC where it exists. SIval is not read: recording stored
+    // exactly what the texts convert to, and reading a real back costs more than the
+    // conversion (older tables and restored rows have none anyway).
     std::vector<int> positions{columns[3], columns[4], columns[1]};
     const int utcField = table.fieldIndex(RecordTable::utcField());
-    const int siField = table.fieldIndex(RecordTable::siValueField());
     if (utcField >= 0) positions.push_back(utcField);
-    const std::size_t utcAt = utcField >= 0 ? positions.size() - 1 : 0;
-    if (siField >= 0) positions.push_back(siField);
-    const std::size_t siAt = siField >= 0 ? positions.size() - 1 : 0;
 
     ReadingStatistics statistics;
     table.forEachRowText(positions, [&](const std::vector<std::string_view>& t) {
-        SiQuantity quantity = SiQuantity::fromDisplay(t[0], t[1]);
-        if (siField >= 0 && quantity.isNumber()) {
-            if (const auto stored = realNumber(t[siAt])) quantity.value = *stored;
-        }
         // The raw text is kept; only the first and last of each unit are ever shown, so
         // they are converted to local time then, not for every row.
-        const std::string_view time = utcField >= 0 && !t[utcAt].empty() ? t[utcAt] : t[2];
-        statistics.add(quantity, time);
+        const std::string_view time = utcField >= 0 && !t[3].empty() ? t[3] : t[2];
+        statistics.add(SiQuantity::fromDisplay(t[0], t[1]), time);
     });
     return statistics;
 }

@@ -17,7 +17,7 @@ class TableStatistics {
 public:
     // One pass over the table's rows in its order, never holding more than one row. Times
     // are the UTC field where the table has one (ISO 8601), the time of day otherwise; the
-    // value is the SIval field where it holds one, computed from Value and Unit otherwise.
+    // SI value is converted from Value and Unit, as recording does for SIval.
     // Throws TableError for a closed table or one without the record fields.
     static ReadingStatistics compute(const TableEngine& table);
 
