@@ -34,7 +34,7 @@ void writeSource(const QString& path, qint64 rows) {
     sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO Kestodb VALUES(?,?,?,?,?,?,?)", -1, &insert, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO Kestodb(No,Time,\"DC/AC\",Value,Unit,AUTO,Nval) VALUES(?,?,?,?,?,?,?)", -1, &insert, nullptr);
     const char* units[] = {"mV", "k*", "#", "uA", "Hz"};
     for (qint64 i = 0; i < rows; ++i) {
         char time[16];

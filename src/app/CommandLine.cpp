@@ -97,6 +97,21 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             }
         } else if (a == "--mqtt-ca") {
             if (!TakeValue(args, i, a, cl.mqttCa, error)) return std::nullopt;
+        } else if (a == "--format") {
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (v == QLatin1String("tsv")) {
+                cl.format = Format::Tsv;
+            } else if (v == QLatin1String("csv")) {
+                cl.format = Format::Csv;
+            } else if (v == QLatin1String("jsonl")) {
+                cl.format = Format::Jsonl;
+            } else {
+                error = QStringLiteral("--format needs tsv, csv or jsonl, not '%1'").arg(v);
+                return std::nullopt;
+            }
+        } else if (a == "--stats") {
+            if (!TakeValue(args, i, a, cl.statsTable, error)) return std::nullopt;
+            cl.mode = Mode::Stats;
         } else if (a == "--export") {
             if (!TakeValue(args, i, a, cl.exportTable, error) || !TakeValue(args, i, a, cl.exportOut, error))
                 return std::nullopt;
@@ -136,9 +151,11 @@ QString CommandLine::usage() {
         "       veska --headless [--port COMn|PATH | --usb] [--simulate[=usb] [--rate N]] [--samples N]\n"
         "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
         "             [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-ca FILE]]\n"
+        "             [--format tsv|csv|jsonl]\n"
         "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n"
+        "       veska --stats TABLE\n"
         "       veska --help | --version\n");
 }
 

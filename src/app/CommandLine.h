@@ -12,7 +12,8 @@ namespace veska {
 // What the program was asked to do on its command line.
 struct CommandLine {
     enum class Simulate { None, Serial, Usb };
-    enum class Mode { Window, Headless, Export, Print, Help, Version, Doctor };
+    enum class Mode { Window, Headless, Export, Print, Stats, Help, Version, Doctor };
+    enum class Format { Tsv, Csv, Jsonl };
 
     Mode mode = Mode::Window;
     Simulate simulate = Simulate::None;
@@ -28,8 +29,10 @@ struct CommandLine {
     std::optional<QString> mqttUrl;                  // headless: publish to this broker
     QString mqttTopic;                               // headless: topic prefix; empty: the default
     QString mqttCa;                                  // headless: CA file for mqtts://
+    Format format = Format::Tsv;                     // headless: --format tsv|csv|jsonl
     QString exportTable, exportOut;                  // --export TABLE OUT
     QString printTable, pdfOut;                      // --print TABLE --pdf OUT
+    QString statsTable;                              // --stats TABLE
 
     // Parses the arguments after the program name. On a mistake returns nothing and
     // sets 'error' to a message for standard error.

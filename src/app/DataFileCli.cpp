@@ -1,11 +1,13 @@
 #include "app/DataFileCli.h"
 
 #include "ui/DataFileCommands.h"
+#include "storage/CsvExport.h"
 #include "storage/RecordColumns.h"
 #include "ui/RecordReport.h"
 #include "storage/TableCopy.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
+#include "storage/TableStatistics.h"
 #include "storage/TextExport.h"
 
 namespace veska {
@@ -31,7 +33,8 @@ QString DataFileCli::exportTable(const QString& table, const QString& out) {
             TableCopy::copyTableTo(engine, out);
             return QString();
         }
-        const TextExport::Result result = TextExport::exportTableAsText(engine, out);
+        const TextExport::Result result = CsvExport::isCsvName(out) ? CsvExport::exportTableAsCsv(engine, out)
+                                                                    : TextExport::exportTableAsText(engine, out);
         return result.ok ? QString() : result.message;
     } catch (const TableError& e) {
         return e.message();
@@ -43,6 +46,17 @@ QString DataFileCli::printTable(const QString& table, const QString& pdf) {
         TableEngine engine;
         openForReading(engine, table);
         return RecordReport::renderPdf(engine, pdf);
+    } catch (const TableError& e) {
+        return e.message();
+    }
+}
+
+QString DataFileCli::statistics(const QString& table, QString& text) {
+    try {
+        TableEngine engine;
+        openForReading(engine, table);
+        text = TableStatistics::text(TableStatistics::compute(engine));
+        return QString();
     } catch (const TableError& e) {
         return e.message();
     }

@@ -12,8 +12,14 @@
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
 #include "network/SessionPublisher.h"
+#include "storage/TableStatistics.h"
+#include "protocol/IsoTime.h"
+#include "protocol/ReadingCsv.h"
+#include "protocol/ReadingJson.h"
+#include "protocol/SiQuantity.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 #include <atomic>
@@ -41,16 +47,20 @@ QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
     return failure;
 }
 
-// Writes all of `text`; false with errno set when the stream failed.
-bool Print(std::FILE* f, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
+// Writes all of `bytes`; false with errno set when the stream failed.
+bool PrintBytes(std::FILE* f, const char* bytes, std::size_t size) {
     errno = 0;
-    const std::size_t n = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f);
+    const std::size_t n = std::fwrite(bytes, 1, size, f);
     const bool flushed = std::fflush(f) == 0;
-    if (n == static_cast<std::size_t>(bytes.size()) && flushed) return true;
+    if (n == size && flushed) return true;
     if (errno == 0) errno = EIO;
     std::clearerr(f);
     return false;
+}
+
+bool Print(std::FILE* f, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    return PrintBytes(f, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 }  // namespace
@@ -65,6 +75,8 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
       m_session(std::make_unique<MeterSession>()) {
     m_session->startUp();
     connect(m_session.get(), &MeterSession::rowRecorded, this, &HeadlessLogger::printRow);
+    connect(m_session.get(), &MeterSession::readingRecorded, this, &HeadlessLogger::onReadingRecorded);
+    connect(m_session.get(), &MeterSession::readingHandled, this, &HeadlessLogger::onReadingHandled);
     connect(m_session.get(), &MeterSession::decodeFailed, this, [this](const QString& error) {
         Print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(error));
     });
@@ -84,6 +96,7 @@ int HeadlessLogger::run() {
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
     if (!openTable()) return finish();
+    if (m_options.format == CommandLine::Format::Csv) writeOut(std::string(ReadingCsv::header()));
     configureRecorder();
     if (!startPublishing()) return finish();
     const bool usb = m_options.usb || m_options.simulate == CommandLine::Simulate::Usb;
@@ -249,13 +262,41 @@ void HeadlessLogger::stopPublishing() {
 
 void HeadlessLogger::printRow(const QStringList& texts) {
     // The record table's fields start with the six the text export writes, in its order.
-    writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    if (m_options.format == CommandLine::Format::Tsv)
+        writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
 }
 
-void HeadlessLogger::writeOut(const QString& text) {
-    if (m_outClosed || Print(m_out, text)) return;
+void HeadlessLogger::onReadingRecorded(const RecordedReading& recorded) {
+    const SiQuantity quantity = SiQuantity::fromReading(recorded.reading);
+    const std::string time = IsoTime::local(recorded.utcMs);
+    m_statistics.add(quantity, time);
+    if (m_options.format == CommandLine::Format::Csv) {
+        m_line.clear();
+        ReadingCsv::appendRow(m_line, recorded.reading, quantity, time, recorded.no);
+        writeOut(m_line);
+    }
+    // The packet's readingHandled follows at once and carries the record number.
+    m_justRecorded = recorded;
+}
+
+void HeadlessLogger::onReadingHandled(const ReadingUpdate& update) {
+    std::optional<RecordedReading> recorded;
+    recorded.swap(m_justRecorded);
+    if (m_options.format != CommandLine::Format::Jsonl) return;
+    const std::int64_t moment = recorded ? recorded->utcMs : QDateTime::currentMSecsSinceEpoch();
+    m_line.clear();
+    ReadingJson::appendObject(m_line, update.reading, update.lcd, IsoTime::utc(moment),
+                              recorded ? std::optional<std::int64_t>(recorded->no) : std::nullopt);
+    m_line += '\n';
+    writeOut(m_line);
+}
+
+void HeadlessLogger::writeOut(const QString& text) { writeOut(text.toStdString()); }
+
+void HeadlessLogger::writeOut(const std::string& bytes) {
+    if (m_outClosed || PrintBytes(m_out, bytes.data(), bytes.size())) return;
     // The reader went away (`| head`) or the output cannot be written: the rows are still in
     // the table, so end the run the normal way and save them.
     m_outClosed = true;
@@ -311,6 +352,7 @@ int HeadlessLogger::finish() {
         }
     }
     table.close();
+    if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
     return m_status;

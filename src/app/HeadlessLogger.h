@@ -2,6 +2,9 @@
 
 #include "app/CommandLine.h"
 #include "links/PortMap.h"
+#include "protocol/ReadingStatistics.h"
+#include "session/RecordedReading.h"
+#include "session/ReadingUpdate.h"
 
 #include <QObject>
 
@@ -10,6 +13,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace veska {
 
@@ -19,8 +24,10 @@ class SessionPublisher;
 class SimulatedMeters;
 
 // Logging without a window: a meter session like the window's, connected at once, plus a
-// printer that writes every recorded row to standard output as a line of the text export
-// format. Stops after the asked number of rows, when the record limit ends recording, or on
+// printer that writes to standard output in the chosen format: every recorded row as a line
+// of the text export (tsv), every recorded row as CSV after a header (csv), or every
+// decoded reading as a JSON object with the record number of those recorded (jsonl). Each
+// line is flushed as it is written. The run's statistics go to standard error at the end. Stops after the asked number of rows, when the record limit ends recording, or on
 // SIGINT, SIGTERM, SIGHUP or SIGPIPE (standard output closed). Each stop saves when asked;
 // when that save fails the run's rows stay in the recovery journal. With --mqtt every
 // reading and row also goes to a broker; the broker's state never holds the run up.
@@ -56,6 +63,9 @@ private:
     bool startPublishing();
     void stopPublishing();
     void printRow(const QStringList& texts);
+    void onReadingRecorded(const RecordedReading& recorded);
+    void onReadingHandled(const ReadingUpdate& update);
+    void writeOut(const std::string& bytes);
     void onRecordingError(const QString& message);
     void onRecordLimit(int limit);
     void writeOut(const QString& text);
@@ -71,9 +81,12 @@ private:
     std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker
     QString m_lastBrokerText;                        // the broker state last printed
     int m_rowsWritten = 0;
+    ReadingStatistics m_statistics;
+    std::optional<RecordedReading> m_justRecorded;  // the packet in hand was recorded as this row
+    std::string m_line;
     int m_status = 0;
     bool m_stopping = false;
-    bool m_started = false;  // connected: the run is under way
+    bool m_started = false;  // the meter was connected: the run is under way, with statistics to tell
     bool m_outClosed = false;  // standard output failed: no more rows go there
     std::array<struct sigaction, 4> m_previousActions{};  // restored when the run ends
 };

@@ -130,6 +130,16 @@ int main(int argc, char* argv[]) {
         if (!failure.isEmpty()) PrintError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
+    case veska::CommandLine::Mode::Stats: {
+        QString text;
+        const QString failure = veska::DataFileCli::statistics(cl->statsTable, text);
+        if (!failure.isEmpty()) {
+            PrintError(failure);
+            return 1;
+        }
+        std::fputs(text.toUtf8().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     case veska::CommandLine::Mode::Doctor:
         return RunDoctor(*cl);
     case veska::CommandLine::Mode::Headless: {

@@ -68,10 +68,13 @@ void SessionPublisher::publishReading(const ReadingUpdate& update) {
     m_publisher.publishReading(QByteArray(m_json.data(), qsizetype(m_json.size())));
 }
 
-void SessionPublisher::publishRecorded(const ReadingUpdate& update, qint64 recordNo) {
+void SessionPublisher::publishRecorded(const RecordedReading& recorded) {
+    // The row's own moment; the reading of the same packet, published next, carries it too.
+    m_time = IsoTime::utc(recorded.utcMs);
+    m_timeFromRecordedRow = true;
     m_json.clear();
-    ReadingJson::appendObject(m_json, update.reading, SiQuantity::fromReading(update.reading), update.lcd,
-                              timeFor(true), std::int64_t(recordNo));
+    ReadingJson::appendObject(m_json, recorded.reading, SiQuantity::fromReading(recorded.reading),
+                              m_session.lastUpdate().lcd, m_time, recorded.no);
     m_publisher.publishRecorded(QByteArray(m_json.data(), qsizetype(m_json.size())));
 }
 

@@ -2,6 +2,7 @@
 
 #include "network/MqttPublisher.h"
 #include "network/MqttPublisherOptions.h"
+#include "session/RecordedReading.h"
 
 #include <QObject>
 #include <QString>
@@ -55,7 +56,7 @@ public:
 
     // The per-packet work, also callable directly (benchmarks).
     void publishReading(const ReadingUpdate& update);
-    void publishRecorded(const ReadingUpdate& update, qint64 recordNo);
+    void publishRecorded(const RecordedReading& recorded);
 
 signals:
     // The text of brokerStateText() whenever it changes.

@@ -146,9 +146,7 @@ void MeterSession::announceRow() {
         texts.append(TableEngine::displayText(values[i], engine.fields()[i].kind));
     }
     emit rowRecorded(texts);
-    // Rows are only posted by the recorder from handlePacket, after the packet's lcd and
-    // reading were stored in m_update; the number was taken just before the post.
-    emit readingRecorded(m_update, qint64(m_recorder->nextRecordNo()) - 1);
+    emit readingRecorded(m_recorder->lastRecorded());
 }
 
 void MeterSession::handlePacket(std::string_view packetText) {

@@ -11,6 +11,7 @@
 #include "session/AlarmLimits.h"
 #include "session/ChartHistory.h"
 #include "session/ReadingUpdate.h"
+#include "session/RecordedReading.h"
 #include "session/RunningExtremes.h"
 
 #include <QObject>
@@ -103,9 +104,9 @@ signals:
     // A row reached the record table: its display texts in field order, as handed to the
     // table (no reading back).
     void rowRecorded(const QStringList& texts);
-    // The same row as the reading it came from, with its record number (emitted right after
-    // rowRecorded, before the packet's readingHandled).
-    void readingRecorded(const veska::ReadingUpdate& update, qint64 recordNo);
+    // The same row, typed: its record number, moment and reading. Emitted right after
+    // rowRecorded and, for a recorded packet, before its readingHandled.
+    void readingRecorded(const veska::RecordedReading& recorded);
 
 private:
     void createLinks();

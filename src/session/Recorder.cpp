@@ -5,6 +5,9 @@
 
 #include "session/NumberField.h"
 
+#include "protocol/IsoTime.h"
+#include "protocol/SiQuantity.h"
+
 namespace veska {
 
 Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {
@@ -83,6 +86,18 @@ void Recorder::appendRow(const MeterReading& r) {
     m_table.setField(QStringLiteral("DC/AC"), QString::fromStdString(r.acDcText));
     m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
     m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
+    const qint64 moment = m_momentClock();
+    // Older tables have neither field; their rows stay as they always were.
+    const TableEngine& engine = m_table.engine();
+    if (engine.fieldIndex(RecordTable::utcField()) >= 0)
+        m_table.setField(RecordTable::utcField(), QString::fromStdString(IsoTime::utc(moment)));
+    if (engine.fieldIndex(RecordTable::siValueField()) >= 0) {
+        const SiQuantity si = SiQuantity::fromReading(r);
+        // Overload and unreadable texts have no value: NULL, never a made-up number.
+        m_table.setField(RecordTable::siValueField(),
+                         si.isNumber() ? TableEngine::Value(si.value) : TableEngine::Value(std::monostate{}));
+    }
+    m_lastRecorded = RecordedReading{m_nextRecordNo, moment, r};
     ++m_nextRecordNo;
     m_table.post();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "protocol/MeterReading.h"
+#include "session/RecordedReading.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -70,6 +72,10 @@ public:
     // --- hooks ---
     // Time of day for the Time field (tests give a fake clock).
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
+    // The moment for the UTC field, milliseconds since 1970 UTC (tests give a fake clock).
+    void setMomentClock(std::function<qint64()> clock) { m_momentClock = std::move(clock); }
+    // The reading of the row appended last (valid from its table's rowPosted on).
+    const RecordedReading& lastRecorded() const { return m_lastRecorded; }
     // Yes/No question before "New" removes unsaved rows; without a hook the answer is No.
     void setConfirmHook(std::function<bool(const QString&)> confirm) { m_confirm = std::move(confirm); }
     // The 1 s sampling timer, running from construction (tests stop it and tick by hand).
@@ -101,6 +107,8 @@ private:
     int m_retryMs = 1000;
     QElapsedTimer m_sinceFailure;
     std::function<QTime()> m_clock = [] { return QTime::currentTime(); };
+    std::function<qint64()> m_momentClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    RecordedReading m_lastRecorded;
     std::function<bool(const QString&)> m_confirm;
     QTimer m_samplingTimer;
 };

@@ -40,7 +40,10 @@ std::vector<TableEngine::Field> RecordTable::recordFields() {
             {QStringLiteral("Value"), QStringLiteral("CHAR(6)"), K::Text},
             {QStringLiteral("Unit"), QStringLiteral("CHAR(2)"), K::Text},
             {QStringLiteral("AUTO"), QStringLiteral("CHAR(4)"), K::Text},
-            {QStringLiteral("Nval"), QStringLiteral("FLOAT"), K::Float}};
+            {QStringLiteral("Nval"), QStringLiteral("FLOAT"), K::Float},
+            // Not declared TIME: that would read as a time of day and lose the date.
+            {utcField(), QStringLiteral("CHAR(24)"), K::Text},
+            {siValueField(), QStringLiteral("REAL"), K::Float}};
 }
 
 RecordTable::RecordTable(QObject* parent) : QObject(parent), m_journal(this) {

@@ -14,8 +14,13 @@ namespace veska {
 class RecordTable : public QObject {
     Q_OBJECT
 public:
-    // The seven fields No, Time, DC/AC, Value, Unit, AUTO, Nval.
+    // The fields of a table Veska creates: No, Time, DC/AC, Value, Unit, AUTO, Nval, then
+    // UTC (the moment as ISO 8601 UTC with milliseconds, text) and SIval (the value in its
+    // base unit, NULL for overload). Tables of the first seven fields alone (older files)
+    // are record tables as well: recording fills UTC and SIval only where they exist.
     static std::vector<TableEngine::Field> recordFields();
+    static QString utcField() { return QStringLiteral("UTC"); }
+    static QString siValueField() { return QStringLiteral("SIval"); }
     static QString defaultTableName() { return QStringLiteral("Kestodb"); }
 
     explicit RecordTable(QObject* parent = nullptr);

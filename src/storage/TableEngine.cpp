@@ -181,6 +181,11 @@ void TableEngine::open() {
             // Cached rows stay in memory: a spill that fails on a full disk would make the
             // engine roll back every row held, and later rows would go to the file directly.
             exec("PRAGMA cache_spill=OFF");
+            // Nor may the rollback journal touch the disk: the transaction is never
+            // committed and, without spills, never writes the file, so there is nothing a
+            // journal file could restore after a crash. On a full disk its first write to a
+            // page would fail and SQLite would roll back every row held.
+            exec("PRAGMA journal_mode=MEMORY");
         }
         if (m_readOnly) {
             // Reading the schema below takes the shared lock, which exclusive locking mode

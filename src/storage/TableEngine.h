@@ -34,7 +34,8 @@ namespace veska {
 // Cached updates: the rows appended (and an empty()) live in one transaction of the open
 // connection that is never committed. Every reader going through this object (walk, row
 // texts for a grid, copyTo) sees them; close() rolls them back, so the file keeps exactly
-// what it held when it was opened, also after a crash (SQLite rolls a left-over journal back).
+// what it held when it was opened, also after a crash: the rows stay in memory (no cache
+// spills, the rollback journal in memory), so a full disk never drops them either.
 //
 // Field values are typed by the field's declared type: INTEGER -> whole number (qint64),
 // TIME -> time of day (QTime; stored as the text "hh:mm:ss", no date), FLOAT/REAL/DOUBLE ->

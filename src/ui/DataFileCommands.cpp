@@ -1,5 +1,6 @@
 #include "ui/DataFileCommands.h"
 
+#include "storage/CsvExport.h"
 #include "storage/RecordColumns.h"
 #include "ui/RecordReport.h"
 #include "storage/RecordTable.h"
@@ -133,7 +134,9 @@ bool DataFileCommands::saveTo(const QString& fileName) {
         if (isTableCopyName(fileName)) {
             TableCopy::copyTableTo(m_table.engine(), fileName);
         } else {
-            const TextExport::Result result = TextExport::exportTableAsText(m_table.engine(), fileName);
+            const TextExport::Result result = CsvExport::isCsvName(fileName)
+                                                  ? CsvExport::exportTableAsCsv(m_table.engine(), fileName)
+                                                  : TextExport::exportTableAsText(m_table.engine(), fileName);
             if (!result.ok) {
                 emit error(result.message, true);
                 return false;

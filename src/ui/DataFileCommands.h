@@ -34,7 +34,7 @@ public:
     // table (the grid reads it again). A file that cannot be opened leaves the current table
     // and its rows as they were. Returns whether another table is open now.
     bool openRecordFile();
-    // Save as: ".db" gives a table copy, any other extension the text export. Returns
+    // Save as: ".db" gives a table copy, ".csv" CSV, any other extension the text export. Returns
     // whether the table was saved.
     bool saveRecordFileAs();
     // Preview and print. An empty table gives a message and no preview. Returns whether

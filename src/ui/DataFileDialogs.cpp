@@ -19,7 +19,7 @@ FileDialogSpec DataFileDialogs::saveDialog() {
     spec.mode = FileDialogSpec::Mode::Save;
     spec.caption = QStringLiteral("Save As");
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("DB File(*.db)"),
-                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("All File(*.*)")};
+                    QStringLiteral("Txt File(*.txt)"), csvFilter(), QStringLiteral("All File(*.*)")};
     spec.defaultSuffix = QStringLiteral("xls");
     spec.confirmOverwrite = true;
     spec.hideReadOnly = true;
@@ -37,6 +37,12 @@ void DataFileDialogs::configure(QFileDialog& dialog, const FileDialogSpec& spec)
     dialog.setNameFilters(spec.filters);
     if (!spec.filters.isEmpty()) dialog.selectNameFilter(spec.filters.front());
     dialog.setDefaultSuffix(spec.defaultSuffix);
+    // A name typed under the CSV entry becomes a CSV file, not an ".xls" text export.
+    if (spec.filters.contains(csvFilter())) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffix = spec.defaultSuffix](const QString& f) {
+            dialog.setDefaultSuffix(f == csvFilter() ? QStringLiteral("csv") : suffix);
+        });
+    }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
     // "*.DB" also lists run1.db: file names written on another system differ in case.

@@ -24,9 +24,10 @@ class DataFileDialogs {
 public:
     // OpenDialog1: "access data files (*.DB)", "All files (*.*)".
     static FileDialogSpec openDialog();
-    // SaveDialog2: Excel/DB/Txt/All entries, default extension "xls", asks before overwriting,
-    // no read-only option.
+    // SaveDialog2: Excel/DB/Txt/CSV/All entries, default extension "xls" ("csv" while the CSV
+    // entry is picked), asks before overwriting, no read-only option.
     static FileDialogSpec saveDialog();
+    static QString csvFilter() { return QStringLiteral("CSV (*.csv)"); }
 
     // Applies a spec to a dialog. The dialog is Qt's own (not the platform's), so the same
     // rules hold everywhere: the default suffix, matching the filters without regard to case,

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "ui/MainMenu.h"
+#include "ui/StatisticsWindow.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/PanelButton.h"
 #include "session/PortSettings.h"
@@ -393,6 +394,19 @@ void MainWindow::buildMenu() {
     // the limit menu, which also keeps the check marks in step with the recorder's limit.
     m_limitMenu = new RecordLimitMenu(m_session->recorder(), this);
     m_limitMenu->addTo(m.recordMenu);
+
+    // Statistics of the record table per unit, in a window of its own that stays open
+    // beside this one and follows the rows as they arrive.
+    m.recordMenu->addSeparator();
+    QAction* statisticsItem = m.recordMenu->addAction(QStringLiteral("Statistics"));
+    statisticsItem->setObjectName(QStringLiteral("Statistics1"));
+    connect(statisticsItem, &QAction::triggered, this, [this] {
+        auto* window = findChild<StatisticsWindow*>();
+        if (window == nullptr) window = new StatisticsWindow(*m_session, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     connect(m.exitItem, &QAction::triggered, this, &MainWindow::exitProgram);
 

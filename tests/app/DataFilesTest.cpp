@@ -11,6 +11,10 @@
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
 #include "storage/TextExport.h"
+#include "storage/TableStatistics.h"
+#include "protocol/IsoTime.h"
+
+#include <cmath>
 
 #include <QDir>
 #include <QPrinter>
@@ -188,7 +192,7 @@ TEST(DataFiles, SaveDialogAddsTheDefaultExtensionAndAsksBeforeOverwriting) {
     QFileDialog dialog;
     DataFileDialogs::configure(dialog, DataFileDialogs::saveDialog());
     EXPECT_EQ(dialog.nameFilters(),
-              (QStringList{"Excel File(*.xls)", "DB File(*.db)", "Txt File(*.txt)", "All File(*.*)"}));
+              (QStringList{"Excel File(*.xls)", "DB File(*.db)", "Txt File(*.txt)", "CSV (*.csv)", "All File(*.*)"}));
     EXPECT_EQ(dialog.selectedNameFilter(), "Excel File(*.xls)");
     EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
@@ -442,4 +446,135 @@ TEST(DataFiles, CommandLineExportSharesTheSaveRules) {
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("x.txt")));
     const QString unwritable = DataFileCli::exportTable(dir.filePath("run.db"), dir.filePath("out.txt/x.txt"));
     EXPECT_TRUE(unwritable.startsWith("Could not save table to specified file: ")) << unwritable.toStdString();
+}
+
+// CSV from "Save as" of an older table (seven fields): times of day, SI values computed
+// from the value and unit texts; the tab text export beside it is unchanged.
+TEST(DataFiles, SaveAsCsvOfAnOlderTableComputesTheSiValues) {
+    for (const char* name : {"run1.csv", "run1.CSV"}) {
+        SCOPED_TRACE(name);
+        Desk d;
+        d.chosen << d.path(name);
+        ASSERT_TRUE(d.commands.saveRecordFileAs());
+        EXPECT_TRUE(d.errors.isEmpty()) << d.errors.join('\n').toStdString();
+        EXPECT_EQ(d.table.unsavedRows(), 0);
+        EXPECT_EQ(readAll(d.path(name)), QByteArray("No,Time,Mode,Value,Unit,SI value,Base unit,Overload,Range\r\n"
+                                                    "1,14:05:10,DC,1.234,k\xce\xa9,1234,\xce\xa9,false,AUTO\r\n"
+                                                    "2,14:05:11,DC,2.234,k\xce\xa9,2234,\xce\xa9,false,AUTO\r\n"
+                                                    "3,14:05:12,DC,3.234,\xc2\xb0" "C,3.234,\xc2\xb0" "C,false,AUTO\r\n"));
+        EXPECT_EQ(d.infos, QStringList{"save table to specified file: " + d.path(name) + " Scuss!"});
+        EXPECT_EQ(d.strayFiles({name}), QStringList());
+    }
+}
+
+namespace {
+
+// A table of the current fields: rows as recording writes them, and one restored from an
+// older run's journal (no moment, no SI value).
+void writeNewRecordFile(const QString& path) {
+    TableEngine::createTable(path, RecordTable::recordFields(), RecordTable::defaultTableName());
+    TableEngine e;
+    e.setTableName(path);
+    e.open();
+    struct R {
+        qint64 no;
+        const char* value;
+        const char* unit;
+        const char* utc;
+        TableEngine::Value si;
+    };
+    const R rows[] = {{1, "4.698", "k*", "2026-12-10T03:14:15.123Z", 4698.0},
+                      {2, "-.0L", "M*", "2026-12-10T03:14:16.123Z", std::monostate{}},
+                      {3, "12.0", "uA", "2026-07-01T12:00:00.000Z", 0.000012},
+                      {4, "01.50", "V", "", std::monostate{}}};
+    for (const R& r : rows) {
+        e.append();
+        e.setField("No", r.no);
+        e.setField("Time", QTime(14, 5, 9));
+        e.setField("DC/AC", QStringLiteral("DC"));
+        e.setField("Value", QString::fromLatin1(r.value));
+        e.setField("Unit", QString::fromLatin1(r.unit));
+        e.setField("AUTO", QStringLiteral("AUTO"));
+        e.setField("Nval", 1.0);
+        if (*r.utc) e.setField("UTC", QString::fromLatin1(r.utc));
+        e.setField("SIval", r.si);
+        e.post();
+    }
+    e.close();
+}
+
+}  // namespace
+
+// `veska --export TABLE OUT.csv` of a table Veska wrote: full local timestamps from the
+// stored moments, stored SI values, overload empty; a row without them falls back.
+TEST(DataFiles, CommandLineExportWritesCsvWithTimestampsAndSiValues) {
+    QTemporaryDir dir;
+    writeNewRecordFile(dir.filePath("run.db"));
+    EXPECT_EQ(DataFileCli::exportTable(dir.filePath("run.db"), dir.filePath("out.csv")), QString());
+    const QList<QByteArray> lines = linesOf(readAll(dir.filePath("out.csv")));
+    ASSERT_EQ(lines.size(), 5);
+    const auto local = [](qint64 ms) { return QByteArray::fromStdString(IsoTime::local(ms)); };
+    EXPECT_EQ(lines[1], "1," + local(1796872455123) + ",DC,4.698,k\xce\xa9,4698,\xce\xa9,false,AUTO");
+    EXPECT_EQ(lines[2], "2," + local(1796872456123) + ",DC,-.0L,M\xce\xa9,,\xce\xa9,true,AUTO");
+    EXPECT_EQ(lines[3], "3," + local(1782907200000) + ",DC,12.0,\xc2\xb5" "A,0.000012,A,false,AUTO");
+    EXPECT_EQ(lines[4], "4,14:05:09,DC,01.50,V,1.5,V,false,AUTO");
+    // The tab-separated export of the same table is the six columns it always was.
+    EXPECT_EQ(DataFileCli::exportTable(dir.filePath("run.db"), dir.filePath("out.txt")), QString());
+    const QList<QByteArray> text = linesOf(readAll(dir.filePath("out.txt")));
+    ASSERT_EQ(text.size(), 5);
+    EXPECT_EQ(text[1], "1\t14:05:09\tDC\t4.698\tk*\tAUTO");
+}
+
+// Statistics per unit over a known table equal the textbook values: V 1,2,3,4 (mean 2.5,
+// sample deviation sqrt(5/3)); one Ω value (no deviation); A only overloads.
+TEST(DataFiles, StatisticsOfAKnownTableAreTheTextbookValues) {
+    QTemporaryDir dir;
+    std::vector<Row> rs;
+    const char* values[][2] = {{"1.000", "V"}, {"2000", "mV"}, {"3.000", "V"}, {".0L", "A"},
+                               {"4.000", "V"}, {"5.5", "k*"},  {"-0L.", "A"}};
+    for (int i = 0; i < 7; ++i) {
+        Row r = row(i + 1);
+        r.value = values[i][0];
+        r.unit = values[i][1];
+        rs.push_back(r);
+    }
+    writeRecordFile(dir.filePath("known.db"), rs);
+    TableEngine e;
+    e.setTableName(dir.filePath("known.db"));
+    e.open();
+    const ReadingStatistics s = TableStatistics::compute(e);
+    ASSERT_EQ(s.units().size(), 3u);
+    const auto* v = s.find("V");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->count, 4u);
+    EXPECT_EQ(v->minimum(), 1.0);
+    EXPECT_EQ(v->maximum(), 4.0);
+    EXPECT_DOUBLE_EQ(*v->mean(), 2.5);
+    EXPECT_DOUBLE_EQ(*v->standardDeviation(), std::sqrt(5.0 / 3.0));
+    EXPECT_EQ(v->firstTime, "14:05:10");
+    EXPECT_EQ(v->lastTime, "14:05:14");
+    const auto* ohm = s.find("\xce\xa9");
+    ASSERT_NE(ohm, nullptr);
+    EXPECT_EQ(ohm->count, 1u);
+    EXPECT_EQ(ohm->mean(), 5500.0);
+    EXPECT_FALSE(ohm->standardDeviation());
+    const auto* amp = s.find("A");
+    ASSERT_NE(amp, nullptr);
+    EXPECT_EQ(amp->count, 0u);
+    EXPECT_EQ(amp->overloads, 2u);
+    EXPECT_FALSE(amp->mean());
+    e.close();
+
+    // `veska --stats` prints the same as aligned text.
+    QString text;
+    EXPECT_EQ(DataFileCli::statistics(dir.filePath("known.db"), text), QString());
+    const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << text.toStdString();
+    EXPECT_EQ(lines[0].simplified(), "Unit Count Min Max Mean Std dev Overloads First Last");
+    EXPECT_EQ(lines[1].simplified(), "V 4 1 4 2.5 1.290994 0 14:05:10 14:05:14");
+    // Units in the order of their first reading: A came before Ω.
+    EXPECT_EQ(lines[2].simplified(), "A 0 2 14:05:13 14:05:16");
+    EXPECT_EQ(lines[3].simplified(), "\u03a9 1 5500 5500 5500 0 14:05:15 14:05:15");
+    QString none;
+    EXPECT_FALSE(DataFileCli::statistics(dir.filePath("none.db"), none).isEmpty());
 }

@@ -33,9 +33,17 @@ inline void setRow(RecordTable& t, const Row& r) {
     t.post();
 }
 
-// A record file on disk holding the given rows (committed, as an earlier run saved it).
+// The seven fields of record files written before the moment and SI value were kept.
+inline std::vector<TableEngine::Field> sevenFields() {
+    auto fields = RecordTable::recordFields();
+    fields.resize(7);
+    return fields;
+}
+
+// A record file on disk holding the given rows (committed, as an earlier run saved it), of
+// the seven fields files people already have hold.
 inline void writeRecordFile(const QString& path, const std::vector<Row>& rows) {
-    TableEngine::createTable(path, RecordTable::recordFields(), RecordTable::defaultTableName());
+    TableEngine::createTable(path, sevenFields(), RecordTable::defaultTableName());
     TableEngine e;
     e.setTableName(path);
     e.open();

@@ -9,8 +9,11 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -117,6 +120,58 @@ TEST(HeadlessLogger, ARecordLimitBelowTheSamplesSaysSoOnceAndEndsTheRun) {
     EXPECT_EQ(run.errors.count("record limit of 5 rows"), 1) << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains("--limit N")) << run.errors.toStdString();
     EXPECT_EQ(run.savedTo, QStringList{"5 rows to out.txt"});
+}
+
+// CSV: the header, then one row per recorded reading with a full timestamp and SI value.
+TEST(HeadlessLogger, FormatCsvWritesTheHeaderAndOneRowPerRecordedReading) {
+    QTemporaryDir dir;
+    const HeadlessRun run = RunHeadless({"--simulate", "--rate", "40", "--samples", "3", "--format", "csv"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    ASSERT_EQ(run.rows.size(), 4);
+    EXPECT_EQ(run.rows[0], "No,Time,Mode,Value,Unit,SI value,Base unit,Overload,Range\r");
+    for (int i = 1; i < 4; ++i) {
+        ASSERT_TRUE(run.rows[i].endsWith('\r')) << "CSV lines end in CR LF";
+        const QStringList fields = run.rows[i].chopped(1).split(',');
+        ASSERT_EQ(fields.size(), 9) << run.rows[i].toStdString();
+        EXPECT_EQ(fields[0], QString::number(i));
+        // ISO 8601 with date, milliseconds and offset: 2026-12-10T04:14:15.123+01:00
+        EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}([+-]\d\d:\d\d|Z)$)").match(fields[1]).hasMatch())
+            << fields[1].toStdString();
+        EXPECT_TRUE(fields[7] == "true" || fields[7] == "false");
+    }
+    // The run's statistics end on standard error.
+    EXPECT_TRUE(run.errors.contains("statistics of this run")) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains("Std dev")) << run.errors.toStdString();
+}
+
+// JSON lines: every decoded reading, each a JSON object; the record number only on the
+// readings that became rows, counting up from 1.
+TEST(HeadlessLogger, FormatJsonlWritesEveryReadingWithTheRecordNumberOfRecordedOnes) {
+    QTemporaryDir dir;
+    const HeadlessRun run =
+        RunHeadless({"--simulate", "--rate", "40", "--interval", "1", "--samples", "2", "--format", "jsonl"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    ASSERT_GT(run.rows.size(), 2);
+    QList<qint64> numbers;
+    int unrecorded = 0;
+    for (const QString& line : run.rows) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        ASSERT_TRUE(doc.isObject()) << line.toStdString();
+        const QJsonObject o = doc.object();
+        for (const char* key : {"time", "value", "unit", "si_value", "base_unit", "mode", "range", "overload", "hold",
+                                "rel", "low_battery", "no"})
+            EXPECT_TRUE(o.contains(QLatin1String(key))) << key << " missing in " << line.toStdString();
+        EXPECT_TRUE(o.value("time").toString().endsWith('Z')) << line.toStdString();
+        if (o.value("no").isNull()) {
+            ++unrecorded;
+        } else {
+            numbers << o.value("no").toInteger();
+        }
+    }
+    EXPECT_EQ(numbers, (QList<qint64>{1, 2}));
+    EXPECT_GT(unrecorded, 0) << "readings between samples are written too";
 }
 
 // --- the real program in a child process ---

@@ -1,3 +1,5 @@
+#include "ui/StatisticsWindow.h"
+#include <QTableWidget>
 #include "support/FakeDialogs.h"
 #include "support/FileSizeLimit.h"
 #include "ui/MainMenu.h"
@@ -269,7 +271,8 @@ TEST_F(TFCOMMTest, MenusHaveTheirItemsAndStates) {
     QStringList record;
     // The captions as shown: a mnemonic's "&" only underlines a letter.
     for (QAction* a : m.recordMenu->actions()) record << (a->isSeparator() ? QStringLiteral("-") : a->text().remove('&'));
-    EXPECT_EQ(record, (QStringList{"New", "Save", "-", "1000", "5000", "10000", "50000", "100000", "limitless"}));
+    EXPECT_EQ(record, (QStringList{"New", "Save", "-", "1000", "5000", "10000", "50000", "100000", "limitless", "-",
+                                   "Statistics"}));
     EXPECT_TRUE(m.recordMenu->actions()[5]->isChecked());
     m.recordMenu->actions()[3]->trigger();
     EXPECT_EQ(w.recorder().recordLimit(), 1000);
@@ -491,6 +494,8 @@ TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
     EXPECT_FALSE(w.recorder().paused());
     EXPECT_EQ(w.recordTable().rowCount(), held + 1);
     EXPECT_EQ(w.recordTable().rowTexts(held).value(0), QString::number(held + 1));
+    // Every row held through the full disk is still in the table, not only in the journal.
+    EXPECT_EQ(w.recordTable().engine().rowTexts(0, 1000).size(), std::size_t(held + 1));
     EXPECT_EQ(dialogs.errors.size(), 1);
     const QString journal = w.recordTable().closeKeepingJournal();
     EXPECT_EQ(RecoveryJournal::rowsIn(journal), held + 1);
@@ -555,6 +560,35 @@ TEST_F(TFCOMMTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessTheComm
     EXPECT_FALSE(window->portsDialog()->comboFor(ComPortNumber::pnCOM2)->isEnabled());
     window->portsDialog()->accept();
     EXPECT_EQ(settings.value("serial/COM2").toString(), "/dev/pts/99");
+}
+
+// "Statistics" opens a window beside the main one that starts from the table's rows and
+// follows each row recorded after that.
+TEST_F(TFCOMMTest, TheStatisticsWindowFollowsTheRecordedRows) {
+    MainWindow& w = open();
+    w.handlePacket(Packet("2B", "30313233", '2', kVolt));  // 1.23 V recorded before it opens
+    QAction* item = w.menu().recordMenu->actions().last();
+    ASSERT_EQ(item->text(), "Statistics");
+    item->trigger();
+    auto* window = w.findChild<StatisticsWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isModal());
+    ASSERT_NE(window->statistics().find("V"), nullptr);
+    EXPECT_EQ(window->statistics().find("V")->count, 1u);
+
+    w.handlePacket(Packet("2D", "31323334", '1', kVolt));  // -1.234 V
+    const auto* volts = window->statistics().find("V");
+    ASSERT_NE(volts, nullptr);
+    EXPECT_EQ(volts->count, 2u);
+    EXPECT_EQ(volts->minimum(), -1.234);
+    ASSERT_EQ(window->grid().rowCount(), 1);
+    EXPECT_EQ(window->grid().item(0, 1)->text(), "2");
+    EXPECT_EQ(window->grid().item(0, 2)->text(), "-1.234");
+
+    // "Statistics" again brings the same window forward.
+    item->trigger();
+    EXPECT_EQ(w.findChildren<StatisticsWindow*>().size(), 1);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace {
 void Collect(MeterSession& session, QList<QStringList>& into) {
     QObject::connect(&session, &MeterSession::rowRecorded, [&into](const QStringList& row) { into.append(row); });
     session.recorder().setClock([] { return QTime(14, 5, 9); });
+    session.recorder().setMomentClock([] { return qint64(1796872455123); });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/RecordLimitMenu.h"
 #include "storage/RecordTable.h"
+#include "storage/TableEngine.h"
 #include "session/Recorder.h"
 #include "ui/RecordingRow.h"
 
@@ -207,7 +208,12 @@ const Case kCases[] = {
      }},
     {"TimeOfDayWithoutDateAndOverloadRow", [](Bench& b) {
          b.feed(MeterReading{"0.L", 6001.0F, "", "k*", "MANU"});
-         EXPECT_EQ(b.table.rowTexts(0), QStringList({"1", "14:05:09", "", "0.L", "k*", "MANU", "6001"}));
+         const QStringList texts = b.table.rowTexts(0);
+         ASSERT_EQ(texts.size(), 9);
+         EXPECT_EQ(texts.mid(0, 7), QStringList({"1", "14:05:09", "", "0.L", "k*", "MANU", "6001"}));
+         // The moment carries the date; an overload has no SI value.
+         EXPECT_TRUE(texts[7].endsWith('Z')) << texts[7].toStdString();
+         EXPECT_EQ(texts[8], "");
      }},
 };
 
@@ -263,3 +269,59 @@ TEST(Recording, WithoutATableNothingIsRecordedAndNothingMoreSaid) {
 }
 
 }  // namespace
+
+// Tables Veska creates carry the moment and the SI value; the file gives them back after
+// a copy (what "Save as .db" writes), overload as NULL.
+TEST(Recording, NewTablesKeepTheMomentAndTheSiValue) {
+    Bench b;
+    ASSERT_EQ(b.table.engine().fields().size(), 9U);
+    b.recorder.setMomentClock([] { return qint64(1796872455123); });  // 2026-12-10T03:14:15.123Z
+    b.feed(MeterReading{"4.698", 4698.0F, "DC", "k*", "AUTO"});
+    b.feed(MeterReading{"-.0L", -4001.0F, "DC", "M*", "AUTO"});
+    b.feed(MeterReading{"12.0", 120.0F, "DC", "uA", "MANU"});
+    ASSERT_EQ(b.rows(), 3);
+    EXPECT_EQ(b.recorder.lastRecorded().no, 3);
+    EXPECT_EQ(b.recorder.lastRecorded().utcMs, 1796872455123);
+    const QString copy = b.dir.filePath("copy.db");
+    b.table.engine().copyTo(copy);
+
+    TableEngine e;
+    e.setTableName(copy);
+    e.open();
+    QStringList utc;
+    std::vector<TableEngine::Value> si;
+    QStringList seven;
+    for (e.first(); !e.eof(); e.next()) {
+        utc << e.fieldText("utc");
+        si.push_back(e.fieldValue("SIval"));
+        seven << e.fieldText("Value") + "|" + e.fieldText("Unit") + "|" + e.fieldText("Nval");
+    }
+    EXPECT_EQ(utc, QStringList({"2026-12-10T03:14:15.123Z", "2026-12-10T03:14:15.123Z", "2026-12-10T03:14:15.123Z"}));
+    ASSERT_EQ(si.size(), 3U);
+    EXPECT_EQ(std::get<double>(si[0]), 4698.0);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(si[1]));
+    EXPECT_EQ(std::get<double>(si[2]), 0.000012);
+    // The first seven fields are exactly what they always were.
+    EXPECT_EQ(seven, QStringList({"4.698|k*|4698", "-.0L|M*|-4001", "12.0|uA|120"}));
+}
+
+// A table of the seven fields alone (an older file) still records, and stays as it is.
+TEST(Recording, OlderTablesRecordTheirSevenFields) {
+    QTemporaryDir dir;
+    auto seven = RecordTable::recordFields();
+    seven.resize(7);
+    TableEngine::createTable(dir.filePath("Kestodb.db"), seven, RecordTable::defaultTableName());
+    QDir::setCurrent(dir.path());
+    {
+        RecordTable table;
+        table.openDefault();
+        Recorder recorder(table);
+        recorder.samplingTimer().stop();
+        recorder.offerReading(MeterReading{"4.698", 4698.0F, "DC", "k*", "AUTO"});
+        ASSERT_EQ(table.rowCount(), 1);
+        EXPECT_EQ(table.rowTexts(0).size(), 7);
+        EXPECT_EQ(table.rowTexts(0).value(3), "4.698");
+        table.close();
+    }
+    QDir::setCurrent(QDir::tempPath());
+}

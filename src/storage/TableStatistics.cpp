@@ -1,0 +1,99 @@
+#include "storage/TableStatistics.h"
+
+#include "storage/RecordColumns.h"
+#include "storage/RecordTable.h"
+#include "storage/TableEngine.h"
+#include "storage/TableError.h"
+
+#include "protocol/IsoTime.h"
+#include "protocol/SiQuantity.h"
+
+#include <cmath>
+#include <string>
+
+namespace veska {
+
+namespace {
+
+QString exact(const std::optional<double>& v) {
+    return v ? QString::fromStdString(SiQuantity::formatNumber(*v)) : QString();
+}
+
+// Mean and deviation are results of arithmetic: seven significant digits say enough.
+QString rounded(const std::optional<double>& v) {
+    if (!v) return QString();
+    const double value = std::abs(*v) < 1e-300 ? 0.0 : *v;
+    return QString::number(value, 'g', 7);
+}
+
+}  // namespace
+
+ReadingStatistics TableStatistics::compute(const TableEngine& table) {
+    if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
+    // Value, Unit, Time, then UTC where it exists. SIval is not read: recording stored
+    // exactly what the texts convert to, and reading a real back costs more than the
+    // conversion (older tables and restored rows have none anyway).
+    std::vector<int> positions{columns[3], columns[4], columns[1]};
+    const int utcField = table.fieldIndex(RecordTable::utcField());
+    if (utcField >= 0) positions.push_back(utcField);
+
+    ReadingStatistics statistics;
+    table.forEachRowText(positions, [&](const std::vector<std::string_view>& t) {
+        // The raw text is kept; only the first and last of each unit are ever shown, so
+        // they are converted to local time then, not for every row.
+        const std::string_view time = utcField >= 0 && !t[3].empty() ? t[3] : t[2];
+        statistics.add(SiQuantity::fromDisplay(t[0], t[1]), time);
+    });
+    return statistics;
+}
+
+const QStringList& TableStatistics::header() {
+    static const QStringList kHeader{QStringLiteral("Unit"),      QStringLiteral("Count"), QStringLiteral("Min"),
+                                     QStringLiteral("Max"),       QStringLiteral("Mean"),  QStringLiteral("Std dev"),
+                                     QStringLiteral("Overloads"), QStringLiteral("First"), QStringLiteral("Last")};
+    return kHeader;
+}
+
+QString TableStatistics::localTime(const std::string& timeText) {
+    if (const auto moment = IsoTime::parse(timeText)) return QString::fromStdString(IsoTime::local(*moment));
+    return QString::fromStdString(timeText);
+}
+
+std::vector<QStringList> TableStatistics::rows(const ReadingStatistics& statistics) {
+    std::vector<QStringList> out;
+    for (const ReadingStatistics::Unit& u : statistics.units()) {
+        const QString unit = u.baseUnit.empty() ? QStringLiteral("(none)")
+                                                : QString::fromUtf8(u.baseUnit.data(), qsizetype(u.baseUnit.size()));
+        out.push_back({unit, QString::number(u.count), exact(u.minimum()), exact(u.maximum()), rounded(u.mean()),
+                       rounded(u.standardDeviation()), QString::number(u.overloads), localTime(u.firstTime),
+                       localTime(u.lastTime)});
+    }
+    return out;
+}
+
+QString TableStatistics::text(const ReadingStatistics& statistics) {
+    std::vector<QStringList> lines = rows(statistics);
+    QString out;
+    if (lines.empty()) {
+        out = QStringLiteral("No readings\n");
+    } else {
+        lines.insert(lines.begin(), header());
+        std::vector<qsizetype> width(std::size_t(header().size()), 0);
+        for (const QStringList& line : lines)
+            for (qsizetype i = 0; i < line.size(); ++i) width[std::size_t(i)] = std::max(width[std::size_t(i)], line[i].size());
+        for (const QStringList& line : lines) {
+            QString text;
+            for (qsizetype i = 0; i < line.size(); ++i) {
+                if (i > 0) text += QStringLiteral("  ");
+                text += i + 1 < line.size() ? line[i].leftJustified(width[std::size_t(i)]) : line[i];
+            }
+            out += text + QLatin1Char('\n');
+        }
+    }
+    if (statistics.unreadable() > 0)
+        out += QStringLiteral("%1 readings without a readable value or unit\n").arg(statistics.unreadable());
+    return out;
+}
+
+}  // namespace veska
