@@ -111,9 +111,12 @@ void BM_SessionPublisherReading(benchmark::State& state, int port) {
     update.reading.acDcText = "DC";
     update.reading.unitText = "mV";
     update.reading.rangeText = "AUTO";
-    qint64 recordNo = 0;
+    RecordedReading recorded{0, 1796872455123, update.reading};
     for (auto _ : state) {
-        if (state.range(0) != 0) adapter.publishRecorded(update, ++recordNo);
+        if (state.range(0) != 0) {
+            ++recorded.no;
+            adapter.publishRecorded(recorded);
+        }
         adapter.publishReading(update);
     }
     state.SetItemsProcessed(state.iterations());

@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -72,7 +73,11 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
       m_saver(saver ? std::move(saver) : Saver(SaveLikeTheWindow)),
       m_out(out),
       m_err(err),
+      m_output(out),
       m_session(std::make_unique<MeterSession>()) {
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &HeadlessLogger::flushOut);
     m_session->startUp();
     connect(m_session.get(), &MeterSession::rowRecorded, this, &HeadlessLogger::printRow);
     connect(m_session.get(), &MeterSession::readingRecorded, this, &HeadlessLogger::onReadingRecorded);
@@ -178,6 +183,10 @@ bool HeadlessLogger::connectSerial() {
     }
     // The session's driver has the model's speed and framing; only the port is chosen here.
     SerialPortDriver& driver = m_session->serialDriver();
+    // No window, no watchdog picture to keep in step: read when bytes arrive, not on a tick,
+    // and write each read's rows together.
+    driver.setReadMode(SerialPortDriver::ReadMode::OnData);
+    connect(&driver, &SerialPortDriver::readBatchDone, this, &HeadlessLogger::flushOut);
     driver.setPortMap(map);
     driver.setComPort(port);
     connect(&driver, &SerialPortDriver::portLost, this, [this](const QString& reason) {
@@ -262,8 +271,15 @@ void HeadlessLogger::stopPublishing() {
 
 void HeadlessLogger::printRow(const QStringList& texts) {
     // The record table's fields start with the six the text export writes, in its order.
-    if (m_options.format == CommandLine::Format::Tsv)
-        writeOut(texts.mid(0, RecordColumns::kCount).join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    if (m_options.format == CommandLine::Format::Tsv && !m_outClosed) {
+        const qsizetype n = std::min<qsizetype>(texts.size(), RecordColumns::kCount);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (i > 0) m_output.append('\t');
+            m_output.append(texts[i]);
+        }
+        m_output.append('\n');
+        if (!m_flushTimer.isActive()) m_flushTimer.start();
+    }
     ++m_rowsWritten;
     if (m_options.samples && m_rowsWritten >= *m_options.samples) requestStop();
 }
@@ -293,10 +309,24 @@ void HeadlessLogger::onReadingHandled(const ReadingUpdate& update) {
     writeOut(m_line);
 }
 
-void HeadlessLogger::writeOut(const QString& text) { writeOut(text.toStdString()); }
+void HeadlessLogger::writeOut(const QString& text) {
+    if (m_outClosed) return;
+    m_output.append(text);
+    if (!m_flushTimer.isActive()) m_flushTimer.start();
+}
 
 void HeadlessLogger::writeOut(const std::string& bytes) {
-    if (m_outClosed || PrintBytes(m_out, bytes.data(), bytes.size())) return;
+    if (m_outClosed) return;
+    m_output.append(std::string_view(bytes));
+    if (!m_flushTimer.isActive()) m_flushTimer.start();
+}
+
+void HeadlessLogger::flushOut() {
+    if (m_outClosed) {
+        m_output.discard();
+        return;
+    }
+    if (m_output.flush()) return;
     // The reader went away (`| head`) or the output cannot be written: the rows are still in
     // the table, so end the run the normal way and save them.
     m_outClosed = true;
@@ -335,6 +365,7 @@ void HeadlessLogger::fail(const QString& message) {
 
 int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
+    flushOut();  // rows printed in the last turn of the event loop
     if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
     stopPublishing();  // after the links: every recorded row is queued before the drain
     RecordTable& table = m_session->recordTable();

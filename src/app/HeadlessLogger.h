@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BatchedOutput.h"
 #include "app/CommandLine.h"
 #include "links/PortMap.h"
 #include "protocol/ReadingStatistics.h"
@@ -7,6 +8,7 @@
 #include "session/ReadingUpdate.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <csignal>
@@ -69,6 +71,8 @@ private:
     void onRecordingError(const QString& message);
     void onRecordLimit(int limit);
     void writeOut(const QString& text);
+    // Writes the rows gathered since the last flush with one system call.
+    void flushOut();
     void fail(const QString& message);
     int finish();
 
@@ -76,6 +80,10 @@ private:
     Saver m_saver;
     std::FILE* m_out;
     std::FILE* m_err;
+    // Rows of the packets read together, written at the end of that read (or of the turn
+    // of the event loop that printed them).
+    BatchedOutput m_output;
+    QTimer m_flushTimer;
     std::unique_ptr<SimulatedMeters> m_simulated;
     std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker

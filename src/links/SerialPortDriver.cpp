@@ -23,13 +23,21 @@ bool SerialPortDriver::connectPort() {
     }
     m_lastErrorText.clear();
     applySettings();
-    startPolling();
+    if (m_readMode == ReadMode::OnData) {
+        m_readyReadConnection = connect(&m_port, &QSerialPort::readyRead, this, &SerialPortDriver::readAvailable);
+        // Bytes queued before the connection was made raise no further notification.
+        if (m_port.bytesAvailable() > 0)
+            QMetaObject::invokeMethod(this, &SerialPortDriver::readAvailable, Qt::QueuedConnection);
+    } else {
+        startPolling();
+    }
     return true;
 }
 
 void SerialPortDriver::disconnectPort() {
     if (!isConnected()) return;
     m_pollTimer.stop();
+    disconnect(m_readyReadConnection);
     m_port.close();
     m_port.clearError();
 }
@@ -66,9 +74,27 @@ void SerialPortDriver::startPolling() { m_pollTimer.start(std::max<int>(1, m_pol
 
 void SerialPortDriver::pollTick() {
     if (!isConnected()) return;
+    if (deliverOneRead()) emit readBatchDone();
+}
+
+void SerialPortDriver::readAvailable() {
+    // Everything queued now, in reads of the buffer's size. The handler may disconnect.
+    bool delivered = false;
+    while (isConnected() && m_port.bytesAvailable() > 0 && deliverOneRead()) delivered = true;
+    if (delivered) emit readBatchDone();
+}
+
+bool SerialPortDriver::deliverOneRead() {
     const qint64 count =
         m_port.read(reinterpret_cast<char*>(m_receiveBuffer.data()), static_cast<qint64>(m_receiveBuffer.size()));
-    if (count > 0 && m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
+    if (count <= 0) return false;
+    if (m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
+    return true;
+}
+
+void SerialPortDriver::setReadMode(ReadMode mode) {
+    if (isConnected()) return;
+    m_readMode = mode;
 }
 
 void SerialPortDriver::onPortError(QSerialPort::SerialPortError error) {
@@ -86,12 +112,9 @@ void SerialPortDriver::closeFailedPort() {
     m_closingFailedPort = false;
     if (!isConnected()) return;
     // What arrived before the failure is still handed on.
-    while (isConnected() && m_port.bytesAvailable() > 0) {
-        const qint64 count =
-            m_port.read(reinterpret_cast<char*>(m_receiveBuffer.data()), static_cast<qint64>(m_receiveBuffer.size()));
-        if (count <= 0) break;
-        if (m_onReceiveData) m_onReceiveData(m_receiveBuffer.data(), static_cast<std::size_t>(count));
-    }
+    bool delivered = false;
+    while (isConnected() && m_port.bytesAvailable() > 0 && deliverOneRead()) delivered = true;
+    if (delivered) emit readBatchDone();
     const QString reason = m_lastErrorText;
     disconnectPort();
     m_lastErrorText = reason;

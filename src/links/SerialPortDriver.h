@@ -20,6 +20,11 @@ namespace veska {
 // arrived to OnReceiveData. It only receives, always as 8 data bits, no parity, one stop
 // bit, no flow control, DTR raised on open.
 //
+// Reads either poll on the timer (the window: the link watchdog's timing assumes it) or,
+// in ReadMode::OnData, run whenever the port has bytes, taking everything queued in reads
+// of up to ComPortInBufSize bytes each; no timer runs then and a silent port costs nothing.
+// Either way readBatchDone() follows each read pass that delivered bytes.
+//
 // The port names COM1 to COM4 are resolved through the PortMap. A port that goes away
 // while open (a USB adapter pulled) is closed by the driver, which then emits portLost.
 class SerialPortDriver : public QObject {
@@ -27,6 +32,8 @@ class SerialPortDriver : public QObject {
 public:
     // The bytes are valid only during the call; size is at least 1.
     using ReceiveDataHandler = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+    enum class ReadMode { Polling, OnData };
 
     explicit SerialPortDriver(QObject* parent = nullptr);
     ~SerialPortDriver() override;
@@ -49,6 +56,9 @@ public:
     std::uint16_t comPortPollingDelay() const { return m_pollingDelay; }
     void setComPortPollingDelay(std::uint16_t ms);
     void setOnReceiveData(ReceiveDataHandler handler) { m_onReceiveData = std::move(handler); }
+    ReadMode readMode() const { return m_readMode; }
+    // Takes effect at the next connectPort (ignored while connected).
+    void setReadMode(ReadMode mode);
 
     const PortMap& portMap() const { return m_portMap; }
     void setPortMap(const PortMap& map) { m_portMap = map; }
@@ -64,9 +74,14 @@ public:
 signals:
     // The open port failed under the driver (device removed); the driver has closed it.
     void portLost(const QString& reason);
+    // A read pass handed bytes to OnReceiveData: what they completed has been handled
+    // (a place to flush output gathered from them).
+    void readBatchDone();
 
 private:
     void pollTick();
+    void readAvailable();
+    bool deliverOneRead();
     void onPortError(QSerialPort::SerialPortError error);
     void closeFailedPort();
     void applyLineSettings();
@@ -83,6 +98,8 @@ private:
     ComPortBaudRate m_speed = ComPortBaudRate::br9600;
     std::uint16_t m_inBufSize = 2048;
     std::uint16_t m_pollingDelay = 50;
+    ReadMode m_readMode = ReadMode::Polling;
+    QMetaObject::Connection m_readyReadConnection;
     bool m_closingFailedPort = false;
 };
 

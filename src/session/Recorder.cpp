@@ -15,6 +15,8 @@ Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_tab
     connect(&m_samplingTimer, &QTimer::timeout, this, &Recorder::onSamplingTick);
     m_samplingTimer.start();
     connect(&m_table, &RecordTable::journalFailed, this, &Recorder::writeFailed);
+    // Another table file may order its fields differently.
+    connect(&m_table, &RecordTable::tableReset, this, [this] { m_fieldsResolved = false; });
 }
 
 QString Recorder::repeatKey(const MeterReading& r) {
@@ -76,8 +78,45 @@ void Recorder::writeFailed(const QString& message) {
                    .arg(m_recordedRows));
 }
 
+const QString& Recorder::TextCache::of(const std::string& text) {
+    // Coupling, unit and range repeat from row to row: convert only when they change.
+    if (!valid || text != from) {
+        from = text;
+        converted = QString::fromStdString(text);
+        valid = true;
+    }
+    return converted;
+}
+
+bool Recorder::resolveFields() {
+    static constexpr const char* kNames[kFieldCount] = {"value", "Nval", "time", "no", "DC/AC", "unit", "Auto"};
+    bool all = true;
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        m_fieldIndex[i] = m_table.engine().fieldIndex(QLatin1String(kNames[i]));
+        all = all && m_fieldIndex[i] >= 0;
+    }
+    m_fieldsResolved = true;
+    return all;
+}
+
 void Recorder::appendRow(const MeterReading& r) {
     m_table.append();
+    if (!m_fieldsResolved) m_allFields = resolveFields();
+    if (m_allFields) {
+        // Fields by position, found once per opened table: no name lookups per row.
+        const QTime now = m_clock();
+        m_table.setField(m_fieldIndex[0], QString::fromStdString(r.valueText));
+        m_table.setField(m_fieldIndex[1], double(r.numericValue));
+        m_table.setField(m_fieldIndex[2], QTime(now.hour(), now.minute(), now.second()));
+        m_table.setField(m_fieldIndex[3], qint64(m_nextRecordNo));
+        m_table.setField(m_fieldIndex[4], m_acDcText.of(r.acDcText));
+        m_table.setField(m_fieldIndex[5], m_unitText.of(r.unitText));
+        m_table.setField(m_fieldIndex[6], m_rangeText.of(r.rangeText));
+        ++m_nextRecordNo;
+        m_table.post();
+        return;
+    }
+    // A table without one of the fields: by name, which reports the missing one.
     m_table.setField(QStringLiteral("value"), QString::fromStdString(r.valueText));
     m_table.setField(QStringLiteral("Nval"), double(r.numericValue));
     const QTime now = m_clock();

@@ -10,7 +10,9 @@
 #include <QTime>
 #include <QTimer>
 
+#include <array>
 #include <functional>
+#include <string>
 
 namespace veska {
 
@@ -92,7 +94,23 @@ private:
     void appendRow(const MeterReading& reading);
     void writeFailed(const QString& message);
 
+    // Last text converted for a field whose text seldom changes.
+    struct TextCache {
+        std::string from;
+        QString converted;
+        bool valid = false;
+        const QString& of(const std::string& text);
+    };
+    static constexpr std::size_t kFieldCount = 7;
+    bool resolveFields();
+
     RecordTable& m_table;
+    std::array<int, kFieldCount> m_fieldIndex{};
+    bool m_fieldsResolved = false;
+    bool m_allFields = false;
+    TextCache m_acDcText;
+    TextCache m_unitText;
+    TextCache m_rangeText;
     bool m_repeatSet = true;
     bool m_recordSI = false;
     int m_interval = 10;

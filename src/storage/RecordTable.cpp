@@ -250,10 +250,15 @@ void RecordTable::post() {
     ++m_unsaved;
     emit rowPosted(position);
     emit unsavedRowsChanged(m_unsaved);
-    m_unjournalled.push_back(m_engine.lastPosted());
-    ensureJournal();
-    for (const auto& row : m_unjournalled) m_journal.hold(row);
-    m_unjournalled.clear();
+    if (m_unjournalled.empty() && m_journal.isActive()) {
+        // The usual case: straight into the journal, one copy of the row.
+        m_journal.hold(m_engine.lastPosted());
+    } else {
+        m_unjournalled.push_back(m_engine.lastPosted());
+        ensureJournal();
+        for (const auto& row : m_unjournalled) m_journal.hold(row);
+        m_unjournalled.clear();
+    }
     m_journal.commitIfDue();
 }
 

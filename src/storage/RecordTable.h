@@ -85,6 +85,7 @@ public:
     // Append, set fields by name (case-insensitive), post: as the engine's, plus the journal.
     void append();
     void setField(const QString& name, const TableEngine::Value& value);
+    void setField(int index, TableEngine::Value&& value) { m_engine.setField(index, std::move(value)); }
     void post();
     void cancel();  // drops a row being appended
     // Removes every row of the open table (the file itself is not changed) and the journal's.

@@ -25,6 +25,8 @@ namespace {
 
 // Pending rows are committed once they are this old, so a power cut loses less than a second.
 constexpr int kCommitMs = 500;
+// ... or once this many are pending: a fast stream must not pile up rows in memory.
+constexpr std::size_t kCommitRows = 2048;
 
 constexpr const char* kSideFiles[] = {"-wal", "-shm", "-journal"};
 
@@ -416,7 +418,7 @@ void RecoveryJournal::append(const std::vector<TableEngine::Value>& values) {
 }
 
 void RecoveryJournal::commitIfDue() {
-    if (m_sinceCommit.elapsed() >= kCommitMs) commit();
+    if (m_buffer.size() >= kCommitRows || m_sinceCommit.elapsed() >= kCommitMs) commit();
 }
 
 void RecoveryJournal::timedCommit() {
@@ -441,22 +443,12 @@ void RecoveryJournal::commit() {
     };
     if (const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr); rc != SQLITE_OK) failWith(rc);
     const int params = sqlite3_bind_parameter_count(m_insert);
+    if (m_bindScratch.size() < std::size_t(params)) m_bindScratch.resize(std::size_t(params));
+    const TableEngine::Value null;
     for (const auto& values : m_buffer) {
         for (int i = 0; i < params; ++i) {
-            const TableEngine::Value value =
-                std::size_t(i) < values.size() ? values[std::size_t(i)] : TableEngine::Value{};
-            if (const auto* n = std::get_if<qint64>(&value)) {
-                sqlite3_bind_int64(m_insert, i + 1, *n);
-            } else if (const auto* d = std::get_if<double>(&value)) {
-                sqlite3_bind_double(m_insert, i + 1, *d);
-            } else if (const auto* t = std::get_if<QTime>(&value)) {
-                sqlite3_bind_text(m_insert, i + 1, t->toString(QStringLiteral("hh:mm:ss")).toUtf8().constData(), -1,
-                                  SQLITE_TRANSIENT);
-            } else if (const auto* s = std::get_if<QString>(&value)) {
-                sqlite3_bind_text(m_insert, i + 1, s->toUtf8().constData(), -1, SQLITE_TRANSIENT);
-            } else {
-                sqlite3_bind_null(m_insert, i + 1);
-            }
+            const TableEngine::Value& value = std::size_t(i) < values.size() ? values[std::size_t(i)] : null;
+            TableEngine::bindValue(m_insert, i + 1, value, m_bindScratch[std::size_t(i)]);
         }
         const int rc = sqlite3_step(m_insert);
         sqlite3_reset(m_insert);

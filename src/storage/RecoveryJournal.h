@@ -11,8 +11,9 @@ namespace veska {
 
 // Crash safety for cached rows: every row appended to a table during a run is also written
 // to a journal file beside the table's file, "<name>-recovery.db", committed in batches at
-// least twice a second (one fsync per batch, not per row). The journal is an ordinary table
-// file with the table's fields, so it can be opened, exported or copied like any record file.
+// least twice a second and every 2,048 rows (one fsync per batch, not per row). The journal
+// is an ordinary table file with the table's fields, so it can be opened, exported or
+// copied like any record file.
 //
 // Promises kept by this class and by RecordTable:
 // - Rows are never removed from a journal before they are safe elsewhere: finish() (remove
@@ -98,6 +99,7 @@ private:
     QString m_path;
     std::vector<std::vector<TableEngine::Value>> m_buffer;  // rows not yet committed
     QString m_lastFailure;
+    std::vector<std::string> m_bindScratch;  // UTF-8 of a row's texts while it is inserted
     QElapsedTimer m_sinceCommit;
     QTimer m_flushTimer;
 };

@@ -31,7 +31,38 @@ QString quoted(const QString& identifier) {
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-QString timeText(const QTime& t) { return t.toString(QStringLiteral("hh:mm:ss")); }
+// "hh:mm:ss" of a valid time into `out`, as QTime::toString gives it; false for an invalid
+// time (whose text is empty). Runs for every posted row: no locale machinery, no allocation.
+bool timeChars(const QTime& t, char (&out)[9]) {
+    if (!t.isValid()) return false;
+    const int parts[3] = {t.hour(), t.minute(), t.second()};
+    for (int k = 0; k < 3; ++k) {
+        out[3 * k] = char('0' + parts[k] / 10);
+        out[3 * k + 1] = char('0' + parts[k] % 10);
+        if (k < 2) out[3 * k + 2] = ':';
+    }
+    out[8] = '\0';
+    return true;
+}
+
+QString timeText(const QTime& t) {
+    char text[9];
+    return timeChars(t, text) ? QString::fromLatin1(text, 8) : QString();
+}
+
+// UTF-8 of `s` into `out`, reusing its capacity (row texts are nearly always ASCII).
+void utf8Into(const QString& s, std::string& out) {
+    out.clear();
+    const QChar* chars = s.constData();
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (chars[i].unicode() >= 0x80) {
+            const QByteArray rest = s.mid(i).toUtf8();
+            out.append(rest.constData(), std::size_t(rest.size()));
+            return;
+        }
+        out.push_back(char(chars[i].unicode()));
+    }
+}
 
 QString errorText(sqlite3* db, int rc) {
     if (db != nullptr) return QString::fromUtf8(sqlite3_errmsg(db));
@@ -74,21 +105,28 @@ QString caseInsensitiveMatch(const QString& absolutePath) {
     return current;
 }
 
-void bindValue(sqlite3_stmt* stmt, int index, const TableEngine::Value& value) {
+}  // namespace
+
+void TableEngine::bindValue(sqlite3_stmt* stmt, int index, const Value& value, std::string& scratch) {
+    // Texts are bound from `scratch`, which outlives the statement's step (SQLITE_STATIC):
+    // no copy by the engine and, once the buffers have grown, no allocation per row.
     if (const auto* i = std::get_if<qint64>(&value)) {
         sqlite3_bind_int64(stmt, index, *i);
     } else if (const auto* d = std::get_if<double>(&value)) {
         sqlite3_bind_double(stmt, index, *d);
     } else if (const auto* t = std::get_if<QTime>(&value)) {
-        const QByteArray text = timeText(*t).toUtf8();
-        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        char text[9];
+        scratch.assign(text, timeChars(*t, text) ? 8 : 0);
+        sqlite3_bind_text(stmt, index, scratch.data(), int(scratch.size()), SQLITE_STATIC);
     } else if (const auto* s = std::get_if<QString>(&value)) {
-        const QByteArray text = s->toUtf8();
-        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        utf8Into(*s, scratch);
+        sqlite3_bind_text(stmt, index, scratch.data(), int(scratch.size()), SQLITE_STATIC);
     } else {
         sqlite3_bind_null(stmt, index);
     }
 }
+
+namespace {
 
 // Owns a prepared statement for the length of a scope.
 class Prepared {
@@ -337,6 +375,13 @@ void TableEngine::setField(const QString& name, const Value& value) {
     m_pending[std::size_t(requireField(name))] = value;
 }
 
+void TableEngine::setField(int index, Value&& value) {
+    if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
+    if (index < 0 || std::size_t(index) >= m_pending.size())
+        throw TableError(QStringLiteral("No field at position %1").arg(index));
+    m_pending[std::size_t(index)] = std::move(value);
+}
+
 void TableEngine::cancel() {
     m_appending = false;
     m_pending.clear();
@@ -345,7 +390,8 @@ void TableEngine::cancel() {
 void TableEngine::post() {
     if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
     m_appending = false;
-    for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i]);
+    if (m_bindScratch.size() < m_pending.size()) m_bindScratch.resize(m_pending.size());
+    for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i], m_bindScratch[i]);
     const int rc = sqlite3_step(m_insert);
     sqlite3_reset(m_insert);
     sqlite3_clear_bindings(m_insert);

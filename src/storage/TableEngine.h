@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -106,6 +107,8 @@ public:
     // Append: start a new row (all fields empty), set fields by name, post it to the end.
     void append();
     void setField(const QString& name, const Value& value);  // throws on an unknown field
+    // By position in fields() (see fieldIndex): for the per-row path, no name lookup.
+    void setField(int index, Value&& value);
     void post();                                             // throws when not appending
     void cancel();                                           // drops a row not yet posted
     bool appending() const { return m_appending; }
@@ -131,6 +134,10 @@ public:
     // text are handed over without copies; the views last until `row` returns.
     void forEachRowText(const std::vector<int>& fieldPositions,
                         const std::function<void(const std::vector<std::string_view>&)>& row) const;
+    // Binds a value to a statement parameter as a table stores it (times as "hh:mm:ss",
+    // texts as UTF-8). The text is bound from `scratch` without a copy: keep it unchanged
+    // until the statement has run.
+    static void bindValue(sqlite3_stmt* stmt, int index, const Value& value, std::string& scratch);
     // Display text of a value for a field of the given kind: whole numbers in decimal, times
     // as hh:mm:ss, texts as stored.
     static QString displayText(const Value& value, FieldKind kind);
@@ -182,6 +189,7 @@ private:
     bool m_appending = false;
     std::vector<Value> m_pending;
     std::vector<Value> m_lastPosted;
+    std::vector<std::string> m_bindScratch;  // UTF-8 of the row's texts while it is posted
 
     // Walk state: a window of rows after m_walkLastId.
     std::vector<std::vector<Value>> m_walkRows;
