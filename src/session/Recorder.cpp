@@ -95,6 +95,9 @@ bool Recorder::resolveFields() {
         m_fieldIndex[i] = m_table.engine().fieldIndex(QLatin1String(kNames[i]));
         all = all && m_fieldIndex[i] >= 0;
     }
+    // Older tables have neither of these; their rows stay as they always were.
+    m_utcIndex = m_table.engine().fieldIndex(RecordTable::utcField());
+    m_siValueIndex = m_table.engine().fieldIndex(RecordTable::siValueField());
     m_fieldsResolved = true;
     return all;
 }
@@ -102,9 +105,9 @@ bool Recorder::resolveFields() {
 void Recorder::appendRow(const MeterReading& r) {
     m_table.append();
     if (!m_fieldsResolved) m_allFields = resolveFields();
+    const QTime now = m_clock();
     if (m_allFields) {
         // Fields by position, found once per opened table: no name lookups per row.
-        const QTime now = m_clock();
         m_table.setField(m_fieldIndex[0], QString::fromStdString(r.valueText));
         m_table.setField(m_fieldIndex[1], double(r.numericValue));
         m_table.setField(m_fieldIndex[2], QTime(now.hour(), now.minute(), now.second()));
@@ -112,29 +115,22 @@ void Recorder::appendRow(const MeterReading& r) {
         m_table.setField(m_fieldIndex[4], m_acDcText.of(r.acDcText));
         m_table.setField(m_fieldIndex[5], m_unitText.of(r.unitText));
         m_table.setField(m_fieldIndex[6], m_rangeText.of(r.rangeText));
-        ++m_nextRecordNo;
-        m_table.post();
-        return;
+    } else {
+        // A table without one of the fields: by name, which reports the missing one.
+        m_table.setField(QStringLiteral("value"), QString::fromStdString(r.valueText));
+        m_table.setField(QStringLiteral("Nval"), double(r.numericValue));
+        m_table.setField(QStringLiteral("time"), QTime(now.hour(), now.minute(), now.second()));
+        m_table.setField(QStringLiteral("no"), qint64(m_nextRecordNo));
+        m_table.setField(QStringLiteral("DC/AC"), QString::fromStdString(r.acDcText));
+        m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
+        m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
     }
-    // A table without one of the fields: by name, which reports the missing one.
-    m_table.setField(QStringLiteral("value"), QString::fromStdString(r.valueText));
-    m_table.setField(QStringLiteral("Nval"), double(r.numericValue));
-    const QTime now = m_clock();
-    m_table.setField(QStringLiteral("time"), QTime(now.hour(), now.minute(), now.second()));
-    m_table.setField(QStringLiteral("no"), qint64(m_nextRecordNo));
-    m_table.setField(QStringLiteral("DC/AC"), QString::fromStdString(r.acDcText));
-    m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
-    m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
     const qint64 moment = m_momentClock();
-    // Older tables have neither field; their rows stay as they always were.
-    const TableEngine& engine = m_table.engine();
-    if (engine.fieldIndex(RecordTable::utcField()) >= 0)
-        m_table.setField(RecordTable::utcField(), QString::fromStdString(IsoTime::utc(moment)));
-    if (engine.fieldIndex(RecordTable::siValueField()) >= 0) {
+    if (m_utcIndex >= 0) m_table.setField(m_utcIndex, QString::fromStdString(IsoTime::utc(moment)));
+    if (m_siValueIndex >= 0) {
         const SiQuantity si = SiQuantity::fromReading(r);
         // Overload and unreadable texts have no value: NULL, never a made-up number.
-        m_table.setField(RecordTable::siValueField(),
-                         si.isNumber() ? TableEngine::Value(si.value) : TableEngine::Value(std::monostate{}));
+        m_table.setField(m_siValueIndex, si.isNumber() ? TableEngine::Value(si.value) : TableEngine::Value(std::monostate{}));
     }
     m_lastRecorded = RecordedReading{m_nextRecordNo, moment, r};
     ++m_nextRecordNo;

@@ -106,6 +106,8 @@ private:
 
     RecordTable& m_table;
     std::array<int, kFieldCount> m_fieldIndex{};
+    int m_utcIndex = -1;      // the moment's field, -1 in older tables
+    int m_siValueIndex = -1;  // the SI value's field, -1 in older tables
     bool m_fieldsResolved = false;
     bool m_allFields = false;
     TextCache m_acDcText;

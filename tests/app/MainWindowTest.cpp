@@ -54,7 +54,7 @@ std::string Packet(const char* sign, const char* digits, char point, const char*
 const char* const kVolt = "30000080";     // DC, AUTO, V
 const char* const kHertz = "00000008";
 
-class TFCOMMTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -86,7 +86,7 @@ protected:
     int beeps = 0;
 };
 
-TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
+TEST_F(MainWindowTest, StartsAsTheShippedModel) {
     MainWindow& w = open();
     EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
     EXPECT_EQ(w.serialDriver().comPortSpeed(), ComPortBaudRate::br2400);
@@ -117,7 +117,7 @@ TEST_F(TFCOMMTest, StartsAsTheShippedModel) {
     EXPECT_EQ(digits(), "0123");
 }
 
-TEST_F(TFCOMMTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
+TEST_F(MainWindowTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
     TableEngine::createTable(dir.filePath("Kestodb.db"), RecordTable::recordFields());
     TableEngine holder;
     holder.setTableName(dir.filePath("Kestodb.db"));
@@ -134,7 +134,7 @@ TEST_F(TFCOMMTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn) {
     EXPECT_EQ(digits(), "0123");  // the link still works without a table
 }
 
-TEST_F(TFCOMMTest, RowsLeftByACrashedRunAreOfferedBack) {
+TEST_F(MainWindowTest, RowsLeftByACrashedRunAreOfferedBack) {
     {
         // A run that ended without closing its table leaves its journal behind.
         TableEngine::createTable(dir.filePath("Kestodb.db"), RecordTable::recordFields());
@@ -160,7 +160,7 @@ TEST_F(TFCOMMTest, RowsLeftByACrashedRunAreOfferedBack) {
     EXPECT_EQ(w.recordTable().rowTexts(3).value(0), "4");
 }
 
-TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
+TEST_F(MainWindowTest, OnePacketUpdatesTheWholeWindow) {
     MainWindow& w = open();
     w.handlePacket(Packet("2D", "31323334", '1', kVolt));  // -1.234 V DC AUTO
     EXPECT_EQ(digits(), "1234");
@@ -183,7 +183,7 @@ TEST_F(TFCOMMTest, OnePacketUpdatesTheWholeWindow) {
     EXPECT_EQ(w.session().extremes().minimum(), -1234.0F);
 }
 
-TEST_F(TFCOMMTest, BarFollowsTheFirstTwoDigits) {
+TEST_F(MainWindowTest, BarFollowsTheFirstTwoDigits) {
     MainWindow& w = open();
     struct Case {
         const char* digits;
@@ -203,7 +203,7 @@ TEST_F(TFCOMMTest, BarFollowsTheFirstTwoDigits) {
     }
 }
 
-TEST_F(TFCOMMTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
+TEST_F(MainWindowTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
     MainWindow& w = open();
     w.handlePacket(Packet("2B", "30313233", '0', kVolt));
     w.handlePacket(Packet("2B", "3F303030", '0', kHertz));
@@ -212,7 +212,7 @@ TEST_F(TFCOMMTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
     EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
 }
 
-TEST_F(TFCOMMTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
+TEST_F(MainWindowTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
     MainWindow& w = open();
     w.handlePacket(Packet("2B", "30313233", '2', "0A000080"));  // AC V
     const qint64 rows = w.recordTable().rowCount();
@@ -230,7 +230,7 @@ TEST_F(TFCOMMTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
     EXPECT_TRUE(w.gauge().linkOkPicture()->toolTip().contains("'012A' is not a valid integer value"));
 }
 
-TEST_F(TFCOMMTest, LayoutIsHeldAndTheChartEnlargesAndRestores) {
+TEST_F(MainWindowTest, LayoutIsHeldAndTheChartEnlargesAndRestores) {
     MainWindow& w = open();
     w.show();
     EXPECT_EQ(w.outerWidth(), 622);
@@ -262,7 +262,7 @@ TEST_F(TFCOMMTest, LayoutIsHeldAndTheChartEnlargesAndRestores) {
     EXPECT_EQ(w.historyChart().width(), 322);
 }
 
-TEST_F(TFCOMMTest, MenusHaveTheirItemsAndStates) {
+TEST_F(MainWindowTest, MenusHaveTheirItemsAndStates) {
     MainWindow& w = open();
     const MainMenu& m = w.menu();
     EXPECT_TRUE(m.com1Item->isChecked());
@@ -290,7 +290,7 @@ TEST_F(TFCOMMTest, MenusHaveTheirItemsAndStates) {
     EXPECT_FALSE(w.control("comPanel4")->isVisibleTo(w.client()));
 }
 
-TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
+TEST_F(MainWindowTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     MainWindow& w = open();
     dialogs.yes = false;
     w.confirmExit();
@@ -317,7 +317,7 @@ TEST_F(TFCOMMTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
 }
 
-TEST_F(TFCOMMTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
+TEST_F(MainWindowTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
     MainWindow& w = open();
     w.session().setUpperLimit(1000.0F, true);
     w.handlePacket(Packet("2B", "30393939", '0', kVolt));  // 999: within
@@ -327,7 +327,7 @@ TEST_F(TFCOMMTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
     EXPECT_EQ(beeps, 2);
 }
 
-TEST_F(TFCOMMTest, DataFileCommandsGoThroughTheWindowsDialogs) {
+TEST_F(MainWindowTest, DataFileCommandsGoThroughTheWindowsDialogs) {
     MainWindow& w = open();
     w.handlePacket(Packet("2B", "30313233", '2', kVolt));
     w.handlePacket(Packet("2B", "30313234", '2', kVolt));
@@ -345,7 +345,7 @@ TEST_F(TFCOMMTest, DataFileCommandsGoThroughTheWindowsDialogs) {
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
-TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
+TEST_F(MainWindowTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     MeterSimulator sim;
     ASSERT_TRUE(sim.open()) << sim.errorText().toStdString();
     sim.setRate(50);
@@ -372,7 +372,7 @@ TEST_F(TFCOMMTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
-TEST_F(TFCOMMTest, SimulatedCableThroughUsbConnect) {
+TEST_F(MainWindowTest, SimulatedCableThroughUsbConnect) {
     auto platform = std::make_shared<SimulatedHidPlatform>();
     auto cable = platform->plug(SimulatedHidPlatform::bridge());
     MainWindow& w = open(platform);
@@ -391,7 +391,7 @@ TEST_F(TFCOMMTest, SimulatedCableThroughUsbConnect) {
 
 // One link at a time: pressing either link's button first disconnects the other one
 // cleanly, so packets of both never feed one display and one table.
-TEST_F(TFCOMMTest, EitherLinksButtonStopsTheOtherLink) {
+TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     MeterSimulator sim;
     ASSERT_TRUE(sim.open()) << sim.errorText().toStdString();
     sim.setRate(50);
@@ -459,7 +459,7 @@ TEST_F(TFCOMMTest, EitherLinksButtonStopsTheOtherLink) {
 }
 
 
-TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
+TEST_F(MainWindowTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
     MainWindow& w = open();
     w.recorder().setRetryInterval(20);  // many retries, still one box
     int reading = 0;
@@ -501,7 +501,7 @@ TEST_F(TFCOMMTest, AFailingAppendShowsOneErrorBoxAndTheHeldRowsStay) {
     EXPECT_EQ(RecoveryJournal::rowsIn(journal), held + 1);
 }
 
-TEST_F(TFCOMMTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenItComesBack) {
+TEST_F(MainWindowTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenItComesBack) {
     auto platform = std::make_shared<SimulatedHidPlatform>();
     SimulatedHidDevice::Spec spec = SimulatedHidPlatform::bridge();
     spec.portPath = "1-1.2";
@@ -529,7 +529,7 @@ TEST_F(TFCOMMTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenItCome
     EXPECT_TRUE(dialogs.infos.isEmpty());
 }
 
-TEST_F(TFCOMMTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessTheCommandLineSaysOtherwise) {
+TEST_F(MainWindowTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessTheCommandLineSaysOtherwise) {
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     MainWindow::Options o;
     o.dialogs = &dialogs;
@@ -564,7 +564,7 @@ TEST_F(TFCOMMTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessTheComm
 
 // "Statistics" opens a window beside the main one that starts from the table's rows and
 // follows each row recorded after that.
-TEST_F(TFCOMMTest, TheStatisticsWindowFollowsTheRecordedRows) {
+TEST_F(MainWindowTest, TheStatisticsWindowFollowsTheRecordedRows) {
     MainWindow& w = open();
     w.handlePacket(Packet("2B", "30313233", '2', kVolt));  // 1.23 V recorded before it opens
     QAction* item = w.menu().recordMenu->actions().last();
