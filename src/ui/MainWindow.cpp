@@ -814,7 +814,6 @@ void MainWindow::showPortsDialog() {
         m_portsDialog = new PortsDialog(m_session->serialDriver().portMap(), m_options.portsFromCommandLine, this);
         m_portsDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_portsDialog, &QDialog::accepted, this, &MainWindow::applyPortsDialog);
-        connect(m_portsDialog, &QObject::destroyed, this, [this] { m_portsDialog = nullptr; });
     }
     m_portsDialog->show();
     m_portsDialog->raise();
@@ -833,7 +832,6 @@ void MainWindow::showMqttDialog() {
             s.save(*m_settings);
             applyMqttSettings(s);
         });
-        connect(m_mqttDialog, &QObject::destroyed, this, [this] { m_mqttDialog = nullptr; });
     }
     m_mqttDialog->show();
     m_mqttDialog->raise();

@@ -5,8 +5,10 @@
 #include "links/PortMap.h"
 #include "session/MeterSession.h"
 #include "ui/MqttDialog.h"
+#include "ui/PortsDialog.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -198,9 +200,10 @@ private:
     Options m_options;
     std::unique_ptr<QSettings> m_ownSettings;
     QSettings* m_settings = nullptr;
-    PortsDialog* m_portsDialog = nullptr;
+    // Guarded: the dialogs delete themselves on close, and may go with the window.
+    QPointer<PortsDialog> m_portsDialog;
     QAction* m_portsAction = nullptr;
-    MqttDialog* m_mqttDialog = nullptr;
+    QPointer<MqttDialog> m_mqttDialog;
     MqttDialog::Settings m_mqttSettings;      // as last applied (the password kept while running)
     std::unique_ptr<SessionPublisher> m_mqtt;  // while publishing
     std::unique_ptr<UserDialogs> m_ownDialogs;

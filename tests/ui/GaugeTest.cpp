@@ -136,7 +136,7 @@ TEST(GaugeFace, RedDotsFollowTheAlarmRuleOnEveryScale) {
             const int value = (j - scale.gaugeOffset) * scale.countsPerNeedleStep();
             if (std::abs(value) <= 9999) {
                 // The display of that value puts the needle on this very dot.
-                char digits[8];
+                char digits[16];
                 std::snprintf(digits, sizeof digits, "%04d", std::abs(value));
                 LcdState lcd;
                 lcd.digit1 = std::string(1, digits[0]);
