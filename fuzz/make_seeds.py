@@ -100,3 +100,12 @@ put('record_file', 'damaged_cell_count', bytes([0x40]) + plain[1:] + bytes([0x10
 put('record_file', 'damaged_field_bytes', bytes([0x40]) + plain[1:] + bytes([0x1F, 0xF8, 0x20, 0x0F, 0xFD, 0x33]))
 put('record_file', 'odd_names', bytes([0x10, 2]) + b'ab' + bytes([7]) + bytes([b for c in RECORD for b in c])
     + bytes([0xF3]) + b'D\tC' + bytes([4]) + bytes([1]) + row(1, 'x', 'y', 'z', 'u', 'v', 0.5) + text('tab\there'))
+
+# --- reading formats: value text, unit text and time text separated by 0x1F
+def fields(*parts): return b'\x1f'.join(p.encode('utf-8') for p in parts)
+put('reading_formats', 'kilohm', fields('4.698', 'k*', '2026-12-10T03:14:15.123Z'))
+put('reading_formats', 'microamp', fields('012.0', 'uA', '2026-12-10T04:14:15.123+01:00'))
+put('reading_formats', 'overload', fields('.0L', 'M*', '14:05:09'))
+put('reading_formats', 'negative_volt', fields('-1.234', 'V', '2026-06-01T00:00:00.000Z'))
+put('reading_formats', 'celsius', fields('25.3', '#', ''))
+put('reading_formats', 'kilohertz', fields('1.001', 'kHz', '2026-12-10T03:14:15Z'))
