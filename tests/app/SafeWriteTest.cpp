@@ -119,6 +119,7 @@ const std::vector<Writer>& writers() {
     static const std::vector<Writer> all{
         {"table copy", "copy.db", "SQLite format 3", [](Bench& b, const QString& t) { b.commands.saveTo(t); }},
         {"text export", "text.txt", "No\tTime", [](Bench& b, const QString& t) { b.commands.saveTo(t); }},
+        {"CSV export", "data.csv", "No,Time", [](Bench& b, const QString& t) { b.commands.saveTo(t); }},
         {"PDF report", "report.pdf", "%PDF",
          [](Bench& b, const QString& t) {
              // The print dialog's "print to file", as the user fills it in.
