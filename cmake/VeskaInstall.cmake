@@ -58,6 +58,8 @@ add_custom_target(veska-docs DEPENDS ${veska_generated})
 add_dependencies(veska veska-docs)
 
 install(TARGETS veska veska-meter-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT veska)
+# Not for users to run: veska starts it for the window and the printed report.
+install(TARGETS veska-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/veska COMPONENT veska)
 
 # udev and systemd read lib/ below the prefix, never the multiarch library folder.
 install(FILES ${veska_pkg}/udev/70-veska-usb-serial.rules

@@ -4,11 +4,11 @@
 #include "links/HidDeviceError.h"
 #include "links/HidapiPlatform.h"
 #include "links/UsbConnection.h"
-#include "ui/DataFileCommands.h"
 #include "storage/RecordColumns.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
 #include "storage/TableError.h"
+#include "storage/TableSaver.h"
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
 #include "network/SessionPublisher.h"
@@ -39,13 +39,22 @@ extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
 // The signals that end a run the normal way: Ctrl-C, kill, a closed terminal, a closed pipe.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-// Saving as the window's Save command does: a copy for ".db", text otherwise.
+// Saving as the window's Save command does: a copy for ".db", CSV or text otherwise.
 QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
-    DataFileCommands commands(table);
-    QString failure;
-    QObject::connect(&commands, &DataFileCommands::error, [&failure](const QString& m) { failure = m; });
-    if (!commands.saveTo(file) && failure.isEmpty()) failure = QStringLiteral("could not save to %1").arg(file);
-    return failure;
+    try {
+        table.restoreLostRows();  // after a full disk: every row of the run, or no save
+        const TextExport::Result result = TableSaver::save(table.engine(), file);
+        if (!result.ok) return result.message;
+    } catch (const TableError& e) {
+        return e.message();
+    }
+    try {
+        table.markSaved();
+    } catch (const TableError& e) {
+        // The file is saved but the journal could not be emptied: told, and it keeps its rows.
+        return e.message();
+    }
+    return QString();
 }
 
 // Writes all of `bytes`; false with errno set when the stream failed.

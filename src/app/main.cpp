@@ -1,20 +1,15 @@
-// Program entry: the window by default; headless logging, export and print for scripts.
+// veska: headless logging, the meter check and the data-file commands for scripts, on
+// QtCore alone. The window and the printed report are handed to veska-window.
 #include "app/CommandLine.h"
+#include "app/DataFileCli.h"
 #include "app/GuardedApplication.h"
 #include "app/HeadlessLogger.h"
-#include "ui/MessageBoxDialogs.h"
 #include "app/MeterDoctor.h"
-#include "links/SimulatedMeters.h"
-#include "ui/MainWindow.h"
-#include "ui/ArialFont.h"
+#include "app/WindowProgram.h"
 #include "links/HidapiPlatform.h"
-#include "app/DataFileCli.h"
-#include "links/PortMap.h"
+#include "links/SimulatedMeters.h"
 
-#include <QApplication>
-#include <QFont>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <memory>
@@ -23,45 +18,6 @@ namespace {
 
 void PrintError(const QString& text) {
     std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
-}
-
-// Without a display the GUI-less modes still need fonts for the printed report.
-void UseOffscreenWithoutDisplay() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-}
-
-int RunWindow(veska::GuardedApplication& app, const veska::CommandLine& cl) {
-    veska::ArialFont::installWindowFonts();
-
-    veska::MainWindow::Options options;
-    for (const auto& [n, path] : cl.portMap) {
-        options.portMap.setPath(*veska::portFromNumber(n), path);
-        options.portsFromCommandLine[static_cast<std::size_t>(n - 1)] = true;
-    }
-    veska::SimulatedMeters simulated;
-    if (cl.simulate == veska::CommandLine::Simulate::Serial) {
-        if (!simulated.startSerial(cl.rate)) {
-            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
-            return 1;
-        }
-        options.portMap.setPath(veska::ComPortNumber::pnCOM1, simulated.serialPath());
-        options.portsFromCommandLine[0] = true;
-    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
-        options.hidPlatform = simulated.startUsb(cl.rate);
-    }
-    veska::MainWindow FCOMM(options);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
-    }
-    veska::MessageBoxDialogs boxes(&FCOMM);
-    app.setReporter([&boxes](const QString& text) { boxes.error(text); });
-    FCOMM.show();
-    const int status = QApplication::exec();
-    app.setReporter({});
-    return status;
 }
 
 // Examines every candidate device and prints what it found; 0 when a meter answered.
@@ -104,29 +60,27 @@ int main(int argc, char* argv[]) {
         std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stderr);
         return 2;
     }
-    if (cl->mode == veska::CommandLine::Mode::Help) {
+    switch (cl->mode) {
+    case veska::CommandLine::Mode::Help:
         std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stdout);
         return 0;
-    }
-    if (cl->mode == veska::CommandLine::Mode::Version) {
+    case veska::CommandLine::Mode::Version:
         std::fputs("veska " VESKA_VERSION "\n", stdout);
         return 0;
+    case veska::CommandLine::Mode::Window:
+    case veska::CommandLine::Mode::Print:
+        PrintError(veska::WindowProgram::replaceProcess(argv));
+        return 127;  // as a shell reports a program it cannot run
+    default:
+        break;
     }
-    if (cl->mode != veska::CommandLine::Mode::Window) UseOffscreenWithoutDisplay();
 
-    veska::GuardedApplication app(argc, argv);
-    // The application title of the boxes. No display name: the toolkit would append it to
-    // every window title ("... _Ver: 1.00 - Veska").
-    QApplication::setApplicationName(QStringLiteral("Veska"));
-    // Desktops match the window to its menu entry and icon by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.veska.Veska"));
+    veska::GuardedApplication<QCoreApplication> app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Veska"));
 
     switch (cl->mode) {
-    case veska::CommandLine::Mode::Export:
-    case veska::CommandLine::Mode::Print: {
-        const QString failure = cl->mode == veska::CommandLine::Mode::Export
-                                    ? veska::DataFileCli::exportTable(cl->exportTable, cl->exportOut)
-                                    : veska::DataFileCli::printTable(cl->printTable, cl->pdfOut);
+    case veska::CommandLine::Mode::Export: {
+        const QString failure = veska::DataFileCli::exportTable(cl->exportTable, cl->exportOut);
         if (!failure.isEmpty()) PrintError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
@@ -142,11 +96,9 @@ int main(int argc, char* argv[]) {
     }
     case veska::CommandLine::Mode::Doctor:
         return RunDoctor(*cl);
-    case veska::CommandLine::Mode::Headless: {
+    default: {
         veska::HeadlessLogger logger(*cl, {});
         return logger.run();
     }
-    default:
-        return RunWindow(app, *cl);
     }
 }

@@ -56,7 +56,9 @@ void Recorder::offerReading(const MeterReading& reading) {
     } catch (const TableError& e) {
         // A row that did not reach the table leaves no trace: not counted, its number and
         // key free for the next one (a journal failure after the post leaves the row held).
-        if (m_table.rowCount() == rowsBefore) {
+        // (Fewer rows than before: the write took the held rows along; the journal gives
+        // them back with the next row, and this one was not among them.)
+        if (m_table.rowCount() <= rowsBefore) {
             --m_recordedRows;
             m_nextRecordNo = noBefore;
             m_lastRecordedKey = keyBefore;

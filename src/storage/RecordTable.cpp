@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -119,6 +120,7 @@ void RecordTable::detectLeftover() {
 
 void RecordTable::closeEngine() {
     const bool wasOpen = m_engine.isOpen();
+    m_reloadRows = false;
     m_engine.close();
     m_leftovers.clear();
     m_notWritable.clear();
@@ -205,6 +207,7 @@ qint64 RecordTable::restoreJournal() {
         }
     } catch (const TableError&) {
         m_engine.cancel();
+        if (m_engine.heldRowsLost()) m_reloadRows = true;
         m_unsaved += restored;
         emit unsavedRowsChanged(m_unsaved);
         emit tableReset();
@@ -222,7 +225,45 @@ QString RecordTable::moveJournalAside() {
     return RecoveryJournal::moveAside(m_leftovers.takeFirst(), m_now());
 }
 
-void RecordTable::append() { m_engine.append(); }
+void RecordTable::append() {
+    if (m_reloadRows) reloadLostRows();
+    m_engine.append();
+}
+
+void RecordTable::restoreLostRows() {
+    if (!m_reloadRows) return;
+    try {
+        reloadLostRows();
+    } catch (const TableError& e) {
+        throw TableError(QStringLiteral("The rows of this run are in the recovery journal %1 only, and cannot be "
+                                        "put back into the table yet (%2)")
+                             .arg(m_journal.path(), e.message()));
+    }
+}
+
+void RecordTable::reloadLostRows() {
+    const auto put = [this](const std::vector<TableEngine::Value>& values) {
+        m_engine.append();
+        const std::size_t n = std::min(values.size(), m_engine.fields().size());
+        for (std::size_t i = 0; i < n; ++i) m_engine.setField(int(i), TableEngine::Value(values[i]));
+        m_engine.post();
+    };
+    try {
+        m_journal.forEachRow(put);
+        for (const auto& row : m_unjournalled) put(row);
+    } catch (const TableError&) {
+        // Some of the rows back would double them at the next try: none, or all of them.
+        m_engine.cancel();
+        try {
+            m_engine.discardCachedRows();
+        } catch (const TableError&) {
+        }
+        emit tableReset();
+        throw;
+    }
+    m_reloadRows = false;
+    emit tableReset();
+}
 
 void RecordTable::setField(const QString& name, const TableEngine::Value& value) { m_engine.setField(name, value); }
 
@@ -245,7 +286,17 @@ void RecordTable::post() {
         m_engine.cancel();
         throw TableError(m_notWritable);
     }
-    m_engine.post();
+    try {
+        m_engine.post();
+    } catch (const TableError&) {
+        if (m_engine.heldRowsLost()) {
+            // Every cached row of the run went with the failed write; the journal still holds
+            // them and they come back with the next row that can be written.
+            m_reloadRows = true;
+            emit tableReset();
+        }
+        throw;
+    }
     const qint64 position = m_engine.rowCount() - 1;
     ++m_unsaved;
     emit rowPosted(position);
@@ -266,6 +317,7 @@ void RecordTable::cancel() { m_engine.cancel(); }
 
 void RecordTable::empty() {
     m_engine.empty();
+    m_reloadRows = false;
     // The user chose to drop these rows; a new journal starts with the next row.
     m_journal.finish();
     m_unjournalled.clear();
@@ -280,6 +332,8 @@ QStringList RecordTable::rowTexts(qint64 position) const {
 }
 
 void RecordTable::markSaved() {
+    // A table without all its rows was not what got saved: the journal keeps them.
+    if (m_reloadRows) return;
     // The rows are in a saved file: their journal may go. Removing needs no disk space,
     // unlike deleting its rows would.
     m_journal.finish();

@@ -83,6 +83,8 @@ public:
     // --- rows ---
     qint64 rowCount() const { return m_engine.rowCount(); }
     // Append, set fields by name (case-insensitive), post: as the engine's, plus the journal.
+    // When a failed post took the run's cached rows with it (a spill on a full disk, see
+    // TableEngine), the next append() first puts them back from the journal, or throws.
     void append();
     void setField(const QString& name, const TableEngine::Value& value);
     void setField(int index, TableEngine::Value&& value) { m_engine.setField(index, std::move(value)); }
@@ -92,6 +94,13 @@ public:
     void empty();
     // Display texts of the row at a 0-based position, in field order.
     QStringList rowTexts(qint64 position) const;
+
+    // Whether the table holds every row of the run: false after a failed write took the
+    // cached rows along (they are in the journal) until they are put back.
+    bool holdsEveryRow() const { return !m_reloadRows; }
+    // Puts such rows back from the journal now (saving and printing need them all); does
+    // nothing when none are missing. Throws TableError when that cannot be done yet.
+    void restoreLostRows();
 
     // Rows appended since the table was opened or last saved.
     qint64 unsavedRows() const { return m_unsaved; }
@@ -114,6 +123,9 @@ private:
     void checkWritable();
     void ensureJournal();
     void closeEngine();
+    // Appends the journal's rows (and those waiting for it) again after the engine lost its
+    // cached rows; all or none. Throws TableError.
+    void reloadLostRows();
 
     TableEngine m_engine;
     RecoveryJournal m_journal;
@@ -122,6 +134,7 @@ private:
     std::vector<std::vector<TableEngine::Value>> m_unjournalled;
     QString m_notWritable;
     qint64 m_highestRestoredNo = 0;
+    bool m_reloadRows = false;  // the engine lost the cached rows: reload them before the next row
     qint64 m_unsaved = 0;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
 };

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace veska {
 
@@ -338,10 +339,13 @@ void RecoveryJournal::openConnection(const QString& path) {
         exec("COMMIT");
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=FULL");
+        // Rows only go in, committed in small batches: a small page cache is enough.
+        exec("PRAGMA cache_size=-512");
         int rc2 = SQLITE_OK;
         const QString table = firstTable(m_db, &rc2);
         if (rc2 != SQLITE_OK) throw TableError(engineMessage(m_db, rc2, path));
         if (table.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file").arg(path));
+        m_table = table;
         // Column count of the table, for the insert's placeholders.
         const QByteArray count = QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)).toUtf8();
         sqlite3_stmt* probeStmt = nullptr;
@@ -431,6 +435,41 @@ void RecoveryJournal::timedCommit() {
             emit failed(e.message());
         }
     }
+}
+
+void RecoveryJournal::forEachRow(const std::function<void(const std::vector<TableEngine::Value>&)>& row) const {
+    if (m_db == nullptr) return;
+    const QByteArray sql = QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quotedName(m_table)).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &st, nullptr);
+    // Finalized also when `row` throws.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(st, sqlite3_finalize);
+    std::vector<TableEngine::Value> values;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) break;
+        values.resize(std::size_t(sqlite3_column_count(st)));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const int col = int(i);
+            switch (sqlite3_column_type(st, col)) {
+            case SQLITE_INTEGER:
+                values[i] = qint64(sqlite3_column_int64(st, col));
+                break;
+            case SQLITE_FLOAT:
+                values[i] = sqlite3_column_double(st, col);
+                break;
+            case SQLITE_NULL:
+                values[i] = std::monostate{};
+                break;
+            default:
+                values[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
+                                              sqlite3_column_bytes(st, col));
+            }
+        }
+        row(values);
+    }
+    if (rc != SQLITE_DONE) throw TableError(engineMessage(m_db, rc, m_path));
+    for (const auto& buffered : m_buffer) row(buffered);
 }
 
 void RecoveryJournal::commit() {

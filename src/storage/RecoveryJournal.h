@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 namespace veska {
 
 // Crash safety for cached rows: every row appended to a table during a run is also written
@@ -82,6 +84,10 @@ public:
     // commit that fails is reported through failed() and the committed rows stay.
     QString release();
     qint64 pendingRows() const { return qint64(m_buffer.size()); }
+    // Every row the journal holds, committed ones first, then those still buffered, in the
+    // order they came (field values by position). Reads through the journal's own
+    // connection; throws TableError when the file cannot be read.
+    void forEachRow(const std::function<void(const std::vector<TableEngine::Value>&)>& row) const;
 
 signals:
     // A commit made by the journal's own timer failed (reported once until one succeeds).
@@ -97,6 +103,7 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     QString m_path;
+    QString m_table;  // the journal's table inside its file
     std::vector<std::vector<TableEngine::Value>> m_buffer;  // rows not yet committed
     QString m_lastFailure;
     std::vector<std::string> m_bindScratch;  // UTF-8 of a row's texts while it is inserted

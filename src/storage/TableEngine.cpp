@@ -212,25 +212,15 @@ void TableEngine::open() {
     try {
         if (rc != SQLITE_OK) fail(rc, QString());
         sqlite3_busy_timeout(m_db, 0);
-        // A larger page cache keeps long runs of appends off the disk for longer.
-        exec("PRAGMA cache_size=-8192");
+        // Long runs of cached appends spill into the file beyond this, so memory stays flat.
+        exec("PRAGMA cache_size=-2048");
         if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
-        if (m_cached && !m_readOnly) {
-            // Cached rows stay in memory: a spill that fails on a full disk would make the
-            // engine roll back every row held, and later rows would go to the file directly.
-            exec("PRAGMA cache_spill=OFF");
-            // Nor may the rollback journal touch the disk: the transaction is never
-            // committed and, without spills, never writes the file, so there is nothing a
-            // journal file could restore after a crash. On a full disk its first write to a
-            // page would fail and SQLite would roll back every row held.
-            exec("PRAGMA journal_mode=MEMORY");
-        }
         if (m_readOnly) {
             // Reading the schema below takes the shared lock, which exclusive locking mode
             // keeps until close: no other program can change the file meanwhile.
             if (m_cached) exec("BEGIN");
         } else if (m_cached) {
-            exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN");
+            beginCaching();
         } else if (m_exclusive) {
             // Take the file's lock now; exclusive locking mode keeps it until close.
             exec("BEGIN EXCLUSIVE");
@@ -282,6 +272,10 @@ void TableEngine::loadSchema() {
     }
     if (m_rowId.isEmpty())
         throw TableError(QStringLiteral("%1: fields named rowid, _rowid_ and oid hide the order of the rows").arg(m_path));
+    countRows();
+}
+
+void TableEngine::countRows() {
     Prepared q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const int rc = sqlite3_step(q.get());
@@ -292,6 +286,32 @@ void TableEngine::loadSchema() {
     qint64 span = 0;
     m_denseIds = m_rowCount == 0 ||
                  (!__builtin_sub_overflow(sqlite3_column_int64(q.get(), 2), m_firstRowId, &span) && span == m_rowCount - 1);
+}
+
+void TableEngine::beginCaching() { exec(m_exclusive ? "BEGIN EXCLUSIVE" : "BEGIN"); }
+
+void TableEngine::noteLostTransaction() {
+    if (!m_cached || m_readOnly || sqlite3_get_autocommit(m_db) == 0) return;
+    // SQLite gave up the whole transaction: the file's rows are all that is left.
+    m_heldRowsLost = true;
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walking = false;
+    try {
+        countRows();
+    } catch (const TableError&) {
+    }
+}
+
+void TableEngine::discardCachedRows() {
+    if (!isOpen() || !m_cached || m_readOnly) return;
+    if (sqlite3_get_autocommit(m_db) == 0) exec("ROLLBACK");
+    m_heldRowsLost = false;
+    m_walkRows.clear();
+    m_walkIds.clear();
+    m_walking = false;
+    countRows();
+    beginCaching();
 }
 
 void TableEngine::prepareInsert() {
@@ -323,6 +343,7 @@ void TableEngine::close() {
     m_path.clear();
     m_fields.clear();
     m_rowCount = 0;
+    m_heldRowsLost = false;
     m_appending = false;
     m_pending.clear();
     m_lastPosted.clear();
@@ -390,12 +411,22 @@ void TableEngine::cancel() {
 void TableEngine::post() {
     if (!m_appending) throw TableError(QStringLiteral("Table is not in append mode"));
     m_appending = false;
+    // Cached rows are never written to the file directly: after a lost transaction the
+    // next row opens a new one first.
+    if (m_cached && !m_readOnly && sqlite3_get_autocommit(m_db) != 0) beginCaching();
     if (m_bindScratch.size() < m_pending.size()) m_bindScratch.resize(m_pending.size());
     for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i], m_bindScratch[i]);
     const int rc = sqlite3_step(m_insert);
+    // Taken before anything else talks to the engine: a rollback clears its message.
+    const int systemError = rc == SQLITE_DONE ? 0 : sqlite3_system_errno(m_db);
     sqlite3_reset(m_insert);
     sqlite3_clear_bindings(m_insert);
-    if (rc != SQLITE_DONE) fail(rc, QStringLiteral("post"));
+    if (rc != SQLITE_DONE) {
+        noteLostTransaction();
+        QString detail = QString::fromUtf8(sqlite3_errstr(rc));
+        if (systemError != 0) detail += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(systemError)));
+        throw TableError(describe(rc, m_path, QStringLiteral("post: ") + detail));
+    }
     const qint64 id = sqlite3_last_insert_rowid(m_db);
     if (m_rowCount == 0) {
         m_firstRowId = id;
@@ -411,7 +442,15 @@ void TableEngine::post() {
 void TableEngine::empty() {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const QByteArray sql = QStringLiteral("DELETE FROM %1").arg(quoted(m_internalName)).toUtf8();
-    exec(sql.constData());
+    // Never deletes the file's rows for good: cached updates always run in a transaction.
+    if (m_cached && !m_readOnly && sqlite3_get_autocommit(m_db) != 0) beginCaching();
+    try {
+        exec(sql.constData());
+    } catch (const TableError&) {
+        noteLostTransaction();
+        throw;
+    }
+    m_heldRowsLost = false;
     m_rowCount = 0;
     m_firstRowId = 1;
     m_denseIds = true;

@@ -35,8 +35,11 @@ namespace veska {
 // Cached updates: the rows appended (and an empty()) live in one transaction of the open
 // connection that is never committed. Every reader going through this object (walk, row
 // texts for a grid, copyTo) sees them; close() rolls them back, so the file keeps exactly
-// what it held when it was opened, also after a crash: the rows stay in memory (no cache
-// spills, the rollback journal in memory), so a full disk never drops them either.
+// what it held when it was opened, also after a crash (the rollback journal beside it puts
+// the file back at the next open). Memory stays bounded: beyond a 2 MB page cache the
+// rows spill into the file. A spill that fails (a full disk) makes the engine roll back
+// every cached row: post() then throws and heldRowsLost() says so, and the caller, who
+// keeps the rows elsewhere (RecordTable: its recovery journal), appends them again.
 //
 // Field values are typed by the field's declared type: INTEGER -> whole number (qint64),
 // TIME -> time of day (QTime; stored as the text "hh:mm:ss", no date), FLOAT/REAL/DOUBLE ->
@@ -110,6 +113,11 @@ public:
     // By position in fields() (see fieldIndex): for the per-row path, no name lookup.
     void setField(int index, Value&& value);
     void post();                                             // throws when not appending
+    // Cached updates: whether a failed post() took every cached row with it (see above); the
+    // engine then holds the file's rows only and caches again from the next post on.
+    bool heldRowsLost() const { return m_heldRowsLost; }
+    // Drops every cached row at once, leaving the file's rows (and clears heldRowsLost()).
+    void discardCachedRows();
     void cancel();                                           // drops a row not yet posted
     bool appending() const { return m_appending; }
     // Values of the row posted last, in field order (for a mirror such as a journal).
@@ -165,6 +173,9 @@ private:
     void exec(const char* sql) const;
     [[noreturn]] void fail(int rc, const QString& what) const;
     void loadSchema();
+    void countRows();
+    void beginCaching();
+    void noteLostTransaction();
     void prepareInsert();
     void fillWalk();
     void finalizeAll();
@@ -184,6 +195,7 @@ private:
     qint64 m_rowCount = 0;
     qint64 m_firstRowId = 1;  // row id of position 0 while ids are dense
     bool m_denseIds = true;
+    bool m_heldRowsLost = false;
 
     sqlite3_stmt* m_insert = nullptr;
     bool m_appending = false;

@@ -1,12 +1,11 @@
 #include "ui/DataFileCommands.h"
 
-#include "storage/CsvExport.h"
 #include "storage/RecordColumns.h"
 #include "ui/RecordReport.h"
 #include "storage/RecordTable.h"
-#include "storage/TableCopy.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
+#include "storage/TableSaver.h"
 #include "storage/TextExport.h"
 
 #include <QFile>
@@ -30,13 +29,6 @@ QString upperAscii(const QString& text) {
 bool sameFile(const QString& a, const QString& b) {
     std::error_code ec;
     return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), ec);
-}
-
-// From the last "." of the file's own name to the end, or empty.
-QString extensionOf(const QString& fileName) {
-    const QString name = QFileInfo(fileName).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot);
 }
 
 // Opens `path` the way the record table will and checks it is a record file, without
@@ -67,10 +59,6 @@ QString DataFileCommands::openPathFor(const QString& chosen) {
     const QString upper = upperAscii(chosen);
     if (upper == chosen || sameFile(upper, chosen)) return upper;
     return chosen;
-}
-
-bool DataFileCommands::isTableCopyName(const QString& fileName) {
-    return extensionOf(fileName) == QLatin1String(".db");
 }
 
 QString DataFileCommands::unsavedRowsQuestion(qint64 rows) {
@@ -131,18 +119,13 @@ bool DataFileCommands::saveRecordFileAs() {
 
 bool DataFileCommands::saveTo(const QString& fileName) {
     try {
-        if (isTableCopyName(fileName)) {
-            TableCopy::copyTableTo(m_table.engine(), fileName);
-        } else {
-            const TextExport::Result result = CsvExport::isCsvName(fileName)
-                                                  ? CsvExport::exportTableAsCsv(m_table.engine(), fileName)
-                                                  : TextExport::exportTableAsText(m_table.engine(), fileName);
-            if (!result.ok) {
-                emit error(result.message, true);
-                return false;
-            }
-            emit information(result.message, true);
+        m_table.restoreLostRows();  // after a full disk: every row of the run, or no save
+        const TextExport::Result result = TableSaver::save(m_table.engine(), fileName);
+        if (!result.ok) {
+            emit error(result.message, true);
+            return false;
         }
+        if (!result.message.isEmpty()) emit information(result.message, true);
     } catch (const TableError& e) {
         emit error(e.message(), false);
         return false;

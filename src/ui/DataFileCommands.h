@@ -44,12 +44,9 @@ public:
     // The path Open uses for a chosen one: its letters a-z upper-cased when that names the
     // same file, otherwise the path as chosen (file systems that tell case apart).
     static QString openPathFor(const QString& chosen);
-    // Save under `fileName` by its extension, as saveRecordFileAs does after its dialog. Copy
+    // Save under `fileName` by its extension (TableSaver), as saveRecordFileAs does after its dialog. Copy
     // and export failures are reported through the signals; returns success.
     bool saveTo(const QString& fileName);
-    // Whether saving under this name makes a table copy: the name's extension (from the
-    // last "." of the file name on) is exactly ".db". ".DB", ".Db" and the rest give text.
-    static bool isTableCopyName(const QString& fileName);
     // Question asked before unsaved rows would be dropped.
     static QString unsavedRowsQuestion(qint64 rows);
     static QString nothingToPrintMessage() { return QStringLiteral("The record table holds no rows to print."); }

@@ -1,6 +1,6 @@
 #include "DataFilesTestSupport.h"
 
-#include "app/DataFileCli.h"
+#include "app/ReportCli.h"
 #include "ui/RecordReport.h"
 
 #include <QPrinter>
@@ -66,7 +66,7 @@ TEST(RecordReport, SixtyRowsPrintWithHeaderAndFooterOnEveryPage) {
     table[1].unit = QStringLiteral("#");
     writeRecordFile(dir.filePath("run.db"), table);
     const QString pdf = dir.filePath("run.pdf");
-    ASSERT_EQ(DataFileCli::printTable(dir.filePath("run.db"), pdf), QString());
+    ASSERT_EQ(ReportCli::printTable(dir.filePath("run.db"), pdf), QString());
 
     const std::vector<Page> pages = wordsOf(pdf);
     ASSERT_EQ(pages.size(), 2u) << "37 rows fit on a page";
@@ -99,7 +99,7 @@ TEST(RecordReport, EmptyTableGivesNoPage) {
     QTemporaryDir dir;
     writeRecordFile(dir.filePath("empty.db"), {});
     const QString pdf = dir.filePath("empty.pdf");
-    EXPECT_FALSE(DataFileCli::printTable(dir.filePath("empty.db"), pdf).isEmpty());
+    EXPECT_FALSE(ReportCli::printTable(dir.filePath("empty.db"), pdf).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(pdf));
     EXPECT_FALSE(QFileInfo::exists(pdf + ".part"));
 

@@ -4,6 +4,7 @@
 #include "DataFilesTestSupport.h"
 
 #include "app/DataFileCli.h"
+#include "app/ReportCli.h"
 #include "ui/DataFileCommands.h"
 #include "ui/HistoryChart.h"
 #include "storage/RecordTable.h"
@@ -367,7 +368,7 @@ TEST(SafeWrite, CommandLineKeepsTheSourceAndReportsEveryFailure) {
         {
             std::unique_ptr<FileSizeLimit> limit;
             if (c.sizeLimit != 0) limit = std::make_unique<FileSizeLimit>(c.sizeLimit);
-            message = c.print ? DataFileCli::printTable(in, out) : DataFileCli::exportTable(in, out);
+            message = c.print ? ReportCli::printTable(in, out) : DataFileCli::exportTable(in, out);
         }
         EXPECT_TRUE(message.contains(c.reason)) << message.toStdString();
         EXPECT_TRUE(message.contains(c.sizeLimit != 0 || QFileInfo(out).isSymLink() ? out : in)) << message.toStdString();

@@ -1,7 +1,9 @@
 // Helper process for the record tests.
 //   hold <table>   open the table for exclusive use, print "ready", wait until stdin closes
-//   record <dir>   record readings into <dir>/Kestodb.db for ever, printing "<No> <ms>" for
-//                  each posted row (ms on the monotonic clock), until killed
+//   record <dir> [pause-ms]
+//                  record readings into <dir>/Kestodb.db for ever, printing "<No> <ms>" for
+//                  each posted row (ms on the monotonic clock), until killed; pause-ms
+//                  between rows (2 by default; 0 fills the page cache within a second)
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
 #include "storage/TableEngine.h"
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -41,7 +44,7 @@ int hold(const char* table) {
     return 0;
 }
 
-int record(const char* dir) {
+int record(const char* dir, int pauseMs) {
     QDir::setCurrent(QString::fromLocal8Bit(dir));
     RecordTable table;
     table.openDefault();
@@ -57,7 +60,7 @@ int record(const char* dir) {
                             .count();
         std::cout << recorder.nextRecordNo() - 1 << ' ' << ms << std::endl;
         QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     return 0;
 }
@@ -67,7 +70,8 @@ int record(const char* dir) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "hold") == 0) return hold(argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "record") == 0) return record(argv[2]);
-    std::fprintf(stderr, "usage: %s hold <table> | record <dir>\n", argv[0]);
+    if (argc == 3 && std::strcmp(argv[1], "record") == 0) return record(argv[2], 2);
+    if (argc == 4 && std::strcmp(argv[1], "record") == 0) return record(argv[2], std::atoi(argv[3]));
+    std::fprintf(stderr, "usage: %s hold <table> | record <dir> [pause-ms]\n", argv[0]);
     return 2;
 }

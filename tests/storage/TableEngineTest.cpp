@@ -179,31 +179,43 @@ TEST_F(TableEngineTest, CachedRowsAreSeenByEveryReaderButNeverWritten) {
     EXPECT_EQ(reopened.rowCount(), 2);
 }
 
-TEST_F(TableEngineTest, CachedRowsBeyondThePageCacheSurviveAFullDisk) {
-    // More rows than the page cache holds, while no file may grow: a spill to the disk
-    // would fail and take every cached row with it.
+TEST_F(TableEngineTest, CachedRowsSpillBeyondThePageCacheAndAFailedSpillIsNeverSilent) {
+    // Long runs spill into the file (memory stays flat) and still leave it as it was.
     const QByteArray before = digest(path);
+    const qint64 sizeBefore = QFileInfo(path).size();
     TableEngine t;
     openRecordTable(t);
-    for (qint64 no = 3; no <= 1000; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
+    constexpr qint64 kRows = 80000;  // beyond the 2 MB page cache
+    for (qint64 no = 3; no <= kRows; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
+    EXPECT_GT(QFileInfo(path).size(), sizeBefore + 256 * 1024) << "no spill into the file";
+    EXPECT_EQ(t.rowCount(), kRows);
+    EXPECT_EQ(t.rowTexts(kRows - 1, 1).at(0).at(0), QString::number(kRows));
+    t.close();
+    EXPECT_EQ(digest(path), before);
+
+    // Now while no file may grow: the spill fails and takes the cached rows with it. That
+    // must be loud (the post throws, heldRowsLost) and never leave later rows in the file.
+    openRecordTable(t);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit full = old;
-    full.rlim_cur = rlim_t(std::max(QFileInfo(path).size(), QFileInfo(path + "-journal").size()));
+    full.rlim_cur = rlim_t(QFileInfo(path).size());
     setrlimit(RLIMIT_FSIZE, &full);
-    constexpr qint64 kRows = 250000;  // about 12 MB of pages
     QString failure;
+    qint64 no = 3;
     try {
-        for (qint64 no = 1001; no <= kRows; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
+        for (; no <= kRows; ++no) addRow(t, no, QTime(14, 5, 9), "-1.234");
     } catch (const TableError& e) {
         failure = e.message();
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(failure.toStdString(), "");
-    EXPECT_EQ(t.rowCount(), kRows);
-    EXPECT_EQ(t.rowTexts(kRows - 1, 1).at(0).at(0), QString::number(kRows));
+    EXPECT_TRUE(failure.contains("File too large")) << failure.toStdString();
+    EXPECT_TRUE(t.heldRowsLost());
+    EXPECT_EQ(t.rowCount(), 2) << "the file's rows are all that is left, and the count says so";
+    addRow(t, no, QTime(14, 5, 9), "-1.234");  // caches again, in a new transaction
+    EXPECT_EQ(t.rowCount(), 3);
     t.close();
     EXPECT_EQ(digest(path), before);
 }

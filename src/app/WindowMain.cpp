@@ -1,0 +1,96 @@
+// veska-window: the window and the printed report, the modes that need the GUI libraries.
+// `veska` hands them over here (WindowProgram); every other mode is veska's alone.
+#include "app/CommandLine.h"
+#include "app/GuardedApplication.h"
+#include "app/ReportCli.h"
+#include "links/PortMap.h"
+#include "links/SimulatedMeters.h"
+#include "ui/ArialFont.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxDialogs.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdio>
+
+namespace {
+
+using WindowApplication = veska::GuardedApplication<QApplication>;
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
+}
+
+// Without a display the printed report still needs fonts: the offscreen platform has them.
+void UseOffscreenWithoutDisplay() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+int RunWindow(WindowApplication& app, const veska::CommandLine& cl) {
+    veska::ArialFont::installWindowFonts();
+
+    veska::MainWindow::Options options;
+    for (const auto& [n, path] : cl.portMap) {
+        options.portMap.setPath(*veska::portFromNumber(n), path);
+        options.portsFromCommandLine[static_cast<std::size_t>(n - 1)] = true;
+    }
+    veska::SimulatedMeters simulated;
+    if (cl.simulate == veska::CommandLine::Simulate::Serial) {
+        if (!simulated.startSerial(cl.rate)) {
+            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            return 1;
+        }
+        options.portMap.setPath(veska::ComPortNumber::pnCOM1, simulated.serialPath());
+        options.portsFromCommandLine[0] = true;
+    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
+        options.hidPlatform = simulated.startUsb(cl.rate);
+    }
+    veska::MainWindow FCOMM(options);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
+    }
+    veska::MessageBoxDialogs boxes(&FCOMM);
+    app.setReporter([&boxes](const QString& text) { boxes.error(text); });
+    FCOMM.show();
+    const int status = QApplication::exec();
+    app.setReporter({});
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const auto cl = veska::CommandLine::parse(args, error);
+    if (!cl) {
+        PrintError(error);
+        std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (cl->mode != veska::CommandLine::Mode::Window && cl->mode != veska::CommandLine::Mode::Print) {
+        PrintError(QStringLiteral("this program shows the window and prints reports; run veska for the rest"));
+        return 2;
+    }
+    if (cl->mode == veska::CommandLine::Mode::Print) UseOffscreenWithoutDisplay();
+
+    WindowApplication app(argc, argv);
+    // The application title of the boxes. No display name: the toolkit would append it to
+    // every window title ("... _Ver: 1.00 - Veska").
+    QApplication::setApplicationName(QStringLiteral("Veska"));
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.veska.Veska"));
+
+    if (cl->mode == veska::CommandLine::Mode::Print) {
+        const QString failure = veska::ReportCli::printTable(cl->printTable, cl->pdfOut);
+        if (!failure.isEmpty()) PrintError(failure);
+        return failure.isEmpty() ? 0 : 1;
+    }
+    return RunWindow(app, *cl);
+}
