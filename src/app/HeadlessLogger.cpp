@@ -84,6 +84,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
       m_err(err),
       m_output(out),
       m_session(std::make_unique<MeterSession>()) {
+    m_session->setChartHistoryKept(false);  // no chart to show it
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
     connect(&m_flushTimer, &QTimer::timeout, this, &HeadlessLogger::flushOut);

@@ -178,7 +178,7 @@ void MeterSession::handlePacket(std::string_view packetText) {
     u.barMaximum = m_scale->barMaximum;
     // A position past the end shows a full bar, as the meter's own bar does.
     u.barValue = std::min(barPosition(u.lcd, m_scale->barMax), u.barMaximum);
-    u.chartPointAdded = m_chart.addReading(u.lcd, m_scale->fullScaleCount);
+    u.chartPointAdded = m_chartKept && m_chart.addReading(u.lcd, m_scale->fullScaleCount);
     emit readingHandled(u);
 }
 

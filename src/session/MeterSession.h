@@ -86,6 +86,9 @@ public:
     // The limits' seeds of a scale set, and the extremes', without a reading.
     void seedFromScale(const ScaleSet& scale);
     const RunningExtremes& extremes() const { return m_extremes; }
+    // Whether readings go into the chart's history (on by default). Without a chart to show
+    // it (headless) the history would only grow, by 8 bytes a reading.
+    void setChartHistoryKept(bool kept) { m_chartKept = kept; }
     ChartHistory& chart() { return m_chart; }
     const ChartHistory& chart() const { return m_chart; }
     const LcdState& lcd() const { return m_update.lcd; }
@@ -118,6 +121,7 @@ private:
     AlarmLimits m_limits;
     RunningExtremes m_extremes;
     ChartHistory m_chart;
+    bool m_chartKept = true;
 
     LinkWatchdog m_watchdog;
     SerialPortDriver m_serialDriver;

@@ -1,5 +1,6 @@
 #include "support/FakeDialogs.h"
 #include "app/HeadlessLogger.h"
+#include "session/MeterSession.h"
 #include "ui/MainWindow.h"
 #include "ui/LcdLabel.h"
 #include "ui/LcdPanel.h"
@@ -38,6 +39,7 @@ struct HeadlessRun {
     QStringList rows;
     QString errors;
     QStringList savedTo;
+    std::size_t chartPoints = 0;  // added to the chart's history by the run
 };
 
 std::string ReadAll(std::FILE* f) {
@@ -63,7 +65,9 @@ HeadlessRun RunHeadless(const QStringList& args, const QString& dir) {
             run.savedTo << QStringLiteral("%1 rows to %2").arg(table.rowCount()).arg(file);
             return QString();
         }, out, err);
+        const std::size_t chartPointsAtStart = logger.session().chart().shownPointCount();
         run.status = logger.run();
+        run.chartPoints = logger.session().chart().shownPointCount() - chartPointsAtStart;
     }
     run.rows = QString::fromStdString(ReadAll(out)).split('\n', Qt::SkipEmptyParts);
     run.errors = QString::fromStdString(ReadAll(err));
@@ -87,6 +91,7 @@ TEST(HeadlessLogger, LogsTheSimulatedMeterOnEitherLink) {
             EXPECT_EQ(fields[5], "AUTO");
         }
         EXPECT_EQ(run.savedTo, QStringList{"5 rows to out.xls"});
+        EXPECT_EQ(run.chartPoints, 0U) << "no chart, so no history that only grows";
         // A normal end leaves no recovery journal behind.
         EXPECT_FALSE(QFile::exists(dir.filePath("Kestodb-recovery.db")));
     }
