@@ -8,7 +8,24 @@
 #include "protocol/IsoTime.h"
 #include "protocol/SiQuantity.h"
 
+#include <ctime>
+
 namespace veska {
+
+namespace {
+
+// The local time of day of a moment, whole seconds. Not QTime::currentTime(): that asks the
+// time zone file again on every call, a system call per recorded row. The zone is the one
+// in force at start (as for the CSV and JSON times).
+QTime localTimeOfDay(qint64 msSinceEpoch) {
+    const std::time_t seconds =
+        static_cast<std::time_t>(msSinceEpoch >= 0 ? msSinceEpoch / 1000 : (msSinceEpoch - 999) / 1000);
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) return QTime::currentTime();
+    return QTime(local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+}  // namespace
 
 Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {
     m_samplingTimer.setInterval(1000);
@@ -107,7 +124,9 @@ bool Recorder::resolveFields() {
 void Recorder::appendRow(const MeterReading& r) {
     m_table.append();
     if (!m_fieldsResolved) m_allFields = resolveFields();
-    const QTime now = m_clock();
+    // One moment for both the time of day and the UTC field, so they never disagree.
+    const qint64 moment = m_momentClock();
+    const QTime now = m_clock ? m_clock() : localTimeOfDay(moment);
     if (m_allFields) {
         // Fields by position, found once per opened table: no name lookups per row.
         m_table.setField(m_fieldIndex[0], QString::fromStdString(r.valueText));
@@ -127,7 +146,6 @@ void Recorder::appendRow(const MeterReading& r) {
         m_table.setField(QStringLiteral("unit"), QString::fromStdString(r.unitText));
         m_table.setField(QStringLiteral("Auto"), QString::fromStdString(r.rangeText));
     }
-    const qint64 moment = m_momentClock();
     if (m_utcIndex >= 0) m_table.setField(m_utcIndex, QString::fromStdString(IsoTime::utc(moment)));
     if (m_siValueIndex >= 0) {
         const SiQuantity si = SiQuantity::fromReading(r);

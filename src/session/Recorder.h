@@ -126,7 +126,7 @@ private:
     bool m_limitReported = false;
     int m_retryMs = 1000;
     QElapsedTimer m_sinceFailure;
-    std::function<QTime()> m_clock = [] { return QTime::currentTime(); };
+    std::function<QTime()> m_clock;  // empty: the local time of day of the row's moment
     std::function<qint64()> m_momentClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
     RecordedReading m_lastRecorded;
     std::function<bool(const QString&)> m_confirm;

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
 
 using namespace veska;
@@ -269,6 +271,27 @@ TEST(Recording, WithoutATableNothingIsRecordedAndNothingMoreSaid) {
 }
 
 }  // namespace
+
+// Without a fake time of day the Time field is the local time of the row's own moment, the
+// same instant as its UTC field.
+TEST(Recording, TheTimeOfDayIsTheLocalTimeOfTheRowsMoment) {
+    // A zone with summer time, whatever the machine's: POSIX rules need no zone files.
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    Bench b;
+    b.recorder.setClock({});
+    for (const qint64 moment : {qint64(1796872455123), qint64(1781234567999)}) {  // December, June
+        b.recorder.setMomentClock([moment] { return moment; });
+        b.feed(reading("1.000"));
+        const QTime local = QDateTime::fromMSecsSinceEpoch(moment).time();
+        EXPECT_EQ(b.field(b.rows() - 1, 1), QTime(local.hour(), local.minute(), local.second()).toString("hh:mm:ss"));
+    }
+    EXPECT_EQ(b.field(0, 1), "04:14:15");  // 03:14:15Z, winter time
+    EXPECT_EQ(b.field(1, 1), "05:22:47");  // 03:22:47Z, summer time
+    if (oldTz.isNull()) qunsetenv("TZ"); else qputenv("TZ", oldTz);
+    tzset();
+}
 
 // Tables Veska creates carry the moment and the SI value; the file gives them back after
 // a copy (what "Save as .db" writes), overload as NULL.
