@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #ifndef VESKA_WINDOW_HELPER_DIR
 #define VESKA_WINDOW_HELPER_DIR "../libexec/veska"
@@ -49,11 +48,9 @@ QString WindowProgram::replaceProcess(char** argv) {
         return QStringLiteral("cannot show the window: %1 is missing beside %2 and in %3")
             .arg(fileName(), self, QStringLiteral(VESKA_WINDOW_HELPER_DIR));
     const QByteArray path = QFile::encodeName(helper);
-    std::vector<char*> args;
-    args.push_back(const_cast<char*>(path.constData()));
-    for (char** a = argv + 1; *a != nullptr; ++a) args.push_back(*a);
-    args.push_back(nullptr);
-    ::execv(path.constData(), args.data());
+    // argv[0] stays "veska": the window's X11 class instance comes from it, and the desktop
+    // entry matches the window by that name.
+    ::execv(path.constData(), argv);
     return QStringLiteral("cannot start %1: %2").arg(helper, QString::fromLocal8Bit(std::strerror(errno)));
 }
 

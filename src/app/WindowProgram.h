@@ -17,8 +17,8 @@ public:
     // in neither place.
     static QString locate(const QString& ownPath, const QString& helperDir);
 
-    // Replaces this process with veska-window and `argv` (argv[0] is replaced). Returns only
-    // when that cannot be done, with the message for the user.
+    // Replaces this process with veska-window and the same `argv`, argv[0] included. Returns
+    // only when that cannot be done, with the message for the user.
     static QString replaceProcess(char** argv);
 };
 
