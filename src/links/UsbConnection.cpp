@@ -436,10 +436,4 @@ void UsbConnection::stopLink() {
     if (wasActive) addHistory(QStringLiteral("USB reading stopped: the serial link was connected"));
 }
 
-void UsbConnection::raiseButtonsWithoutCommand() {
-    m_awaiting.reset();
-    setUsbCon(false);
-    setReadBtn(false);
-}
-
 }  // namespace veska

@@ -51,9 +51,6 @@ public:
     // USB branch of the watchdog, for the tick at which the link has been idle three
     // ticks. True when it ended the connection (USBCon raised, message sent).
     bool checkSilentLink();
-    // The button group raised USBCon and ReadBtn (COMCon was pressed): their commands
-    // do not run, reading goes on until the next USB command or device change.
-    void raiseButtonsWithoutCommand();
     // The link as the session sees it: a USB button down or a device being read. Stopping
     // stops every reader and raises both buttons, as raising USBCon does (without writing
     // the configuration report again); a partial packet is dropped.

@@ -142,6 +142,12 @@ bool DataFileCommands::saveTo(const QString& fileName) {
 }
 
 bool DataFileCommands::printRecords() {
+    try {
+        m_table.restoreLostRows();  // after a full disk: the report shows every row of the run
+    } catch (const TableError& e) {
+        emit error(e.message(), false);
+        return false;
+    }
     if (!m_table.isOpen() || m_table.rowCount() == 0) {
         emit information(nothingToPrintMessage(), false);
         return false;

@@ -380,7 +380,12 @@ TEST_F(RecordingJournal, HeldRowsLostToAFullDiskComeBackFromTheJournal) {
         const FileSizeLimit nothingGrows{1};
         EXPECT_THROW(table.restoreLostRows(), TableError);
         DataFileCommands commands(table);
+        QStringList refusals;
+        QObject::connect(&commands, &DataFileCommands::error, [&](const QString& m, bool) { refusals << m; });
         EXPECT_FALSE(commands.saveTo(dir.filePath("partial.txt")));
+        EXPECT_FALSE(commands.printRecords());
+        ASSERT_EQ(refusals.size(), 2);
+        for (const QString& refusal : refusals) EXPECT_TRUE(refusal.contains(journal())) << refusal.toStdString();
         table.markSaved();
         EXPECT_GT(table.unsavedRows(), recorded - 100);
     }
