@@ -3,6 +3,8 @@
 #include "protocol/PacketDecoder.h"
 #include "protocol/VeskaSerialFraming.h"
 
+#include "AllocationCounter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -10,19 +12,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-// Counts heap allocations so the benchmark can show the per-packet path makes none.
-namespace {
-std::atomic<std::int64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -64,7 +53,7 @@ void BM_FrameAndDecode(benchmark::State& state) {
         decoded += result.ok ? 1 : 0;
     });
     constexpr std::size_t kChunk = 24;
-    const std::int64_t allocationsBefore = g_allocations.load();
+    const std::int64_t allocationsBefore = veska::bench::heapAllocations.load();
     for (auto _ : state) {
         for (std::size_t pos = 0; pos < stream.size(); pos += kChunk) {
             framing.feed(stream.data() + pos, std::min(kChunk, stream.size() - pos));
@@ -74,7 +63,7 @@ void BM_FrameAndDecode(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPackets);
     state.counters["decoded"] = static_cast<double>(decoded);
     state.counters["allocs_per_packet"] =
-        static_cast<double>(g_allocations.load() - allocationsBefore) / static_cast<double>(state.iterations() * kPackets);
+        static_cast<double>(veska::bench::heapAllocations.load() - allocationsBefore) / static_cast<double>(state.iterations() * kPackets);
 }
 BENCHMARK(BM_FrameAndDecode);
 

@@ -8,6 +8,8 @@
 #include "protocol/ReadingStatistics.h"
 #include "protocol/SiQuantity.h"
 
+#include "AllocationCounter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -17,19 +19,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-// Counts heap allocations so the benchmark shows the per-reading path makes none.
-namespace {
-std::atomic<std::int64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -68,12 +57,12 @@ void BM_StatisticsFromTexts(benchmark::State& state) {
     std::int64_t allocations = 0;
     for (auto _ : state) {
         veska::ReadingStatistics stats;
-        const std::int64_t before = g_allocations.load();
+        const std::int64_t before = veska::bench::heapAllocations.load();
         for (std::int64_t i = 0; i < total; ++i) {
             const veska::MeterReading& r = readings[static_cast<std::size_t>(i % 1000)];
             stats.add(veska::SiQuantity::fromDisplay(r.valueText, r.unitText), time);
         }
-        allocations += g_allocations.load() - before;
+        allocations += veska::bench::heapAllocations.load() - before;
         benchmark::DoNotOptimize(stats.units().data());
     }
     state.SetItemsProcessed(state.iterations() * total);

@@ -159,4 +159,16 @@ QString CommandLine::usage() {
         "       veska --help | --version\n");
 }
 
+std::optional<CommandLine> CommandLine::parseProgramArguments(int argc, char** argv, std::FILE* err) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    auto parsed = parse(args, error);
+    if (!parsed) {
+        std::fprintf(err, "veska: %s\n", error.toLocal8Bit().constData());
+        std::fputs(usage().toLocal8Bit().constData(), err);
+    }
+    return parsed;
+}
+
 }  // namespace veska

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -38,6 +39,9 @@ struct CommandLine {
     // sets 'error' to a message for standard error.
     static std::optional<CommandLine> parse(const QStringList& args, QString& error);
     static QString usage();
+    // parse() on a program's own arguments; a mistake is told on `err` ("veska: <why>" and
+    // the usage) and gives nothing (exit with status 2).
+    static std::optional<CommandLine> parseProgramArguments(int argc, char** argv, std::FILE* err);
 };
 
 }  // namespace veska

@@ -8,7 +8,6 @@
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
 #include "storage/TableError.h"
-#include "storage/TableSaver.h"
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
 #include "network/SessionPublisher.h"
@@ -42,8 +41,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // Saving as the window's Save command does: a copy for ".db", CSV or text otherwise.
 QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
     try {
-        table.restoreLostRows();  // after a full disk: every row of the run, or no save
-        const TextExport::Result result = TableSaver::save(table.engine(), file);
+        const TextExport::Result result = table.saveTo(file);
         if (!result.ok) return result.message;
     } catch (const TableError& e) {
         return e.message();

@@ -51,15 +51,8 @@ int RunDoctor(const veska::CommandLine& cl) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    QString error;
-    const auto cl = veska::CommandLine::parse(args, error);
-    if (!cl) {
-        PrintError(error);
-        std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stderr);
-        return 2;
-    }
+    const auto cl = veska::CommandLine::parseProgramArguments(argc, argv, stderr);
+    if (!cl) return 2;
     switch (cl->mode) {
     case veska::CommandLine::Mode::Help:
         std::fputs(veska::CommandLine::usage().toLocal8Bit().constData(), stdout);

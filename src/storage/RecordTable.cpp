@@ -2,6 +2,7 @@
 
 #include "storage/SqliteFiles.h"
 #include "storage/TableError.h"
+#include "storage/TableSaver.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -239,6 +240,11 @@ void RecordTable::restoreLostRows() {
                                         "put back into the table yet (%2)")
                              .arg(m_journal.path(), e.message()));
     }
+}
+
+TextExport::Result RecordTable::saveTo(const QString& fileName) {
+    restoreLostRows();
+    return TableSaver::save(m_engine, fileName);
 }
 
 void RecordTable::reloadLostRows() {

@@ -2,6 +2,7 @@
 
 #include "storage/RecoveryJournal.h"
 #include "storage/TableEngine.h"
+#include "storage/TextExport.h"
 
 #include <QObject>
 
@@ -101,6 +102,11 @@ public:
     // Puts such rows back from the journal now (saving and printing need them all); does
     // nothing when none are missing. Throws TableError when that cannot be done yet.
     void restoreLostRows();
+
+    // Writes every row of the table under `fileName` in the format the name selects
+    // (TableSaver), lost rows put back first. Throws TableError as TableSaver::save does and
+    // when lost rows cannot be put back. On success the caller calls markSaved().
+    TextExport::Result saveTo(const QString& fileName);
 
     // Rows appended since the table was opened or last saved.
     qint64 unsavedRows() const { return m_unsaved; }

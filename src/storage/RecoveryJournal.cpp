@@ -444,28 +444,10 @@ void RecoveryJournal::forEachRow(const std::function<void(const std::vector<Tabl
     int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &st, nullptr);
     // Finalized also when `row` throws.
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(st, sqlite3_finalize);
-    std::vector<TableEngine::Value> values;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-        rc = sqlite3_step(st);
-        if (rc != SQLITE_ROW) break;
-        values.resize(std::size_t(sqlite3_column_count(st)));
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            const int col = int(i);
-            switch (sqlite3_column_type(st, col)) {
-            case SQLITE_INTEGER:
-                values[i] = qint64(sqlite3_column_int64(st, col));
-                break;
-            case SQLITE_FLOAT:
-                values[i] = sqlite3_column_double(st, col);
-                break;
-            case SQLITE_NULL:
-                values[i] = std::monostate{};
-                break;
-            default:
-                values[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
-                                              sqlite3_column_bytes(st, col));
-            }
-        }
+    if (rc != SQLITE_OK) throw TableError(engineMessage(m_db, rc, m_path));
+    std::vector<TableEngine::Value> values(std::size_t(sqlite3_column_count(st)));
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = TableEngine::columnValue(st, int(i));
         row(values);
     }
     if (rc != SQLITE_DONE) throw TableError(engineMessage(m_db, rc, m_path));

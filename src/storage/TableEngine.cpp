@@ -458,26 +458,23 @@ void TableEngine::empty() {
     m_walkIds.clear();
 }
 
+TableEngine::Value TableEngine::columnValue(sqlite3_stmt* stmt, int column) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_NULL:
+        return std::monostate{};
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                 sqlite3_column_bytes(stmt, column));
+    }
+}
+
 void TableEngine::readRow(sqlite3_stmt* stmt, int firstColumn, std::vector<Value>& out) const {
     out.resize(m_fields.size());
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        const int col = firstColumn + int(i);
-        switch (sqlite3_column_type(stmt, col)) {
-        case SQLITE_INTEGER:
-            out[i] = qint64(sqlite3_column_int64(stmt, col));
-            break;
-        case SQLITE_FLOAT:
-            out[i] = sqlite3_column_double(stmt, col);
-            break;
-        case SQLITE_NULL:
-            out[i] = std::monostate{};
-            break;
-        default:
-            out[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)),
-                                       sqlite3_column_bytes(stmt, col));
-            break;
-        }
-    }
+    for (std::size_t i = 0; i < m_fields.size(); ++i) out[i] = columnValue(stmt, firstColumn + int(i));
 }
 
 void TableEngine::fillWalk() {

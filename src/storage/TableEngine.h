@@ -146,6 +146,8 @@ public:
     // texts as UTF-8). The text is bound from `scratch` without a copy: keep it unchanged
     // until the statement has run.
     static void bindValue(sqlite3_stmt* stmt, int index, const Value& value, std::string& scratch);
+    // The value of a result column as it is stored (times come back as their text).
+    static Value columnValue(sqlite3_stmt* stmt, int column);
     // Display text of a value for a field of the given kind: whole numbers in decimal, times
     // as hh:mm:ss, texts as stored.
     static QString displayText(const Value& value, FieldKind kind);

@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::size_t kCachedFaces = 8;
 
-QLabel* makePicture(QWidget* parent, const char* name, QPoint at) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setPixmap(DisplayResources::picture(QString::fromLatin1(name)));
-    label->setGeometry(QRect(at, label->pixmap().size()));
-    return label;
-}
-
 QLabel* makeAlarmPanel(QWidget* parent) {
     auto* label = new QLabel(QStringLiteral("OL !!"), parent);
     label->setObjectName(QStringLiteral("overloadText"));
@@ -55,8 +47,8 @@ AnalogGauge::AnalogGauge(QWidget* parent) : QFrame(parent) {
     m_kd1 = QImage(size(), QImage::Format_RGB32);  // replaced by the face at the screen's ratio
     m_kd1.fill(Qt::white);
 
-    m_conOk = makePicture(this, "CONok", QPoint(5, 5));
-    m_conOkN = makePicture(this, "CONokN", QPoint(5, 5));
+    m_conOk = DisplayResources::pictureLabel(this, "CONok", QPoint(5, 5));
+    m_conOkN = DisplayResources::pictureLabel(this, "CONokN", QPoint(5, 5));
     m_conOk->hide();
     m_olText = makeAlarmPanel(this);
     setScaleSet(*findScaleSet("4"));

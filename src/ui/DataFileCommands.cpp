@@ -5,7 +5,6 @@
 #include "storage/RecordTable.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
-#include "storage/TableSaver.h"
 #include "storage/TextExport.h"
 
 #include <QFile>
@@ -119,8 +118,7 @@ bool DataFileCommands::saveRecordFileAs() {
 
 bool DataFileCommands::saveTo(const QString& fileName) {
     try {
-        m_table.restoreLostRows();  // after a full disk: every row of the run, or no save
-        const TextExport::Result result = TableSaver::save(m_table.engine(), fileName);
+        const TextExport::Result result = m_table.saveTo(fileName);
         if (!result.ok) {
             emit error(result.message, true);
             return false;

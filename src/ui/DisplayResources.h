@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPoint>
 #include <QString>
+
+class QLabel;
+class QWidget;
 
 namespace veska {
 
@@ -12,6 +16,8 @@ public:
     static void ensureLoaded();
     // The picture 'name' (e.g. "CONok"), decoded from its JPEG resource.
     static QPixmap picture(const QString& name);
+    // A label on `parent` at `at` showing the picture 'name', sized to it and named after it.
+    static QLabel* pictureLabel(QWidget* parent, const char* name, QPoint at);
 };
 
 }  // namespace veska

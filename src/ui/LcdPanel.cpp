@@ -59,14 +59,6 @@ LcdLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int 
     return label;
 }
 
-QLabel* makePicture(QWidget* parent, const char* name, QPoint at) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setPixmap(DisplayResources::picture(QString::fromLatin1(name)));
-    label->setGeometry(QRect(at, label->pixmap().size()));
-    return label;
-}
-
 QLabel* makeArialMark(QWidget* parent, const char* name, const QString& text, QPoint at) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -136,8 +128,8 @@ void LcdPanel::createMarks() {
 }
 
 void LcdPanel::createPictures() {
-    m_marks.push_back({makePicture(this, "LCDREL", {129, 10}), &LcdState::rel});
-    m_send = makePicture(this, "LCDsend", {5, 4});
+    m_marks.push_back({DisplayResources::pictureLabel(this, "LCDREL", {129, 10}), &LcdState::rel});
+    m_send = DisplayResources::pictureLabel(this, "LCDsend", {5, 4});
     m_send->hide();
 }
 
@@ -145,7 +137,7 @@ void LcdPanel::createHiddenControls() {
     // Marks of other models: this meter never lights them.
     m_neverShown.push_back(makeLabel(this, "LcdRPM", QStringLiteral("RPM"), 16, false, {208, 131}));
     m_neverShown.push_back(makeLabel(this, "LCDBT", QStringLiteral("("), 24, false, {232, 131}));
-    m_neverShown.push_back(makePicture(this, "EF", {150, 10}));
+    m_neverShown.push_back(DisplayResources::pictureLabel(this, "EF", {150, 10}));
     static constexpr std::array<std::pair<const char*, const char*>, 7> kResourceOnly{{
         {"LCDRS", "RS"}, {"LCD232C", "232C"}, {"LCDRec", "Rec"}, {"LCDTRMST", "T"},
         {"LCDTRMS", "TRMS"}, {"LcdACDC", "AC+DC"}, {"LCDpower", "P"},

@@ -3,6 +3,7 @@
 #include "storage/RecoveryJournal.h"
 #include "storage/TableError.h"
 #include "ui/DataFileCommands.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 #include <optional>
 
 using namespace veska;
+using veska::test::FileSizeLimit;
 
 namespace {
 
@@ -66,29 +68,6 @@ private:
     QString m_at;
     bool m_mounted = false;
     QString m_reason;
-};
-
-// Files of this process cannot grow past `bytes` while it lives: a full disk that needs no
-// rights. SIGXFSZ would kill the process; ignored, the write fails with EFBIG instead.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
 };
 
 // Writes into `path` until the file system refuses; returns how much went in.
