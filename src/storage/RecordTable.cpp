@@ -1,9 +1,11 @@
 #include "storage/RecordTable.h"
 
+#include "storage/ParadoxTable.h"
 #include "storage/SqliteFiles.h"
 #include "storage/TableError.h"
 #include "storage/TableSaver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -62,14 +64,22 @@ RecordTable::~RecordTable() {
 }
 
 void RecordTable::openDefault() {
-    const QString path = TableEngine::resolvePath(defaultTableName());
+    QString path = TableEngine::resolvePath(defaultTableName());
+    // The meter's Windows program kept its record table under this name as a Paradox table
+    // (KESTODB.DB): that one is only read, and recording goes into Kestodb.db beside it.
+    if (ParadoxTable::hasParadoxHeader(path)) path = QDir::current().absoluteFilePath(defaultTableName() + QLatin1String(".db"));
     // A missing scratch table is no reason to fail: start with an empty one.
     if (!QFileInfo::exists(path)) TableEngine::createTable(path, recordFields(), defaultTableName());
-    openTable(defaultTableName());
+    openTable(path);
 }
 
 void RecordTable::openTable(const QString& name) {
     close();
+    // Rows are never recorded into a Paradox table: it is read, never written.
+    if (const QString path = TableEngine::resolvePath(name); ParadoxTable::hasParadoxHeader(path)) {
+        emit tableReset();
+        throw TableError(ParadoxTable::notRecordableMessage(path));
+    }
     m_engine.setTableName(name);
     m_engine.setExclusive(true);
     m_engine.setCachedUpdates(true);

@@ -33,11 +33,13 @@ public:
 
     // --- opening and closing ---
     // Start-up: opens "Kestodb" in the working directory, creating it empty with the seven
-    // fields when the file is missing. Throws TableError (e.g. another copy holds it).
+    // fields when the file is missing. A Paradox table of that name (any letter case) is
+    // left alone: Kestodb.db is then Veska's own. Throws TableError (e.g. another copy
+    // holds it, or Kestodb.db itself is a Paradox table).
     void openDefault();
     // Closes the current table (its cached rows are discarded) and opens `name` in its place
     // (a bare name resolves in the working directory). Throws TableError; the record table
-    // is then closed.
+    // is then closed. A Paradox table is refused (ParadoxTable::notRecordableMessage).
     void openTable(const QString& name);
     // Deliberate end (the user chose to leave or to discard, or the rows were saved):
     // discards cached rows and removes the recovery journal.
