@@ -146,8 +146,13 @@ void ParadoxTable::checkHeader() {
     if (!looksLikeParadox(f)) refuse(QStringLiteral("it is not a Paradox table"));
     if (f.fileType == kKeyedTable) {
         const QFileInfo info(m_path);
-        const QString index = info.completeBaseName() + QStringLiteral(".PX");
-        const bool beside = QDir(info.absolutePath()).entryList(QDir::Files).contains(index, Qt::CaseInsensitive);
+        QString index = info.completeBaseName() + QStringLiteral(".PX");
+        const QStringList files = QDir(info.absolutePath()).entryList(QDir::Files);
+        const auto found = std::find_if(files.begin(), files.end(), [&index](const QString& name) {
+            return name.compare(index, Qt::CaseInsensitive) == 0;
+        });
+        const bool beside = found != files.end();
+        if (beside) index = *found;
         refuse(beside ? QStringLiteral("it is a keyed Paradox table (with the primary index %1): Veska reads record "
                                        "tables without a key")
                             .arg(index)
