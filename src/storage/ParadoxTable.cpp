@@ -14,6 +14,9 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cerrno>
@@ -49,6 +52,8 @@ constexpr int kKeyedTable = 0;
 constexpr int kPlainTable = 2;
 constexpr quint32 kNotEncryptedMark = 0xFF00FF00u;  // encryption1 of files that keep it at 0x5C
 constexpr int kBlockHeaderBytes = 6;
+// Reads beyond those the blocks and rows need (the header, the field descriptions).
+constexpr qint64 kSpareReads = 256;
 // pxlib's line about a block walk that found another number of rows than the header says.
 constexpr const char* kCountLine = "Number of records counted in blocks";
 
@@ -94,15 +99,49 @@ QString latin1(const char* text) { return text != nullptr ? QString::fromLatin1(
 
 }  // namespace
 
+// The file as pxlib reads it: read-only, and with a budget of reads. pxlib follows the
+// links between data blocks as they are stored; links that run in a circle would keep it
+// reading for ever. Past the budget every read fails, and so does pxlib.
 struct ParadoxTable::Document {
     pxdoc_t* px = nullptr;
     std::FILE* file = nullptr;
+    int fd = -1;
+    qint64 reads = 0;
+    qint64 readBudget = 0;
+
+    bool open(const QString& path) {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        cookie_io_functions_t io{};
+        io.read = [](void* self, char* buffer, std::size_t size) -> ssize_t {
+            auto* d = static_cast<Document*>(self);
+            if (++d->reads > d->readBudget) {
+                errno = EIO;
+                return -1;
+            }
+            return ::read(d->fd, buffer, size);
+        };
+        io.seek = [](void* self, off64_t* offset, int whence) -> int {
+            const off64_t at = ::lseek64(static_cast<Document*>(self)->fd, *offset, whence);
+            if (at < 0) return -1;
+            *offset = at;
+            return 0;
+        };
+        file = ::fopencookie(this, "rb", io);
+        return file != nullptr;
+    }
+    // Allows `reads` more reads from now on.
+    void allowReads(qint64 more) {
+        reads = 0;
+        readBudget = more;
+    }
     ~Document() {
         if (px != nullptr) {
             PX_close(px);
             PX_delete(px);
         }
         if (file != nullptr) std::fclose(file);
+        if (fd >= 0) ::close(fd);
     }
 };
 
@@ -112,11 +151,16 @@ bool ParadoxTable::hasParadoxHeader(const QString& path) {
     return readHeader(path, facts, size) && looksLikeParadox(facts);
 }
 
+QString ParadoxTable::convertCommand(const QString& path) {
+    QString native = QDir::toNativeSeparators(path);
+    if (native.contains(QLatin1Char(' '))) native = QLatin1Char('"') + native + QLatin1Char('"');
+    return QStringLiteral("veska --export %1 NEW.db").arg(native);
+}
+
 QString ParadoxTable::notRecordableMessage(const QString& path) {
-    const QString native = QDir::toNativeSeparators(path);
     return QStringLiteral("%1 is a Paradox table: Veska reads it but does not record into it. "
-                          "To record into a copy, convert it: veska --export %1 NEW.db")
-        .arg(native);
+                          "To record into a copy, convert it: %2")
+        .arg(QDir::toNativeSeparators(path), convertCommand(path));
 }
 
 void ParadoxTable::onLibraryError(px_doc*, int, const char* message, void* self) {
@@ -163,6 +207,7 @@ void ParadoxTable::checkHeader() {
     if (f.fileType != kPlainTable) refuse(QStringLiteral("it is a Paradox index file, not a table"));
     if ((f.encryption1 != 0 && f.encryption1 != kNotEncryptedMark) || (f.version >= 4 && f.encryption2 != 0))
         refuse(QStringLiteral("it is an encrypted (password-protected) Paradox table"));
+    m_fileBlocks = f.fileBlocks;
     const qint64 blockBytes = qint64(f.blockKb) * 1024;
     const qint64 expected = qint64(f.headerSize) + qint64(f.fileBlocks) * blockBytes;
     if (m_fileSize < expected)
@@ -179,8 +224,9 @@ void ParadoxTable::openDocument() {
     m_doc->px = PX_new3(&ParadoxTable::onLibraryError, nullptr, nullptr, nullptr, this);
     if (m_doc->px == nullptr) refuse(QStringLiteral("out of memory"));
     // Read-only at the system's level: nothing the library does can change the file.
-    m_doc->file = std::fopen(QFile::encodeName(m_path).constData(), "rb");
-    if (m_doc->file == nullptr) refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!m_doc->open(m_path)) refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    // Opening reads the header and walks every data block once.
+    m_doc->allowReads(kSpareReads + 4 * qint64(m_fileBlocks));
     LibraryOutputCapture quiet({kCountLine});
     const int rc = PX_open_fp(m_doc->px, m_doc->file);
     const bool countsDiffer = !quiet.finish().empty();
@@ -312,6 +358,8 @@ TableEngine::Value ParadoxTable::value(int type, char* data, int length) {
 void ParadoxTable::readRows(const std::function<void(const Row&)>& row) {
     std::vector<char> record(std::size_t(m_recordSize) + 1, '\0');
     Row values(m_fields.size());
+    // Rows are read in order; pxlib reads about four times per row (seeks drop the buffer).
+    m_doc->allowReads(kSpareReads + 8 * (qint64(m_fileBlocks) + m_rowCount));
     LibraryOutputCapture quiet({kCountLine});
     for (qint64 r = 0; r < m_rowCount; ++r) {
         m_libraryError.clear();

@@ -46,6 +46,8 @@ public:
     // What the user is told when a Paradox file would become the table rows are recorded
     // into: it cannot, and how to convert it.
     static QString notRecordableMessage(const QString& path);
+    // The command that converts it into a Veska table: veska --export PATH NEW.db.
+    static QString convertCommand(const QString& path);
 
     // Opens and checks `path`. Throws TableError "Cannot read <path>: <reason>".
     explicit ParadoxTable(const QString& path);
@@ -77,6 +79,7 @@ private:
 
     QString m_path;
     qint64 m_fileSize = 0;
+    int m_fileBlocks = 0;
     std::unique_ptr<Document> m_doc;
     std::vector<Field> m_fields;
     std::vector<int> m_types;

@@ -3,16 +3,21 @@
 // --print. They read exactly like the same rows in a Veska table, are never changed, never
 // become the table rows are recorded into, and damaged ones are refused with the reason.
 #include "DataFilesTestSupport.h"
+#include "support/FakeDialogs.h"
 #include "support/ParadoxFileWriter.h"
 
 #include "app/DataFileCli.h"
 #include "app/ReportCli.h"
+#include "protocol/MeterReading.h"
+#include "session/Recorder.h"
 #include "storage/ParadoxTable.h"
 #include "storage/RecordColumns.h"
 #include "storage/RecordFileReader.h"
 #include "storage/RecordTable.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
+#include "ui/DataFileCommands.h"
+#include "ui/RecordGridModel.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,6 +70,8 @@ std::vector<ParadoxRow> paradoxRows(const std::vector<Row>& rows) {
     for (const Row& r : rows) out.push_back(paradoxRow(r));
     return out;
 }
+
+qsizetype linesIn(const QByteArray& text) { return text.count("\r\n"); }
 
 QByteArray digest(const QString& path) {
     return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha256);
@@ -293,3 +300,106 @@ TEST_F(ParadoxFiles, DamagedTruncatedEncryptedAndForeignFilesGiveTheReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window's record-file commands and grid over a record table of two saved rows and one
+// recorded in this run.
+struct WindowDesk {
+    WindowDesk() {
+        QDir::setCurrent(dir.path());
+        writeRecordFile(dir.filePath("Kestodb.db"), rows(1, 2));
+        table.openTable(QStringLiteral("Kestodb"));
+        setRow(table, row(3, QStringLiteral("#")));
+        commands.setDialogs(&dialogs);
+        QObject::connect(&commands, &DataFileCommands::shownTableChanged, &grid, &RecordGridModel::showTable);
+        QObject::connect(&commands, &DataFileCommands::information, [this](const QString& t) { infos << t; });
+        QObject::connect(&commands, &DataFileCommands::error, [this](const QString& t) { errors << t; });
+        recorder.samplingTimer().stop();
+        recorder.setNextRecordNo(4);
+    }
+    ~WindowDesk() {
+        table.close();
+        QDir::setCurrent(QDir::tempPath());
+    }
+    QString open(const QString& file) {
+        dialogs.chosenFile = file;
+        EXPECT_TRUE(commands.openRecordFile());
+        return file;
+    }
+    QString gridCell(int row, int column) const { return grid.data(grid.index(row, column)).toString(); }
+
+    QTemporaryDir dir;
+    RecordTable table;
+    Recorder recorder{table};
+    DataFileCommands commands{table};
+    RecordGridModel grid{table};
+    FakeDialogs dialogs;
+    QStringList infos, errors;  // the messages the window would show
+};
+
+}  // namespace
+
+TEST(ParadoxInTheWindow, OpenShowsTheRowsWhileRecordingGoesOnInTheRecordTable) {
+    WindowDesk d;
+    const QString paradox = d.dir.filePath("OLD.DB");
+    ASSERT_TRUE(writeParadoxTable(paradox.toStdString(), paradoxRecordFields(), paradoxRows(rows(100, 5, QStringLiteral("M*")))));
+    const QByteArray before = digest(paradox);
+    const QString recordTable = d.table.filePath();
+
+    d.open(paradox);
+    EXPECT_TRUE(d.dialogs.saveQuestions.isEmpty()) << "the run's rows stay where they are";
+    ASSERT_EQ(d.infos.size(), 1);
+    EXPECT_TRUE(d.infos[0].contains(QStringLiteral("recording goes on in %1").arg(recordTable)));
+    EXPECT_TRUE(d.infos[0].contains(QStringLiteral("veska --export %1 NEW.db").arg(paradox)));
+    EXPECT_EQ(d.grid.rowCount(), 5);
+    EXPECT_EQ(d.gridCell(0, 0), "100");
+    EXPECT_EQ(d.gridCell(4, 4), "M*");
+    EXPECT_EQ(d.table.filePath(), recordTable);
+
+    // A reading is recorded into the record table; the grid keeps showing the file.
+    d.recorder.offerReading(MeterReading{"1.000", 1000.0F, "DC", "V", "AUTO"});
+    EXPECT_EQ(d.table.rowCount(), 4);
+    EXPECT_EQ(d.table.unsavedRows(), 2);
+    EXPECT_EQ(d.grid.rowCount(), 5);
+
+    // Save and print work on what the grid shows; the run's rows stay unsaved.
+    d.dialogs.chosenFile = d.dir.filePath("old.txt");
+    ASSERT_TRUE(d.commands.saveRecordFileAs());
+    EXPECT_EQ(linesIn(readAll(d.dir.filePath("old.txt"))), 6);
+    EXPECT_EQ(d.table.unsavedRows(), 2);
+    EXPECT_TRUE(d.commands.printRecords());
+    EXPECT_EQ(d.dialogs.previews, 1);
+
+    // Told once: another Paradox file is shown without the message again.
+    const QString second = d.dir.filePath("second.db");
+    ASSERT_TRUE(writeParadoxTable(second.toStdString(), paradoxRecordFields(), paradoxRows(rows(7, 2))));
+    d.open(second);
+    EXPECT_EQ(d.infos.filter(QStringLiteral("Paradox")).size(), 1);
+    EXPECT_EQ(d.grid.rowCount(), 2);
+
+    // The unsaved-rows question saves the record table itself.
+    d.dialogs.chosenFile = d.dir.filePath("run.txt");
+    ASSERT_TRUE(d.commands.saveRecordTableAs());
+    EXPECT_EQ(linesIn(readAll(d.dir.filePath("run.txt"))), 5);
+    EXPECT_EQ(d.table.unsavedRows(), 0);
+
+    // Opening the record table's own file goes back to it, rows and all, without reopening.
+    d.open(recordTable);
+    EXPECT_EQ(d.commands.shownTable(), nullptr);
+    EXPECT_EQ(d.grid.rowCount(), 4);
+    EXPECT_EQ(d.gridCell(3, 0), "4");
+    EXPECT_EQ(digest(paradox), before);
+
+    // A damaged one is refused with the reason; the grid and the table stay as they were.
+    QFile damaged(d.dir.filePath("damaged.db"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(readAll(paradox).left(0x900));
+    damaged.close();
+    d.dialogs.chosenFile = damaged.fileName();
+    EXPECT_FALSE(d.commands.openRecordFile());
+    ASSERT_EQ(d.errors.size(), 1);
+    EXPECT_TRUE(d.errors[0].contains(damaged.fileName()) && d.errors[0].contains("truncated"));
+    EXPECT_EQ(d.grid.rowCount(), 4);
+    EXPECT_EQ(d.table.rowCount(), 4);
+}
