@@ -101,13 +101,15 @@ QString latin1(const char* text) { return text != nullptr ? QString::fromLatin1(
 
 // The file as pxlib reads it: read-only, and with a budget of reads. pxlib follows the
 // links between data blocks as they are stored; links that run in a circle would keep it
-// reading for ever. Past the budget every read fails, and so does pxlib.
+// reading for ever, and it goes on even when reads fail. Past the budget every read gives
+// zeros, which end any chain of blocks, and the file counts as damaged.
 struct ParadoxTable::Document {
     pxdoc_t* px = nullptr;
     std::FILE* file = nullptr;
     int fd = -1;
     qint64 reads = 0;
     qint64 readBudget = 0;
+    bool exhausted = false;  // more reads were asked for than the file can need
 
     bool open(const QString& path) {
         fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -116,8 +118,9 @@ struct ParadoxTable::Document {
         io.read = [](void* self, char* buffer, std::size_t size) -> ssize_t {
             auto* d = static_cast<Document*>(self);
             if (++d->reads > d->readBudget) {
-                errno = EIO;
-                return -1;
+                d->exhausted = true;
+                std::memset(buffer, 0, size);
+                return ssize_t(size);
             }
             return ::read(d->fd, buffer, size);
         };
@@ -236,6 +239,7 @@ void ParadoxTable::openDocument() {
         m_doc->px = nullptr;
         refuse(QStringLiteral("it is damaged (%1)").arg(m_libraryError.isEmpty() ? QStringLiteral("unreadable header") : m_libraryError));
     }
+    if (m_doc->exhausted) refuse(QStringLiteral("it is damaged (its data blocks are linked in a circle)"));
     if (countsDiffer) refuse(QStringLiteral("it is damaged (its data blocks hold another number of rows than its header says)"));
 }
 
@@ -370,6 +374,7 @@ void ParadoxTable::readRows(const std::function<void(const Row&)>& row) {
             values[i] = value(m_types[i], record.data() + offset, m_lengths[i]);
             offset += m_lengths[i];
         }
+        if (m_doc->exhausted) refuse(QStringLiteral("it is damaged (its data blocks are linked in a circle)"));
         row(values);
     }
 }
