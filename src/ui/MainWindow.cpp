@@ -179,20 +179,21 @@ void MainWindow::createComponents() {
     connect(m_session, &MeterSession::readingHandled, this, &MainWindow::showReading);
     connect(m_session, &MeterSession::decodeFailed, this, &MainWindow::noteDecodeFailure);
     connect(m_session, &MeterSession::limitsChanged, this, &MainWindow::pushLimitsToGauge);
-    // A limit field's whole number goes to the session; a text that is none keeps the
-    // limit, but its switch still counts.
-    connect(m_limitPanel, &LimitPanel::upperLimitEdited, this, [this](std::optional<float> limit, bool on) {
-        m_session->setUpperLimit(limit.value_or(m_session->limits().upper()), on);
-        if (limit) m_gauge->drawFace();
+    // A limit field's whole number and its switch go to the session; the face follows.
+    connect(m_limitPanel, &LimitPanel::upperLimitEdited, this, [this](float limit, bool on) {
+        m_session->setUpperLimit(limit, on);
+        m_gauge->drawFace();
     });
-    connect(m_limitPanel, &LimitPanel::lowerLimitEdited, this, [this](std::optional<float> limit, bool on) {
-        m_session->setLowerLimit(limit.value_or(m_session->limits().lower()), on);
-        if (limit) m_gauge->drawFace();
+    connect(m_limitPanel, &LimitPanel::lowerLimitEdited, this, [this](float limit, bool on) {
+        m_session->setLowerLimit(limit, on);
+        m_gauge->drawFace();
     });
 
     // Messages of the components. Those that can arrive during packet handling are queued,
     // so no modal box ever opens inside the cycle.
     connect(m_limitPanel, &LimitPanel::limitTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    connect(m_recordingRow, &RecordingRow::intervalTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
             Qt::QueuedConnection);
     Recorder* recorder = &m_session->recorder();
     connect(recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },

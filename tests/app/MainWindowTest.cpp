@@ -318,6 +318,35 @@ TEST_F(MainWindowTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
 }
 
+// The interval and limit fields: no box while typing, one when the edit ends, then the
+// value in force in the field.
+TEST_F(MainWindowTest, NumberFieldsTellABadTextOnceWhenTheEditEnds) {
+    MainWindow& w = open();
+    auto* interval = qobject_cast<QLineEdit*>(w.control("intervalField"));
+    ASSERT_NE(interval, nullptr);
+    interval->selectAll();
+    QTest::keyClicks(interval, QStringLiteral("99999999999"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(w.recorder().interval(), 999999999);  // the last text that was a number
+    QTest::keyClick(interval, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.errors, QStringList{"'99999999999' is not a valid integer value"});
+    EXPECT_EQ(interval->text(), "999999999");
+
+    dialogs.errors.clear();
+    QLineEdit* setMin = w.limitPanel().lowerLimitField();
+    setMin->selectAll();
+    QTest::keyClicks(setMin, QStringLiteral("12-3"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(w.session().limits().lower(), 12.0F);
+    QTest::keyClick(setMin, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.errors, QStringList{"'12-3' is not a valid integer value"});
+    EXPECT_EQ(setMin->text(), "12");
+}
+
 TEST_F(MainWindowTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
     MainWindow& w = open();
     w.session().setUpperLimit(1000.0F, true);

@@ -23,6 +23,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -309,6 +310,29 @@ TEST_F(WindowLookTest, KeyboardReachesEveryCommand) {
     EXPECT_EQ(w.control("printButton")->nextInFocusChain(), &w.recordGrid());
 }
 
+// No field keeps the focus: Tab and Shift+Tab leave each one, to its neighbours in the chain.
+TEST_F(WindowLookTest, TabAndShiftTabLeaveEveryField) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QWidget* grid = &w.recordGrid();
+    for (QWidget* field : {static_cast<QWidget*>(w.limitPanel().upperLimitField()),
+                           static_cast<QWidget*>(w.limitPanel().lowerLimitField()), w.control("intervalField"),
+                           static_cast<QWidget*>(w.historyChart().pointsPerPageField()), grid}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        for (const bool back : {false, true}) {
+            field->setFocus(Qt::OtherFocusReason);
+            ASSERT_EQ(QApplication::focusWidget(), field);
+            QTest::keyClick(field, Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+            QWidget* now = QApplication::focusWidget();
+            EXPECT_NE(now, field) << (back ? "Shift+Tab" : "Tab");
+            EXPECT_FALSE(field->isAncestorOf(now)) << (back ? "Shift+Tab" : "Tab");
+        }
+    }
+}
+
 TEST_F(WindowLookTest, JournalsAreNoRecordFilesInTheDialogs) {
     for (const auto& [name, journal] : std::initializer_list<std::pair<const char*, bool>>{
              {"Kestodb-recovery.db", true},
@@ -334,7 +358,6 @@ TEST_F(WindowLookTest, TheAreaFillsFromTheLineDownOnEveryPage) {
     chart.setLeftAxisMaximum(6000);
     chart.setLeftAxisMinimum(-6000);
     chart.pointsPerPageField()->setText(QStringLiteral("10"));
-    chart.applyPointsPerPage();
     // Three pages of a low, flat reading.
     LcdState lcd;
     lcd.digit1 = "0";
