@@ -415,11 +415,9 @@ bool UsbConnection::checkSilentLink() {
     m_reassembly.setEmptyReportCount(0);
     setUsbCon(false);
     if (m_selectedDevice) m_selectedDevice->setDataHandler(nullptr);
-    // A cable that refused its configuration was already reported as the cause.
-    if (!m_configRefused) {
-        emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."),
-                     UsbProblem::MeterSilent);
-    }
+    // Also after a refused configuration: the link ends with a word, never in silence.
+    emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."),
+                 UsbProblem::MeterSilent);
     return true;
 }
 

@@ -322,7 +322,7 @@ void MeterSession::handlePacket(std::string_view packetText) {
     if (!m_accepting) return;
     m_watchdog.packetHandled();  // the link is alive (the link state follows the indicator)
 
-    // Decoding uses the count the previous packet left in force (overload's value).
+    // Decoding uses the count in force; only an overload's value depends on it.
     decodePacket(packetText, m_scale->fullScaleCount, m_decoded);
     if (!m_decoded.ok) {
         ++m_decodeFailures;
@@ -330,11 +330,16 @@ void MeterSession::handlePacket(std::string_view packetText) {
         emit decodeFailed(m_lastDecodeError, m_decodeFailures);
         return;
     }
+    const ScaleSet& scale = scaleSetForUnit(m_decoded.reading.unitText);
+    // An overload counts with its own unit's scale: after V -> Hz the first one is 1001, not
+    // the 6001 of the count left in force (the alarm and the stored value read it).
+    if (m_decoded.lcd.overload && scale.fullScaleCount != m_scale->fullScaleCount) {
+        decodePacket(packetText, scale.fullScaleCount, m_decoded);
+    }
     ReadingUpdate& u = m_update;
     u.lcd = m_decoded.lcd;
     u.reading = m_decoded.reading;
     u.alarm = m_limits.isExceededBy(u.reading.numericValue);
-    const ScaleSet& scale = scaleSetForUnit(u.reading.unitText);
     u.extremesRestarted = m_extremes.track(u.lcd, u.reading, &scale != m_scale);
     if (u.extremesRestarted) m_chart.restart();
 

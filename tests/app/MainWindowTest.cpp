@@ -23,6 +23,7 @@
 #include "links/MeterSimulator.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
 #include <QDir>
@@ -204,13 +205,25 @@ TEST_F(MainWindowTest, BarFollowsTheFirstTwoDigits) {
     }
 }
 
-TEST_F(MainWindowTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
+// The first overload after V -> Hz counts with the Hz scale, in the reading, the alarm and
+// the stored row alike.
+TEST_F(MainWindowTest, OverloadRightAfterAUnitChangeCountsWithItsOwnUnit) {
     MainWindow& w = open();
+    w.limitPanel().upperLimitField()->setText("2000");
+    w.limitPanel().upperLimitSwitch()->setChecked(true);
     w.handlePacket(Packet("2B", "30313233", '0', kVolt));
     w.handlePacket(Packet("2B", "3F303030", '0', kHertz));
-    EXPECT_EQ(w.session().reading().numericValue, 6001.0F);
+    EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
+    EXPECT_EQ(beeps, 0);  // 1001 is below the limit; 6001 was not
     w.handlePacket(Packet("2B", "3F303030", '0', kHertz));
     EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
+    w.handlePacket(Packet("2D", "3F303030", '0', kVolt));
+    EXPECT_EQ(w.session().reading().numericValue, -6001.0F);
+    const TableEngine& rows = w.recordTable().engine();
+    const int nval = rows.fieldIndex(QStringLiteral("Nval"));
+    QStringList nvals;
+    for (const QStringList& row : rows.rowTexts(0, 10)) nvals << row.value(nval);
+    EXPECT_EQ(nvals, QStringList({"123", "1001", "1001", "-6001"}));
 }
 
 TEST_F(MainWindowTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {

@@ -27,6 +27,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -331,6 +334,24 @@ TEST_F(WindowLookTest, TabAndShiftTabLeaveEveryField) {
             EXPECT_FALSE(field->isAncestorOf(now)) << (back ? "Shift+Tab" : "Tab");
         }
     }
+}
+
+// The exit question ends in a full-width question mark: some installed font draws it, no box.
+TEST_F(WindowLookTest, TheExitQuestionsLastCharacterHasAGlyph) {
+    const QString question = QStringLiteral("Are you ensure to exit the program\uFF1F");
+    QTextLayout layout(question, QApplication::font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    bool found = false;
+    for (const QGlyphRun& run : layout.glyphRuns(question.size() - 1, 1)) {
+        const QRawFont font = run.rawFont();
+        SCOPED_TRACE(font.familyName().toStdString());
+        EXPECT_TRUE(font.supportsCharacter(QChar(0xFF1F)));
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0U);  // 0: the box
+        found = found || !run.glyphIndexes().isEmpty();
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST_F(WindowLookTest, JournalsAreNoRecordFilesInTheDialogs) {
