@@ -1,3 +1,4 @@
+#include "links/HidDeviceMonitor.h"
 #include "ui/StatisticsWindow.h"
 #include <QTableWidget>
 #include "support/FakeDialogs.h"
@@ -69,7 +70,7 @@ protected:
     MainWindow& open(std::shared_ptr<HidPlatform> hid = std::make_shared<SimulatedHidPlatform>()) {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::move(hid);
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::move(hid));
         window = std::make_unique<MainWindow>(o);
         window->setBeep([this] { ++beeps; });  // tests stay silent
         return *window;
@@ -393,7 +394,7 @@ TEST_F(MainWindowTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     sim.setRate(50);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
@@ -420,15 +421,15 @@ TEST_F(MainWindowTest, SimulatedCableThroughUsbConnect) {
     MainWindow& w = open(platform);
     QTest::qWait(20);
     w.onUsbConnectToggled();
-    EXPECT_TRUE(w.usb().usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
     EXPECT_EQ(cable->bitRate(), 2400U);
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
     EXPECT_EQ(w.gauge().scaleCode(), "10");
 
     w.onUsbConnectToggled();  // released: stops reading
-    EXPECT_FALSE(w.usb().usbConDown());
-    EXPECT_FALSE(w.usb().isLinkActive());
+    EXPECT_FALSE(w.session().usbLink()->usbConDown());
+    EXPECT_FALSE(w.session().usbLink()->isLinkActive());
 }
 
 // One link at a time: pressing either link's button first disconnects the other one
@@ -441,7 +442,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     auto cable = platform->plug(SimulatedHidPlatform::bridge());
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = platform;
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(platform);
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
@@ -449,18 +450,18 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     sim.start();
     const auto serialIsOff = [&] {
         EXPECT_FALSE(w.serialDriver().isConnected());
-        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+        EXPECT_FALSE(w.linkControls().isPressed(LinkControls::ComConnect));
         EXPECT_FALSE(w.menu().stopItem->isEnabled());
         EXPECT_TRUE(w.menu().stopItem->isChecked());
         EXPECT_TRUE(w.menu().startItem->isEnabled());
         EXPECT_TRUE(w.menu().comSetupMenu->isEnabled());
     };
     const auto usbIsOff = [&] {
-        EXPECT_FALSE(w.usb().usbConDown());
-        EXPECT_FALSE(w.usb().isLinkActive());
-        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().usbConnectButton()));
-        ASSERT_NE(w.usb().selectedHidDevice(), nullptr);
-        EXPECT_FALSE(w.usb().selectedHidDevice()->readerRunning());
+        EXPECT_FALSE(w.session().usbLink()->usbConDown());
+        EXPECT_FALSE(w.session().usbLink()->isLinkActive());
+        EXPECT_FALSE(w.linkControls().isPressed(LinkControls::UsbConnect));
+        ASSERT_NE(w.session().usbLink()->selectedHidDevice(), nullptr);
+        EXPECT_FALSE(w.session().usbLink()->selectedHidDevice()->readerRunning());
     };
     const std::vector<std::uint8_t> cablePacket{0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00,
                                                 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A};  // 045.6 Hz
@@ -471,8 +472,8 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() >= 2; }, 5000));
     w.onUsbConnectToggled();
     serialIsOff();
-    EXPECT_TRUE(w.usb().usbConDown());
-    EXPECT_TRUE(w.usb().selectedHidDevice()->readerRunning());
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->selectedHidDevice()->readerRunning());
     cable->feed(cablePacket);
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
     const qint64 rows = w.recordTable().rowCount();
@@ -484,7 +485,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     w.onComConnectToggled();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
-    EXPECT_TRUE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+    EXPECT_TRUE(w.linkControls().isPressed(LinkControls::ComConnect));
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() != "0456"; }, 5000));
     cable->feed(cablePacket);
     QTest::qWait(200);
@@ -493,7 +494,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     // "START" from the menu stops the USB link as well.
     w.onComConnectToggled();
     w.onUsbConnectToggled();
-    ASSERT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(w.session().usbLink()->usbConDown());
     w.menu().startItem->trigger();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
@@ -552,21 +553,21 @@ TEST_F(MainWindowTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenIt
     MainWindow& w = open(platform);
     QTest::qWait(20);
     w.onUsbConnectToggled();
-    ASSERT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(w.session().usbLink()->usbConDown());
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 1; }, 5000));
 
     platform->unplug(cable);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.usb().awaitingCable(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.session().usbLink()->awaitingCable(); }, 5000));
     auto back = platform->plug(spec);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.usb().awaitingCable(); }, 5000));
-    EXPECT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.session().usbLink()->awaitingCable(); }, 5000));
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
     EXPECT_EQ(back->bitRate(), 2400U);  // configured again
     back->feed({0x2B, 0x30, 0x37, 0x38, 0x39, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 2; }, 5000));
     EXPECT_EQ(digits(), "0789");
 
-    const QStringList history = w.usb().historyModel()->stringList();
+    const QStringList history = w.session().usbLink()->historyModel()->stringList();
     EXPECT_EQ(std::count_if(history.begin(), history.end(), [](const QString& l) { return l.contains("gap of"); }), 1);
     EXPECT_TRUE(w.control("usbConnectButton")->toolTip().contains("is back after a gap of"));
     EXPECT_TRUE(dialogs.infos.isEmpty());
@@ -576,7 +577,7 @@ TEST_F(MainWindowTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessThe
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.settings = &settings;
     window = std::make_unique<MainWindow>(o);
     EXPECT_EQ(window->menu().com2Item->text().remove('&'), "COM2\t/dev/ttyS1");

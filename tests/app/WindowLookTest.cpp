@@ -1,4 +1,5 @@
 // The window as people see it: whole captions, the status line, the keyboard, the chart's fill.
+#include "links/HidDeviceMonitor.h"
 #include "support/FakeDialogs.h"
 
 #include "protocol/ScaleSet.h"
@@ -63,7 +64,7 @@ protected:
     MainWindow& open() {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
         window = std::make_unique<MainWindow>(o);
         window->setBeep([] {});
         return *window;
@@ -240,7 +241,7 @@ TEST_F(WindowLookTest, TheSerialLinkShowsWithItsDevice) {
     sim.setRate(50);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([] {});

@@ -28,7 +28,9 @@ protected:
         return device;
     }
     void connectUsb() {
-        usb = std::make_unique<UsbConnection>(platform, UsbReportRoute::VeskaReports, 2400);
+        usb.reset();  // one link listens to the monitor at a time
+        if (!monitor) monitor = std::make_unique<HidDeviceMonitor>(platform);
+        usb = std::make_unique<UsbConnection>(*monitor, UsbReportRoute::VeskaReports, 2400);
         QObject::connect(usb.get(), &UsbConnection::message, [this](const QString& m) { messages << m; });
         usb->setPacketHandler([this](std::string_view text) { packets.emplace_back(text); });
     }
@@ -40,6 +42,7 @@ protected:
     }
 
     std::shared_ptr<SimulatedHidPlatform> platform;
+    std::unique_ptr<HidDeviceMonitor> monitor;
     std::unique_ptr<UsbConnection> usb;
     QStringList messages;
     std::vector<std::string> packets;
