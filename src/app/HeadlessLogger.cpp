@@ -292,7 +292,7 @@ void HeadlessLogger::printRow(const QStringList& texts) {
 void HeadlessLogger::onReadingRecorded(const RecordedReading& recorded) {
     const SiQuantity quantity = SiQuantity::fromReading(recorded.reading);
     const std::string time = IsoTime::local(recorded.utcMs);
-    m_statistics.add(quantity, time);
+    m_statistics.add(quantity, recorded.reading.acDcText, time);
     if (m_options.format == CommandLine::Format::Csv) {
         m_line.clear();
         ReadingCsv::appendRow(m_line, recorded.reading, quantity, time, recorded.no);
