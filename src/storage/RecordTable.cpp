@@ -27,6 +27,13 @@ QString writeDenied(const QString& path) {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// The path a table name means, without looking for one that differs only in letter case.
+QString exactTablePath(const QString& name) {
+    QString path = QDir::fromNativeSeparators(name);
+    if (QFileInfo(path).suffix().isEmpty()) path += QLatin1String(".db");
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
 qint64 wholeNumber(const TableEngine::Value& value) {
     if (const auto* n = std::get_if<qint64>(&value)) return *n;
     if (const auto* d = std::get_if<double>(&value)) return qint64(*d);
@@ -63,11 +70,12 @@ RecordTable::~RecordTable() {
     }
 }
 
-void RecordTable::openDefault() {
-    QString path = TableEngine::resolvePath(defaultTableName());
+void RecordTable::openDefault(const QString& name) {
+    QString path = TableEngine::resolvePath(name);
     // The meter's Windows program kept its record table under this name as a Paradox table
-    // (KESTODB.DB): that one is only read, and recording goes into Kestodb.db beside it.
-    if (ParadoxTable::hasParadoxHeader(path)) path = QDir::current().absoluteFilePath(defaultTableName() + QLatin1String(".db"));
+    // (KESTODB.DB): that one is only read, and recording goes into a Veska table of exactly
+    // the name asked for beside it (a Paradox file of that very name is refused below).
+    if (ParadoxTable::hasParadoxHeader(path)) path = exactTablePath(name);
     // A missing scratch table is no reason to fail: start with an empty one.
     if (!QFileInfo::exists(path)) TableEngine::createTable(path, recordFields(), defaultTableName());
     openTable(path);

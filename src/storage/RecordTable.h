@@ -32,11 +32,12 @@ public:
     const TableEngine& engine() const { return m_engine; }
 
     // --- opening and closing ---
-    // Start-up: opens "Kestodb" in the working directory, creating it empty with the seven
-    // fields when the file is missing. A Paradox table of that name (any letter case) is
-    // left alone: Kestodb.db is then Veska's own. Throws TableError (e.g. another copy
-    // holds it, or Kestodb.db itself is a Paradox table).
-    void openDefault();
+    // Start-up: opens the table at `name` ("Kestodb" in the working directory unless a
+    // session says otherwise), creating it empty with the record fields when the file is
+    // missing. A Paradox table found under that name in another letter case (KESTODB.DB) is
+    // left alone: the table of exactly that name is Veska's own. Throws TableError (e.g.
+    // another copy holds it, or the file of that very name is a Paradox table).
+    void openDefault(const QString& name = defaultTableName());
     // Closes the current table (its cached rows are discarded) and opens `name` in its place
     // (a bare name resolves in the working directory). Throws TableError; the record table
     // is then closed. A Paradox table is refused (ParadoxTable::notRecordableMessage).
