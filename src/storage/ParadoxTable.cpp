@@ -42,6 +42,7 @@ struct HeaderFacts {
     int fileBlocks = 0;   // 0x0C
     int firstBlock = 0;   // 0x0E
     int lastBlock = 0;    // 0x10
+    int fieldCount = 0;   // 0x21
     quint32 encryption1 = 0;  // 0x25
     int version = 0;      // 0x39
     quint32 encryption2 = 0;  // 0x5C (version 4 files on)
@@ -54,6 +55,7 @@ constexpr quint32 kNotEncryptedMark = 0xFF00FF00u;  // encryption1 of files that
 constexpr int kBlockHeaderBytes = 6;
 // Reads beyond those the blocks and rows need (the header, the field descriptions).
 constexpr qint64 kSpareReads = 256;
+constexpr int kMaxFields = 255;
 // pxlib's line about a block walk that found another number of rows than the header says.
 constexpr const char* kCountLine = "Number of records counted in blocks";
 
@@ -77,6 +79,7 @@ bool readHeader(const QString& path, HeaderFacts& facts, qint64& fileSize) {
     facts.fileBlocks = int(little(h + 0x0C, 2));
     facts.firstBlock = int(little(h + 0x0E, 2));
     facts.lastBlock = int(little(h + 0x10, 2));
+    facts.fieldCount = int(little(h + 0x21, 2));
     facts.encryption1 = little(h + 0x25, 4);
     facts.version = h[0x39];
     facts.encryption2 = little(h + 0x5C, 4);
@@ -210,6 +213,10 @@ void ParadoxTable::checkHeader() {
     if (f.fileType != kPlainTable) refuse(QStringLiteral("it is a Paradox index file, not a table"));
     if ((f.encryption1 != 0 && f.encryption1 != kNotEncryptedMark) || (f.version >= 4 && f.encryption2 != 0))
         refuse(QStringLiteral("it is an encrypted (password-protected) Paradox table"));
+    // Paradox tables have at most 255 fields of at least one byte each; pxlib reads the
+    // field descriptions of any count it is given, at a cost that grows with its square.
+    if (f.fieldCount < 1 || f.fieldCount > kMaxFields || f.fieldCount > f.recordSize)
+        refuse(QStringLiteral("it is damaged (its header gives %1 fields)").arg(f.fieldCount));
     m_fileBlocks = f.fileBlocks;
     const qint64 blockBytes = qint64(f.blockKb) * 1024;
     const qint64 expected = qint64(f.headerSize) + qint64(f.fileBlocks) * blockBytes;

@@ -260,6 +260,7 @@ TEST_F(ParadoxFiles, DamagedTruncatedEncryptedAndForeignFilesGiveTheReason) {
         {"rows counted otherwise", moreRows, "damaged"},
         {"more rows than blocks", patched(0x09, 0x10), "damaged"},
         {"record size", patched(0x00, 0x07), "damaged"},
+        {"field count", patched(0x22, 0x40), "its header gives 16391 fields"},
         {"a text file", QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n1\t14:05:09\tDC\t1.234\tV\tAUTO\r\n"), "is not a table file"},
     };
     const QByteArray printed = stderrOf([&] {
