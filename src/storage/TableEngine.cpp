@@ -563,6 +563,16 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
 
 void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
                                  const std::function<void(const std::vector<std::string_view>&)>& row) const {
+    walkRowTexts(fieldPositions, std::nullopt, row);
+}
+
+std::optional<qint64> TableEngine::forEachRowText(const std::vector<int>& fieldPositions, qint64 afterRowId, qint64 maxRows,
+                                                  const std::function<void(const std::vector<std::string_view>&)>& row) const {
+    return walkRowTexts(fieldPositions, RowSlice{afterRowId, maxRows}, row);
+}
+
+std::optional<qint64> TableEngine::walkRowTexts(const std::vector<int>& fieldPositions, std::optional<RowSlice> slice,
+                                                const std::function<void(const std::vector<std::string_view>&)>& row) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     QStringList names;
     for (const int position : fieldPositions) {
@@ -570,13 +580,20 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
             throw TableError(QStringLiteral("No field at position %1").arg(position));
         names << quoted(m_fields[std::size_t(position)].name);
     }
-    if (names.isEmpty()) return;
-    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
+    if (names.isEmpty()) return std::nullopt;
+    // The row id comes last, after the fields, so the field columns keep their numbers.
+    const QString sql = slice ? QStringLiteral("SELECT %1,%3 FROM %2 WHERE %3 > ?1 ORDER BY %3 LIMIT ?2")
+                              : QStringLiteral("SELECT %1,%3 FROM %2 ORDER BY %3");
+    Prepared q(m_db, sql.arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    if (slice) {
+        sqlite3_bind_int64(q.get(), 1, slice->afterRowId);
+        sqlite3_bind_int64(q.get(), 2, slice->maxRows);
+    }
     const std::size_t n = fieldPositions.size();
     std::vector<std::string_view> texts(n);
     std::vector<QByteArray> converted(n);
+    std::optional<qint64> lastRowId;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -597,9 +614,11 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
                 texts[i] = std::string_view(converted[i].constData(), std::size_t(converted[i].size()));
             }
         }
+        lastRowId = sqlite3_column_int64(q.get(), int(n));
         row(texts);
     }
     if (rc != SQLITE_DONE) fail(rc, QString());
+    return lastRowId;
 }
 
 namespace {
