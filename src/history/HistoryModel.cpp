@@ -374,4 +374,29 @@ std::vector<HistoryStatistics> HistoryModel::statistics(const HistoryView& view,
     return out;
 }
 
+std::optional<HistoryModel::PositionRange> HistoryModel::rowsOfValueAt(int series, std::int64_t ms) const {
+    const std::vector<Bucket>& b = m_buckets[std::size_t(series)];
+    const auto after = std::partition_point(b.begin(), b.end(), [&](const Bucket& x) { return x.firstMs <= ms; });
+    if (after == b.begin()) return std::nullopt;
+    return PositionRange{(after - 1)->firstPosition, (after - 1)->lastPosition + 1};
+}
+
+std::optional<HistoryModel::ValueAt> HistoryModel::valueAt(int series, std::int64_t ms,
+                                                           const std::vector<HistoryRowRange>& rows) const {
+    const std::vector<Bucket>& b = m_buckets[std::size_t(series)];
+    auto after = std::partition_point(b.begin(), b.end(), [&](const Bucket& x) { return x.firstMs <= ms; });
+    // Back to a bucket holding a value (one of overloads alone has none).
+    while (after != b.begin() && (after - 1)->statistics.count == 0) --after;
+    if (after == b.begin()) return std::nullopt;
+    const Bucket& bucket = *(after - 1);
+    if (const HistoryRowRange* range = rangeCovering(rows, bucket.firstPosition, bucket.lastPosition)) {
+        std::optional<ValueAt> found;
+        forSeriesRows(*range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
+            if (!r.overload && r.ms <= ms) found = ValueAt{r.value, r.ms, true};
+        });
+        if (found) return found;
+    }
+    return ValueAt{bucket.statistics.mean, std::min(ms, bucket.lastMs), false};
+}
+
 }  // namespace veska

@@ -97,6 +97,17 @@ public:
     std::vector<HistoryStatistics> statistics(const HistoryView& view, const std::vector<HistoryRowRange>& rows,
                                               bool* exact = nullptr) const;
 
+    struct ValueAt {
+        double value = 0.0;
+        std::int64_t ms = 0;  // the reading's moment
+        bool exact = false;   // false: the mean of its bucket, its rows not read yet
+    };
+    // The reading of a series in force at `ms` (the last one at or before it); empty before
+    // the series' first reading or when only overloads came before.
+    std::optional<ValueAt> valueAt(int series, std::int64_t ms, const std::vector<HistoryRowRange>& rows) const;
+    // The positions of the bucket valueAt() uses, to read its rows.
+    std::optional<PositionRange> rowsOfValueAt(int series, std::int64_t ms) const;
+
 private:
     static constexpr std::int64_t kCheckpointRows = 4096;
     static constexpr int kBinsPerOctave = 8;
