@@ -1,4 +1,5 @@
 // The window as people see it: whole captions, the status line, the keyboard, the chart's fill.
+#include "links/HidDeviceMonitor.h"
 #include "support/FakeDialogs.h"
 
 #include "protocol/ScaleSet.h"
@@ -16,15 +17,23 @@
 #include "ui/LimitPanel.h"
 #include "ui/MainMenu.h"
 #include "ui/MainWindow.h"
+#include "ui/PortsDialog.h"
 #include "ui/RecordGrid.h"
 #include "ui/RecordGridModel.h"
 #include "ui/StatusLine.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -59,7 +68,7 @@ protected:
     MainWindow& open() {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
         window = std::make_unique<MainWindow>(o);
         window->setBeep([] {});
         return *window;
@@ -170,6 +179,8 @@ TEST_F(WindowLookTest, GaugeLabelsStayInsideThePanelOnEveryScale) {
             SCOPED_TRACE(text.toStdString());
             EXPECT_TRUE(inside.contains(box)) << box.x() << "," << box.y() << " " << box.width() << "x" << box.height();
             EXPECT_TRUE(box.contains(metrics.boundingRect(text).translated(box.topLeft() + QPoint(0, metrics.ascent()))));
+            // Not under the scale's dots either ("-1000" and "1000" on the °C dial were).
+            for (const QRect& dot : GaugeFace::dotBoxes(spec)) EXPECT_FALSE(box.intersects(dot)) << dot.x() << "," << dot.y();
         }
     }
 }
@@ -230,13 +241,89 @@ TEST_F(WindowLookTest, StatusLineTellsWhatTheLinkAndTheRecordingDo) {
     EXPECT_TRUE(line.text().endsWith("MQTT connected")) << line.text().toStdString();
 }
 
+// Each section of the status line is as wide as its text needs; a long path shortens in the
+// middle with the whole text in the tool tip; the broker's state reads in words.
+TEST_F(WindowLookTest, StatusLineSectionsHoldTheirTexts) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    StatusLine& line = w.statusLine();
+    const QString broker = QStringLiteral("MQTT: connected to mqtt://localhost:1883 (3 rows queued, 0 dropped)");
+    EXPECT_EQ(StatusLine::brokerWords(broker), "MQTT connected");
+    EXPECT_EQ(StatusLine::brokerWords("MQTT: broker unreachable, retrying (0 rows queued, 0 dropped): refused"),
+              "MQTT broker unreachable");
+    EXPECT_EQ(StatusLine::brokerWords("MQTT: off"), "MQTT off");
+
+    line.setLink(QStringLiteral("COM1 /dev/ttyUSB0"));
+    line.setBrokerState(broker);
+    const QString shortPath = QStringLiteral("saved /tmp/run.db");
+    const QString longPath = QStringLiteral("saved /home/somebody/measurements/2026/december/bench-three/run.db");
+    for (const QString& file : {shortPath, longPath}) {
+        SCOPED_TRACE(file.toStdString());
+        line.noteFile(file);
+        for (QLabel* section : line.sections()) {
+            if (!section->isVisible()) continue;
+            SCOPED_TRACE(section->text().toStdString());
+            EXPECT_LE(section->fontMetrics().horizontalAdvance(section->text()), section->contentsRect().width());
+            EXPECT_LE(section->geometry().right(), line.width() - 1);
+        }
+        QLabel* fileSection = line.sections()[4];
+        if (file == shortPath) {
+            EXPECT_EQ(fileSection->text(), file);
+            EXPECT_TRUE(fileSection->toolTip().isEmpty());
+        } else {
+            EXPECT_TRUE(fileSection->text().startsWith("saved /home")) << fileSection->text().toStdString();
+            EXPECT_TRUE(fileSection->text().endsWith("run.db")) << fileSection->text().toStdString();
+            EXPECT_TRUE(fileSection->text().contains(QChar(0x2026)));
+            EXPECT_EQ(fileSection->toolTip(), file);
+        }
+        QLabel* brokerSection = line.sections()[5];
+        EXPECT_EQ(brokerSection->text(), "MQTT connected");
+        EXPECT_EQ(brokerSection->toolTip(), broker);
+        EXPECT_EQ(line.sections()[0]->text(), "COM1 /dev/ttyUSB0");
+    }
+    // Sections without a text take no room.
+    EXPECT_FALSE(line.sections()[3]->isVisible());
+}
+
+// The newest row of the grid shows whole, inside the window's client area; the Ports
+// dialog's column titles show whole.
+TEST_F(WindowLookTest, NewestGridRowAndPortsTitlesShowWhole) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (int i = 0; i < 20; ++i) w.handlePacket(Packet(i % 2 == 0 ? "30313233" : "30313234"));
+    const RecordGrid& grid = w.recordGrid();
+    const int newest = grid.gridModel()->rowCount() - 1;
+    ASSERT_EQ(newest, 19);
+    EXPECT_TRUE(grid.isRowVisible(newest));
+    const int top = RecordGrid::kRowHeight * (1 + newest - grid.topRow());
+    const QRect row(grid.viewport()->mapTo(w.client(), QPoint(0, top)), QSize(grid.viewport()->width(), RecordGrid::kRowHeight));
+    EXPECT_TRUE(w.client()->rect().contains(row)) << row.y() << "+" << row.height() << " in " << w.client()->height();
+    EXPECT_LE(top + RecordGrid::kRowHeight, grid.viewport()->height());
+
+    w.showPortsDialog();
+    PortsDialog* ports = w.portsDialog();
+    ASSERT_NE(ports, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ports));
+    QTableWidget* table = ports->deviceTable();
+    const QHeaderView* header = table->horizontalHeader();
+    for (int c = 0; c < table->columnCount(); ++c) {
+        const QString title = table->horizontalHeaderItem(c)->text();
+        SCOPED_TRACE(title.toStdString());
+        EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c), table->viewport()->width());
+        EXPECT_GE(header->sectionSize(c), QFontMetrics(header->font()).horizontalAdvance(title));
+    }
+    ports->reject();
+}
+
 TEST_F(WindowLookTest, TheSerialLinkShowsWithItsDevice) {
     MeterSimulator sim;
     ASSERT_TRUE(sim.open()) << sim.errorText().toStdString();
     sim.setRate(50);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([] {});
@@ -308,6 +395,47 @@ TEST_F(WindowLookTest, KeyboardReachesEveryCommand) {
     EXPECT_EQ(w.control("printButton")->nextInFocusChain(), &w.recordGrid());
 }
 
+// No field keeps the focus: Tab and Shift+Tab leave each one, to its neighbours in the chain.
+TEST_F(WindowLookTest, TabAndShiftTabLeaveEveryField) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QWidget* grid = &w.recordGrid();
+    for (QWidget* field : {static_cast<QWidget*>(w.limitPanel().upperLimitField()),
+                           static_cast<QWidget*>(w.limitPanel().lowerLimitField()), w.control("intervalField"),
+                           static_cast<QWidget*>(w.historyChart().pointsPerPageField()), grid}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        for (const bool back : {false, true}) {
+            field->setFocus(Qt::OtherFocusReason);
+            ASSERT_EQ(QApplication::focusWidget(), field);
+            QTest::keyClick(field, Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+            QWidget* now = QApplication::focusWidget();
+            EXPECT_NE(now, field) << (back ? "Shift+Tab" : "Tab");
+            EXPECT_FALSE(field->isAncestorOf(now)) << (back ? "Shift+Tab" : "Tab");
+        }
+    }
+}
+
+// The exit question ends in a full-width question mark: some installed font draws it, no box.
+TEST_F(WindowLookTest, TheExitQuestionsLastCharacterHasAGlyph) {
+    const QString question = QStringLiteral("Are you ensure to exit the program\uFF1F");
+    QTextLayout layout(question, QApplication::font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    bool found = false;
+    for (const QGlyphRun& run : layout.glyphRuns(question.size() - 1, 1)) {
+        const QRawFont font = run.rawFont();
+        SCOPED_TRACE(font.familyName().toStdString());
+        EXPECT_TRUE(font.supportsCharacter(QChar(0xFF1F)));
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0U);  // 0: the box
+        found = found || !run.glyphIndexes().isEmpty();
+    }
+    EXPECT_TRUE(found);
+}
+
 TEST_F(WindowLookTest, JournalsAreNoRecordFilesInTheDialogs) {
     for (const auto& [name, journal] : std::initializer_list<std::pair<const char*, bool>>{
              {"Kestodb-recovery.db", true},
@@ -333,7 +461,6 @@ TEST_F(WindowLookTest, TheAreaFillsFromTheLineDownOnEveryPage) {
     chart.setLeftAxisMaximum(6000);
     chart.setLeftAxisMinimum(-6000);
     chart.pointsPerPageField()->setText(QStringLiteral("10"));
-    chart.applyPointsPerPage();
     // Three pages of a low, flat reading.
     LcdState lcd;
     lcd.digit1 = "0";
