@@ -34,6 +34,8 @@ MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
     createLinks();
     seedFromScale(*m_scale);
     connect(m_table, &RecordTable::rowPosted, this, &MeterSession::announceRow);
+    // The rows of a read are durable before anyone prints, publishes or draws them.
+    connect(&m_serialDriver, &SerialPortDriver::readBatchDone, m_table, &RecordTable::commitRows);
 }
 
 MeterSession::~MeterSession() {
@@ -70,7 +72,10 @@ void MeterSession::startSerialLink() {
 UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
     m_usb = std::make_unique<UsbConnection>(std::move(platform), resolveUsbReportRoute(m_switches),
                                             static_cast<std::uint32_t>(resolveBridgeSpeed(m_switches)));
-    m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
+    m_usb->setPacketHandler([this](std::string_view packet) {
+        handlePacket(packet);
+        m_table->commitRows();  // a packet is the USB link's read
+    });
     m_linkButtons.setHandler(m_usbConnectId, [this](bool down) {
         if (down) stopOtherLinks(*m_usb);
         m_usb->onUsbConnectToggled(down);
