@@ -64,11 +64,11 @@ RecordTable::~RecordTable() {
     }
 }
 
-void RecordTable::openDefault() {
-    const QString path = TableEngine::resolvePath(defaultTableName());
+void RecordTable::openDefault(const QString& name) {
+    const QString path = TableEngine::resolvePath(name);
     // A missing scratch table is no reason to fail: start with an empty one.
     if (!QFileInfo::exists(path)) TableEngine::createTable(path, recordFields(), defaultTableName());
-    openTable(defaultTableName());
+    openTable(name);
 }
 
 void RecordTable::openTable(const QString& name) {

@@ -128,8 +128,8 @@ TEST(DataFiles, SaveAsChoosesCopyOrTextByTheExtension) {
         const char* name;
         bool copy;
     };
-    for (const Case c : {Case{"run1.xls", false}, Case{"run1.txt", false}, Case{"run1.DB", false},
-                         Case{"run1.Db", false}, Case{"run1.db.xls", false}, Case{"run1.db", true}}) {
+    for (const Case c : {Case{"run1.xls", false}, Case{"run1.txt", false}, Case{"run1.DB", true},
+                         Case{"run1.Db", true}, Case{"run1.db.xls", false}, Case{"run1.db", true}}) {
         SCOPED_TRACE(c.name);
         Desk d;
         d.chosen << d.path(c.name);
