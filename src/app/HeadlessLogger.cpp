@@ -12,6 +12,7 @@
 #include "session/MeterSession.h"
 #include "network/MqttBrokerUrl.h"
 #include "network/MqttPasswordFile.h"
+#include "session/RunPolicy.h"
 #include "network/SessionPublisher.h"
 #include "storage/TableStatistics.h"
 #include "protocol/IsoTime.h"
@@ -99,6 +100,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
         setup.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::move(platform));
     }
     m_session = std::make_unique<MeterSession>(std::move(setup));
+    m_run = std::make_unique<RunPolicy>(*m_session);
     m_session->setChartHistoryKept(false);  // no chart to show it
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -113,7 +115,8 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
 }
 
 HeadlessLogger::~HeadlessLogger() {
-    m_publisher.reset();
+    m_publisher = nullptr;
+    m_run.reset();
     m_session.reset();
 }
 
@@ -151,27 +154,24 @@ void HeadlessLogger::requestStop() {
 }
 
 bool HeadlessLogger::openTable() {
-    RecordTable& table = m_session->recordTable();
-    try {
-        table.openDefault();
-    } catch (const TableError& e) {
-        fail(QStringLiteral("cannot open the record table: %1").arg(QString::fromUtf8(e.what())));
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.state == RunPolicy::TableState::NotOpened) {
+        fail(QStringLiteral("cannot open the record table: %1").arg(opening.reason));
         return false;
     }
-    if (!table.isWritable()) {
-        fail(table.notWritableReason());
+    if (opening.state == RunPolicy::TableState::NotWritable) {
+        fail(opening.reason);
         return false;
     }
-    while (table.hasLeftoverJournal()) {
-        // Never mix another run's rows into this one, never overwrite them. A journal that
-        // cannot be kept aside safely stays where it is; this run journals under another name.
-        try {
-            const QString kept = table.moveJournalAside();
-            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
-        } catch (const TableError& e) {
-            Print(m_err, "veska: " + e.message() + "\n");
-        }
-    }
+    // Without anybody to ask, another run's rows are kept aside, never mixed into this run.
+    m_run->answerLeftoverJournals([](const RunPolicy::LeftoverJournal&) { return false; },
+                                  [this](RunPolicy::LeftoverOutcome outcome, const QString& detail) {
+                                      if (outcome == RunPolicy::LeftoverOutcome::MovedAside) {
+                                          Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(detail));
+                                      } else {
+                                          Print(m_err, "veska: " + detail + "\n");
+                                      }
+                                  });
     return true;
 }
 
@@ -229,14 +229,9 @@ bool HeadlessLogger::connectUsb() {
     // Report handling and bridge speed follow the model profile, as in the window.
     connect(m_session.get(), &MeterSession::linkFailed, this,
             [this](const LinkError& e) { Print(m_err, "veska: " + e.text + "\n"); });
-    connect(m_session.get(), &MeterSession::cableLost, this, [this](const QString& caption) {
-        Print(m_err, QStringLiteral("veska: %1 unplugged: waiting for it to come back\n").arg(caption));
-    });
-    connect(m_session.get(), &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
-        Print(m_err, QStringLiteral("veska: %1 is back after a gap of %2 s; recording goes on\n")
-                         .arg(caption)
-                         .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
-    });
+    connect(m_run.get(), &RunPolicy::cableLost, this, [this](const QString& text) { Print(m_err, "veska: " + text + "\n"); });
+    connect(m_run.get(), &RunPolicy::cableBack, this,
+            [this](const QString& text) { Print(m_err, "veska: " + text + "; recording goes on\n"); });
     if (m_session->selectedUsbCable() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
@@ -285,12 +280,13 @@ bool HeadlessLogger::startPublishing() {
     options.topicPrefix = m_options.mqttTopic;
     options.caFile = m_options.mqttCa;
     if (!brokerPassword(options)) return false;
-    m_publisher = std::make_unique<SessionPublisher>(options, *m_session);
-    if (!m_publisher->start()) {
-        fail(QStringLiteral("cannot publish over MQTT: %1").arg(m_publisher->errorText()));
-        m_publisher.reset();
+    auto publisher = std::make_unique<SessionPublisher>(options, *m_session);
+    SessionPublisher* started = publisher.get();
+    if (!m_run->startPublishing(std::move(publisher), std::chrono::milliseconds(2000))) {
+        fail(QStringLiteral("cannot publish over MQTT: %1").arg(m_run->publishError()));
         return false;
     }
+    m_publisher = started;
     // Connection changes only; the backlog's every step would flood the terminal.
     connect(&m_publisher->publisher(), &MqttPublisher::stateChanged, this, [this] {
         const QString text = m_publisher->brokerStateText();
@@ -304,14 +300,16 @@ bool HeadlessLogger::startPublishing() {
 void HeadlessLogger::stopPublishing() {
     if (!m_publisher) return;
     m_publisher->publisher().disconnect(this);
-    m_publisher->stop();
-    const MqttPublisher::Counters c = m_publisher->publisher().counters();
+    const std::unique_ptr<RunPublisher> stopped = m_run->stopPublishing(std::chrono::milliseconds(2000));
+    m_publisher = nullptr;
+    const auto* publisher = static_cast<const SessionPublisher*>(stopped.get());
+    const MqttPublisher::Counters c = publisher->publisher().counters();
     // The rows are in the table either way; say which ones the broker never got.
     if (c.recordedQueued > 0 || c.recordedDropped > 0)
         Print(m_err, QStringLiteral("veska: MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full "
                                     "queue); they are in the record table\n")
                          .arg(c.recordedQueued + c.recordedDropped)
-                         .arg(m_publisher->publisher().brokerDisplayText())
+                         .arg(publisher->publisher().brokerDisplayText())
                          .arg(c.recordedDropped));
 }
 
@@ -333,7 +331,7 @@ void HeadlessLogger::printRow(const QStringList& texts) {
 void HeadlessLogger::onReadingRecorded(const RecordedReading& recorded) {
     const SiQuantity quantity = SiQuantity::fromReading(recorded.reading);
     const std::string time = IsoTime::local(recorded.utcMs);
-    m_statistics.add(quantity, time);
+    m_statistics.add(quantity, recorded.reading.acDcText, time);
     if (m_options.format == CommandLine::Format::Csv) {
         m_line.clear();
         ReadingCsv::appendRow(m_line, recorded.reading, quantity, time, recorded.no);
@@ -418,21 +416,18 @@ int HeadlessLogger::finish() {
     flushOut();  // rows printed in the last turn of the event loop
     if (m_session->linkStatus().kind == LinkKind::Usb && m_session->linkStatus().isOpen()) m_session->disconnectUsb();
     stopPublishing();  // after the links: every recorded row is queued before the drain
-    RecordTable& table = m_session->recordTable();
     // A run that never started keeps its hands off the save file: an earlier run's file of
     // that name must not be replaced by a table this run added nothing to.
-    if (table.isOpen() && m_options.save && m_saver && m_started) {
-        const QString error = m_saver(table, *m_options.save);
-        if (!error.isEmpty()) {
-            fail(error);
-            // The rows are safe nowhere else: leave them where the next start finds them.
-            const qint64 rows = table.unsavedRows();
-            const QString journal = table.closeKeepingJournal();
-            if (!journal.isEmpty() && rows > 0)
-                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(rows).arg(journal));
+    if (m_options.save && m_saver && m_started) {
+        const RunPolicy::FinalSave saved =
+            m_run->saveAndClose([this](RecordTable& table) { return m_saver(table, *m_options.save); });
+        if (!saved.error.isEmpty()) {
+            fail(saved.error);
+            if (!saved.keptIn.isEmpty() && saved.keptRows > 0)
+                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
         }
     }
-    table.close();
+    m_run->closeTable(RunPolicy::UnsavedRows::Decided);
     if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;

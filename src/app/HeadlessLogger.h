@@ -23,6 +23,7 @@ namespace veska {
 class MeterSession;
 struct MqttPublisherOptions;
 class RecordTable;
+class RunPolicy;
 class SessionPublisher;
 class SimulatedMeters;
 
@@ -91,7 +92,8 @@ private:
     QTimer m_flushTimer;
     std::unique_ptr<SimulatedMeters> m_simulated;
     std::unique_ptr<MeterSession> m_session;
-    std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker
+    std::unique_ptr<RunPolicy> m_run;
+    SessionPublisher* m_publisher = nullptr;  // --mqtt: readings and rows to a broker (held by m_run)
     QString m_lastBrokerText;                        // the broker state last printed
     int m_rowsWritten = 0;
     ReadingStatistics m_statistics;

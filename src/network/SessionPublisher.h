@@ -3,6 +3,7 @@
 #include "network/MqttPublisher.h"
 #include "network/MqttPublisherOptions.h"
 #include "session/RecordedReading.h"
+#include "session/RunPublisher.h"
 
 #include <QObject>
 #include <QString>
@@ -27,7 +28,7 @@ struct ReadingUpdate;
 //
 // A recorded row and the reading of the same packet carry the same time, so a subscriber
 // can match them.
-class SessionPublisher : public QObject {
+class SessionPublisher : public QObject, public RunPublisher {
     Q_OBJECT
 public:
     SessionPublisher(MqttPublisherOptions options, MeterSession& session, QObject* parent = nullptr);
@@ -38,11 +39,11 @@ public:
 
     // Starts the publisher and attaches to the session. False, with errorText(), for
     // faults the user must correct (bad URL, unreadable CA file, unusable prefix).
-    bool start();
-    QString errorText() const { return m_publisher.errorText(); }
+    bool start() override;
+    QString errorText() const override { return m_publisher.errorText(); }
     // Detaches from the session, then lets queued recorded rows go out within drainTimeout
     // and publishes "offline".
-    void stop(std::chrono::milliseconds drainTimeout = std::chrono::milliseconds(2000));
+    void stop(std::chrono::milliseconds drainTimeout = std::chrono::milliseconds(2000)) override;
 
     MqttPublisher& publisher() { return m_publisher; }
     const MqttPublisher& publisher() const { return m_publisher; }

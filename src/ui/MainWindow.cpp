@@ -21,6 +21,7 @@
 #include "ui/RecordLimitMenu.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
+#include "session/RunPolicy.h"
 #include "ui/RecordingRow.h"
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
@@ -78,6 +79,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
       m_options(options),
       m_session(new MeterSession(SessionSetup{options.switches, options.deviceMonitor, options.tablePath, {}}, this)),
       m_linkControls(new LinkControls(*m_session, this)),
+      m_run(new RunPolicy(*m_session, this)),
       m_alarmSound(std::make_unique<AlarmSound>()),
       m_beep([this] { m_alarmSound->play(); }) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -109,9 +111,10 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
 MainWindow::~MainWindow() {
     m_session->serialDriver().disconnectPort();
     // Rows recorded last get a moment to reach the broker, then "offline".
-    if (m_mqtt) m_mqtt->stop(std::chrono::milliseconds(500));
+    m_run->stopPublishing(std::chrono::milliseconds(500));
+    m_mqtt = nullptr;
     // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
-    m_session->recordTable().closeKeepingJournal();
+    m_run->closeTable(RunPolicy::UnsavedRows::Kept);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -350,14 +353,8 @@ void MainWindow::createUsb() {
         m_historyList->setCurrentIndex(m_session->usbLog()->index(row));
     });
     // The cable's comings and goings while it is read, where the user looks: the button.
-    connect(m_session, &MeterSession::cableLost, this, [this](const QString& caption) {
-        m_usbConnectButton->setToolTip(QStringLiteral("%1 unplugged: waiting for it to come back").arg(caption));
-    });
-    connect(m_session, &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
-        m_usbConnectButton->setToolTip(QStringLiteral("%1 is back after a gap of %2 s")
-                                 .arg(caption)
-                                 .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
-    });
+    connect(m_run, &RunPolicy::cableLost, m_usbConnectButton, &QPushButton::setToolTip);
+    connect(m_run, &RunPolicy::cableBack, m_usbConnectButton, &QPushButton::setToolTip);
     m_session->setUsbSettings(m_settings);
 }
 
@@ -634,17 +631,12 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::openRecordTable() {
-    try {
-        m_session->recordTable().openDefault();
-    } catch (const TableError& e) {
-        // Recording shows that no table is open; the rest of start-up still runs, so the
-        // serial link keeps its packet handler.
-        m_dialogs->error(QString::fromUtf8(e.what()));
-        return;
-    }
-    if (!m_session->recordTable().isWritable()) {
-        // Said once now; journals of earlier runs wait for a start that can record.
-        m_dialogs->error(m_session->recordTable().notWritableReason());
+    // A table that did not open: recording shows that no table is open; the rest of
+    // start-up still runs, so the serial link keeps its packet handler. One that cannot be
+    // written is said once now; journals of earlier runs wait for a start that can record.
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.state != RunPolicy::TableState::Recordable) {
+        m_dialogs->error(opening.reason);
         return;
     }
     // Journals of an interrupted run are offered back once the window is on screen, so the
@@ -660,29 +652,21 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::offerJournalRestore() {
     // Each journal left by an interrupted run is answered once, restored or kept aside.
-    // Nothing is recorded while the question is open: restored rows keep their numbers.
-    RecordTable& table = m_session->recordTable();
-    if (!table.isOpen() || !table.isWritable()) return;
-    m_session->setAcceptingPackets(false);
-    const auto acceptAgain = qScopeGuard([this] { m_session->setAcceptingPackets(true); });
-    while (table.hasLeftoverJournal()) {
-        const QString question =
-            QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
-                           "Restore them into the record table?")
-                .arg(table.leftoverJournalRows())
-                .arg(table.leftoverJournalPath());
-        try {
-            if (m_dialogs->askYesNo(question)) {
-                table.restoreJournal();
-                m_session->recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
-            } else {
-                const QString kept = table.moveJournalAside();
-                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+    m_run->answerLeftoverJournals(
+        [this](const RunPolicy::LeftoverJournal& journal) {
+            return m_dialogs->askYesNo(
+                QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                               "Restore them into the record table?")
+                    .arg(journal.rows)
+                    .arg(journal.path));
+        },
+        [this](RunPolicy::LeftoverOutcome outcome, const QString& detail) {
+            if (outcome == RunPolicy::LeftoverOutcome::MovedAside) {
+                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(detail));
+            } else if (outcome == RunPolicy::LeftoverOutcome::Failed) {
+                m_dialogs->error(detail);
             }
-        } catch (const TableError& e) {
-            m_dialogs->error(e.message());
-        }
-    }
+        });
 }
 
 void MainWindow::applyProfile() {
@@ -729,7 +713,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::endProgram() {
     m_ending = true;
     m_session->serialDriver().disconnectPort();
-    m_session->recordTable().close();
+    m_run->closeTable(RunPolicy::UnsavedRows::Decided);
     QApplication::quit();
     close();
 }
@@ -832,23 +816,23 @@ void MainWindow::showMqttDialog() {
 
 void MainWindow::applyMqttSettings(const MqttDialog::Settings& settings) {
     m_mqttSettings = settings;
-    if (m_mqtt) {
-        // Short: a broker that is slow to acknowledge must not hold the window up for long;
-        // the rows are in the record table either way.
-        m_mqtt->stop(std::chrono::milliseconds(250));
-        m_mqtt.reset();
-    }
+    // Short: a broker that is slow to acknowledge must not hold the window up for long;
+    // the rows are in the record table either way.
+    m_run->stopPublishing(std::chrono::milliseconds(250));
+    m_mqtt = nullptr;
     QString error;
     const std::optional<MqttPublisherOptions> options = settings.enabled ? settings.toOptions(&error) : std::nullopt;
     if (!options) {
         emit brokerStateChanged(settings.enabled ? QStringLiteral("MQTT: %1").arg(error) : QStringLiteral("MQTT: off"));
         return;
     }
-    m_mqtt = std::make_unique<SessionPublisher>(*options, *m_session);
-    connect(m_mqtt.get(), &SessionPublisher::brokerStateChanged, this, &MainWindow::brokerStateChanged);
-    if (!m_mqtt->start()) {
-        const QString why = m_mqtt->errorText();
-        m_mqtt.reset();
+    auto publisher = std::make_unique<SessionPublisher>(*options, *m_session);
+    SessionPublisher* starting = publisher.get();
+    connect(starting, &SessionPublisher::brokerStateChanged, this, &MainWindow::brokerStateChanged);
+    if (m_run->startPublishing(std::move(publisher), std::chrono::milliseconds(250))) {
+        m_mqtt = starting;
+    } else {
+        const QString why = m_run->publishError();
         emit brokerStateChanged(QStringLiteral("MQTT: %1").arg(why));
         m_dialogs->error(QStringLiteral("Readings cannot be published: %1").arg(why));
     }

@@ -618,17 +618,18 @@ TEST_F(MainWindowTest, TheStatisticsWindowFollowsTheRecordedRows) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isModal());
-    ASSERT_NE(window->statistics().find("V"), nullptr);
-    EXPECT_EQ(window->statistics().find("V")->count, 1u);
+    ASSERT_NE(window->statistics().find("V", "DC"), nullptr);
+    EXPECT_EQ(window->statistics().find("V", "DC")->count, 1u);
 
     w.handlePacket(Packet("2D", "31323334", '1', kVolt));  // -1.234 V
-    const auto* volts = window->statistics().find("V");
+    const auto* volts = window->statistics().find("V", "DC");
     ASSERT_NE(volts, nullptr);
     EXPECT_EQ(volts->count, 2u);
     EXPECT_EQ(volts->minimum(), -1.234);
     ASSERT_EQ(window->grid().rowCount(), 1);
     EXPECT_EQ(window->grid().item(0, 1)->text(), "2");
-    EXPECT_EQ(window->grid().item(0, 2)->text(), "-1.234");
+    EXPECT_EQ(window->grid().item(0, 0)->text(), "V DC");
+    EXPECT_EQ(window->grid().item(0, 2)->text(), "-1.234 V");
 
     // "Statistics" again brings the same window forward.
     item->trigger();
