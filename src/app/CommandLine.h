@@ -31,6 +31,7 @@ struct CommandLine {
     std::optional<QString> mqttUrl;                  // headless: publish to this broker
     QString mqttTopic;                               // headless: topic prefix; empty: the default
     QString mqttCa;                                  // headless: CA file for mqtts://
+    QString mqttPasswordFile;                        // headless: the broker password, kept out of ps
     Format format = Format::Tsv;                     // headless: --format tsv|csv|jsonl
     QString exportTable, exportOut;                  // --export TABLE OUT
     QString printTable, pdfOut;                      // --print TABLE --pdf OUT
