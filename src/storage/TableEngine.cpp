@@ -562,38 +562,36 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
 }
 
 void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
-                                 const std::function<void(const std::vector<std::string_view>&)>& row) const {
-    walkRowTexts(fieldPositions, std::nullopt, row);
-}
-
-std::optional<qint64> TableEngine::forEachRowText(const std::vector<int>& fieldPositions, qint64 afterRowId, qint64 maxRows,
-                                                  const std::function<void(const std::vector<std::string_view>&)>& row) const {
-    return walkRowTexts(fieldPositions, RowSlice{afterRowId, maxRows}, row);
-}
-
-std::optional<qint64> TableEngine::walkRowTexts(const std::vector<int>& fieldPositions, std::optional<RowSlice> slice,
-                                                const std::function<void(const std::vector<std::string_view>&)>& row) const {
+                                 const std::function<void(const std::vector<std::string_view>&)>& row,
+                                 qint64 first, qint64 count) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    if (first < 0) first = 0;
+    const bool ranged = first > 0 || count >= 0;
+    if (ranged && (count == 0 || first >= m_rowCount)) return;
     QStringList names;
     for (const int position : fieldPositions) {
         if (position < 0 || std::size_t(position) >= m_fields.size())
             throw TableError(QStringLiteral("No field at position %1").arg(position));
         names << quoted(m_fields[std::size_t(position)].name);
     }
-    if (names.isEmpty()) return std::nullopt;
-    // The row id comes last, after the fields, so the field columns keep their numbers.
-    const QString sql = slice ? QStringLiteral("SELECT %1,%3 FROM %2 WHERE %3 > ?1 ORDER BY %3 LIMIT ?2")
-                              : QStringLiteral("SELECT %1,%3 FROM %2 ORDER BY %3");
-    Prepared q(m_db, sql.arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
+    if (names.isEmpty()) return;
+    // A range of a table with dense row ids is found through the ids, in any other table by
+    // counting rows.
+    const QString where = !ranged ? QString()
+                          : m_denseIds ? QStringLiteral(" WHERE %1 >= ?1 AND %1 < ?2").arg(m_rowId)
+                                       : QStringLiteral(" LIMIT ?2 OFFSET ?1");
+    const QString sql = m_denseIds || !ranged ? QStringLiteral("SELECT %1 FROM %2%4 ORDER BY %3")
+                                              : QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4");
+    Prepared q(m_db, sql.arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId, where));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
-    if (slice) {
-        sqlite3_bind_int64(q.get(), 1, slice->afterRowId);
-        sqlite3_bind_int64(q.get(), 2, slice->maxRows);
+    if (ranged) {
+        const qint64 end = count < 0 || count > m_rowCount - first ? m_rowCount : first + count;
+        sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + first : first);
+        sqlite3_bind_int64(q.get(), 2, m_denseIds ? m_firstRowId + end : end - first);
     }
     const std::size_t n = fieldPositions.size();
     std::vector<std::string_view> texts(n);
     std::vector<QByteArray> converted(n);
-    std::optional<qint64> lastRowId;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -614,11 +612,9 @@ std::optional<qint64> TableEngine::walkRowTexts(const std::vector<int>& fieldPos
                 texts[i] = std::string_view(converted[i].constData(), std::size_t(converted[i].size()));
             }
         }
-        lastRowId = sqlite3_column_int64(q.get(), int(n));
         row(texts);
     }
     if (rc != SQLITE_DONE) fail(rc, QString());
-    return lastRowId;
 }
 
 namespace {

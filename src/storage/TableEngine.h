@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -140,14 +139,11 @@ public:
     std::vector<QStringList> rowTexts(qint64 position, int count) const;
     // Bulk reading for exports: calls `row` once per row, first to last, with the display
     // texts (UTF-8) of the fields at the given positions, in that order. Texts stored as
-    // text are handed over without copies; the views last until `row` returns.
+    // text are handed over without copies; the views last until `row` returns. With
+    // `first` and `count` (>= 0) only the rows at those 0-based positions.
     void forEachRowText(const std::vector<int>& fieldPositions,
-                        const std::function<void(const std::vector<std::string_view>&)>& row) const;
-    // The same for at most maxRows rows after the row id afterRowId (0: from the first row),
-    // so a long walk can go in slices. Returns the row id of the last row read, nothing when
-    // no row was left.
-    std::optional<qint64> forEachRowText(const std::vector<int>& fieldPositions, qint64 afterRowId, qint64 maxRows,
-                                         const std::function<void(const std::vector<std::string_view>&)>& row) const;
+                        const std::function<void(const std::vector<std::string_view>&)>& row, qint64 first = 0,
+                        qint64 count = -1) const;
     // Binds a value to a statement parameter as a table stores it (times as "hh:mm:ss",
     // texts as UTF-8). The text is bound from `scratch` without a copy: keep it unchanged
     // until the statement has run.
@@ -175,13 +171,6 @@ public:
     void addPrimaryIndex(const QString& fieldList);
 
 private:
-    struct RowSlice {
-        qint64 afterRowId;
-        qint64 maxRows;
-    };
-    // Both forEachRowText: every row, or one slice. Returns the last row id read.
-    std::optional<qint64> walkRowTexts(const std::vector<int>& fieldPositions, std::optional<RowSlice> slice,
-                                       const std::function<void(const std::vector<std::string_view>&)>& row) const;
     // Writes the table as this connection sees it to `part` in one piece; false when the
     // file holds more than the table or is too large to copy in memory.
     bool copyAsImage(const QString& part) const;

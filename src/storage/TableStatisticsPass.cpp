@@ -23,15 +23,17 @@ TableStatisticsPass::TableStatisticsPass(const TableEngine& table) : m_table(tab
 bool TableStatisticsPass::step(qint64 maxRows) {
     if (m_done) return true;
     qint64 read = 0;
-    const auto last = m_table.forEachRowText(m_positions, m_lastRowId, maxRows, [&](const std::vector<std::string_view>& t) {
-        // The raw time text is kept; only the first and last of each group are ever shown,
-        // so they are converted to local time then, not for every row.
-        const std::string_view time = m_hasUtc && !t[4].empty() ? t[4] : t[3];
-        m_statistics.add(SiQuantity::fromDisplay(t[0], t[1]), t[2], time);
-        ++read;
-    });
+    m_table.forEachRowText(
+        m_positions,
+        [&](const std::vector<std::string_view>& t) {
+            // The raw time text is kept; only the first and last of each group are ever
+            // shown, so they are converted to local time then, not for every row.
+            const std::string_view time = m_hasUtc && !t[4].empty() ? t[4] : t[3];
+            m_statistics.add(SiQuantity::fromDisplay(t[0], t[1]), t[2], time);
+            ++read;
+        },
+        m_rowsRead, maxRows);
     m_rowsRead += read;
-    if (last) m_lastRowId = *last;
     m_done = read < maxRows;
     return m_done;
 }

@@ -12,7 +12,8 @@ class TableEngine;
 
 // The statistics pass over a record table in steps, so a window can read ten million rows a
 // slice at a time between events instead of freezing. Rows appended while it runs are read
-// too (they come after the last row read). The table must stay open and keep its fields
+// too (they come after the last row read); rows are never removed from a table mid-run
+// without a reset. The table must stay open and keep its fields
 // until the pass ends; a table opened, emptied or restored needs a new pass.
 class TableStatisticsPass {
 public:
@@ -29,8 +30,7 @@ private:
     const TableEngine& m_table;
     std::vector<int> m_positions;  // Value, Unit, DC/AC, Time, then UTC where there is one
     bool m_hasUtc = false;
-    qint64 m_lastRowId = 0;        // rows after it are still to be read
-    qint64 m_rowsRead = 0;
+    qint64 m_rowsRead = 0;         // also the position of the next row to read
     bool m_done = false;
     ReadingStatistics m_statistics;
 };
