@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace veska {
 
 namespace {
@@ -164,6 +166,35 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         } else if (a == "--print") {
             if (!TakeValue(args, i, a, cl.printTable, error)) return std::nullopt;
             cl.mode = Mode::Print;
+        } else if (a == "--plot") {
+            if (!TakeValue(args, i, a, cl.plotTable, error) || !TakeValue(args, i, a, cl.plotOut, error))
+                return std::nullopt;
+            cl.mode = Mode::Plot;
+        } else if (a == "--size") {
+            static const QRegularExpression size(QStringLiteral("^([0-9]{1,5})x([0-9]{1,5})$"));
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            const auto m = size.match(v);
+            const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+            if (!m.hasMatch() || w < 200 || h < 150 || w > 10000 || h > 10000) {
+                error = QStringLiteral("--size needs WIDTHxHEIGHT in pixels, from 200x150 to 10000x10000, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            cl.plotSize = QSize(w, h);
+        } else if (a == "--from") {
+            if (!TakeValue(args, i, a, cl.plotFrom, error)) return std::nullopt;
+        } else if (a == "--to") {
+            if (!TakeValue(args, i, a, cl.plotTo, error)) return std::nullopt;
+        } else if (a == "--y") {
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            const QStringList parts = v.split(QLatin1Char(':'));
+            bool okLow = false, okHigh = false;
+            const double low = parts.size() == 2 ? parts[0].toDouble(&okLow) : 0.0;
+            const double high = parts.size() == 2 ? parts[1].toDouble(&okHigh) : 0.0;
+            if (!okLow || !okHigh || !(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+                error = QStringLiteral("--y needs MIN:MAX in the base unit with MIN below MAX, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            cl.plotY = std::pair{low, high};
         } else if (a == "--pdf") {
             if (!TakeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
         } else if (a == "--help" || a == "-h") {
@@ -194,6 +225,11 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         error = QStringLiteral("--mqtt works with --headless; in the window use Connect > Publish (MQTT)...");
         return std::nullopt;
     }
+    const bool plotOptions = !cl.plotFrom.isEmpty() || !cl.plotTo.isEmpty() || cl.plotY || cl.plotSize != QSize(1200, 700);
+    if (plotOptions && cl.mode != Mode::Plot && cl.mode != Mode::Help && cl.mode != Mode::Version) {
+        error = QStringLiteral("--size, --from, --to and --y go with --plot TABLE OUT");
+        return std::nullopt;
+    }
     if (!CheckSources(cl, rateGiven, error)) return std::nullopt;
     if (cl.mode == Mode::Print && cl.pdfOut.isEmpty()) {
         error = QStringLiteral("--print needs --pdf OUT.pdf");
@@ -213,6 +249,8 @@ QString CommandLine::usage() {
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n"
         "       veska --stats TABLE\n"
+        "       veska --plot TABLE OUT.png|OUT.svg|OUT.pdf [--size WxH] [--from TIME] [--to TIME]\n"
+        "             [--y MIN:MAX]   (TIME: ISO 8601 or a time of day such as 14:05:30)\n"
         "       veska --help | --version\n");
 }
 
