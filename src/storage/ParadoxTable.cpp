@@ -9,10 +9,7 @@
 #include <QFileInfo>
 #include <QTime>
 
-// pxlib's header declares C functions without saying so.
-extern "C" {
-#include <paradox.h>
-}
+#include "storage/ParadoxLibrary.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,7 +20,6 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <mutex>
 
 namespace veska {
 
@@ -93,11 +89,6 @@ bool looksLikeParadox(const HeaderFacts& f) {
            f.headerSize > 0 && f.headerSize % 0x800 == 0;
 }
 
-void bootLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { PX_boot(); });
-}
-
 QString latin1(const char* text) { return text != nullptr ? QString::fromLatin1(text) : QString(); }
 
 }  // namespace
@@ -107,6 +98,8 @@ QString latin1(const char* text) { return text != nullptr ? QString::fromLatin1(
 // reading for ever, and it goes on even when reads fail. Past the budget every read gives
 // zeros, which end any chain of blocks, and the file counts as damaged.
 struct ParadoxTable::Document {
+    explicit Document(const ParadoxLibrary& library) : lib(library) {}
+    const ParadoxLibrary& lib;
     pxdoc_t* px = nullptr;
     std::FILE* file = nullptr;
     int fd = -1;
@@ -143,8 +136,8 @@ struct ParadoxTable::Document {
     }
     ~Document() {
         if (px != nullptr) {
-            PX_close(px);
-            PX_delete(px);
+            lib.close(px);
+            lib.deleteDocument(px);
         }
         if (file != nullptr) std::fclose(file);
         if (fd >= 0) ::close(fd);
@@ -178,7 +171,7 @@ void ParadoxTable::refuse(const QString& reason) const {
     throw TableError(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(m_path), reason));
 }
 
-ParadoxTable::ParadoxTable(const QString& path) : m_path(path) {
+ParadoxTable::ParadoxTable(const QString& path) : m_path(path), m_lib(std::make_unique<ParadoxLibrary>()) {
     checkHeader();
     openDocument();
     readFields();
@@ -229,20 +222,20 @@ void ParadoxTable::checkHeader() {
 }
 
 void ParadoxTable::openDocument() {
-    bootLibrary();
-    m_doc = std::make_unique<Document>();
-    m_doc->px = PX_new3(&ParadoxTable::onLibraryError, nullptr, nullptr, nullptr, this);
+    if (!m_lib->loaded()) refuse(m_lib->error());
+    m_doc = std::make_unique<Document>(*m_lib);
+    m_doc->px = m_lib->newDocument(&ParadoxTable::onLibraryError, nullptr, nullptr, nullptr, this);
     if (m_doc->px == nullptr) refuse(QStringLiteral("out of memory"));
     // Read-only at the system's level: nothing the library does can change the file.
     if (!m_doc->open(m_path)) refuse(QString::fromLocal8Bit(std::strerror(errno)));
     // Opening reads the header and walks every data block once.
     m_doc->allowReads(kSpareReads + 4 * qint64(m_fileBlocks));
     LibraryOutputCapture quiet({kCountLine});
-    const int rc = PX_open_fp(m_doc->px, m_doc->file);
+    const int rc = m_lib->openFile(m_doc->px, m_doc->file);
     const bool countsDiffer = !quiet.finish().empty();
     if (rc < 0) {
         // A document that failed to open must not be closed as an open one.
-        PX_delete(m_doc->px);
+        m_lib->deleteDocument(m_doc->px);
         m_doc->px = nullptr;
         refuse(QStringLiteral("it is damaged (%1)").arg(m_libraryError.isEmpty() ? QStringLiteral("unreadable header") : m_libraryError));
     }
@@ -252,8 +245,8 @@ void ParadoxTable::openDocument() {
 
 void ParadoxTable::readFields() {
     pxdoc_t* px = m_doc->px;
-    const int count = PX_get_num_fields(px);
-    pxfield_t* fields = PX_get_fields(px);
+    const int count = m_lib->numFields(px);
+    pxfield_t* fields = m_lib->fields(px);
     if (count <= 0 || fields == nullptr) refuse(QStringLiteral("it is damaged (it has no fields)"));
     int offset = 0;
     for (int i = 0; i < count; ++i) {
@@ -292,9 +285,9 @@ void ParadoxTable::readFields() {
         m_lengths.push_back(f.px_flen);
         offset += f.px_flen;
     }
-    m_recordSize = PX_get_recordsize(px);
+    m_recordSize = m_lib->recordSize(px);
     if (offset != m_recordSize) refuse(QStringLiteral("it is damaged (its fields do not fill its rows)"));
-    m_rowCount = PX_get_num_records(px);
+    m_rowCount = m_lib->numRecords(px);
     if (m_rowCount < 0) refuse(QStringLiteral("it is damaged (it counts %1 rows)").arg(m_rowCount));
 }
 
@@ -316,14 +309,14 @@ TableEngine::Value ParadoxTable::value(int type, char* data, int length) {
     switch (type) {
     case pxfAlpha: {
         char* text = nullptr;
-        if (PX_get_data_alpha(px, data, length, &text) <= 0 || text == nullptr) return std::monostate{};
+        if (m_lib->alpha(px, data, length, &text) <= 0 || text == nullptr) return std::monostate{};
         QString s = QString::fromLatin1(text);
         px->free(px, text);
         return s;
     }
     case pxfShort: {
         short v = 0;
-        if (PX_get_data_short(px, data, length, &v) <= 0) return std::monostate{};
+        if (m_lib->shortValue(px, data, length, &v) <= 0) return std::monostate{};
         return qint64(v);
     }
     case pxfLong:
@@ -331,7 +324,7 @@ TableEngine::Value ParadoxTable::value(int type, char* data, int length) {
     case pxfTime:
     case pxfDate: {
         long v = 0;
-        if (PX_get_data_long(px, data, length, &v) <= 0) return std::monostate{};
+        if (m_lib->longValue(px, data, length, &v) <= 0) return std::monostate{};
         if (type == pxfTime) {
             if (v < 0 || v >= 86400000L) return std::monostate{};
             return QTime::fromMSecsSinceStartOfDay(int(v));
@@ -347,7 +340,7 @@ TableEngine::Value ParadoxTable::value(int type, char* data, int length) {
     case pxfCurrency:
     case pxfTimestamp: {
         double v = 0;
-        if (PX_get_data_double(px, data, length, &v) <= 0) return std::monostate{};
+        if (m_lib->doubleValue(px, data, length, &v) <= 0) return std::monostate{};
         if (type != pxfTimestamp) return v;
         // Milliseconds since the start of 1 January of the year 1.
         if (!std::isfinite(v) || v < 0 || v > 4e17) return std::monostate{};
@@ -358,7 +351,7 @@ TableEngine::Value ParadoxTable::value(int type, char* data, int length) {
     }
     case pxfLogical: {
         char v = 0;
-        if (PX_get_data_byte(px, data, length, &v) <= 0) return std::monostate{};
+        if (m_lib->byteValue(px, data, length, &v) <= 0) return std::monostate{};
         return qint64(v != 0 ? 1 : 0);
     }
     default:
@@ -374,7 +367,7 @@ void ParadoxTable::readRows(const std::function<void(const Row&)>& row) {
     LibraryOutputCapture quiet({kCountLine});
     for (qint64 r = 0; r < m_rowCount; ++r) {
         m_libraryError.clear();
-        if (PX_get_record(m_doc->px, int(r), record.data()) == nullptr)
+        if (m_lib->record(m_doc->px, int(r), record.data()) == nullptr)
             refuse(QStringLiteral("it is damaged (row %1 cannot be read: %2)").arg(r + 1).arg(m_libraryError));
         int offset = 0;
         for (std::size_t i = 0; i < m_fields.size(); ++i) {

@@ -12,6 +12,8 @@ struct px_doc;
 
 namespace veska {
 
+class ParadoxLibrary;
+
 // A Paradox table file (the record files of the meter's Windows program) read through pxlib,
 // which does all the reading; this class only decides which files may be handed to it. The
 // file is opened for reading alone: it is never written, locked or changed in any byte.
@@ -78,6 +80,7 @@ private:
     TableEngine::Value value(int type, char* data, int length);
 
     QString m_path;
+    std::unique_ptr<ParadoxLibrary> m_lib;  // declared before m_doc: outlives it
     qint64 m_fileSize = 0;
     int m_fileBlocks = 0;
     std::unique_ptr<Document> m_doc;

@@ -6,7 +6,9 @@
 #include "support/FakeDialogs.h"
 #include "support/ParadoxFileWriter.h"
 
+#include "app/CommandLine.h"
 #include "app/DataFileCli.h"
+#include "app/PlotCli.h"
 #include "app/ReportCli.h"
 #include "protocol/MeterReading.h"
 #include "session/Recorder.h"
@@ -301,6 +303,27 @@ TEST_F(ParadoxFiles, DamagedTruncatedEncryptedAndForeignFilesGiveTheReason) {
 }
 
 }  // namespace
+
+
+TEST_F(ParadoxFiles, PlotLikeTheSameRowsInAVeskaTable) {
+    const std::vector<Row> rows = everyUnitRows();
+    const QString paradox = writeParadox("PLOT.DB", rows);
+    const QString veska = path("plot.db");
+    writeRecordFile(veska, rows);
+    const QByteArray before = digest(paradox);
+    auto picture = [this](const QString& table, const char* out) {
+        QString error;
+        const auto cl = CommandLine::parse({QStringLiteral("--plot"), table, path(out)}, error);
+        EXPECT_TRUE(cl.has_value()) << error.toStdString();
+        EXPECT_EQ(PlotCli::plot(*cl), QString());
+        // The picture names its table; the rest must be the same.
+        return readAll(path(out)).replace(QFile::encodeName(table), "TABLE");
+    };
+    const QByteArray fromParadox = picture(paradox, "p.svg");
+    EXPECT_FALSE(fromParadox.isEmpty());
+    EXPECT_EQ(fromParadox, picture(veska, "v.svg"));
+    EXPECT_EQ(digest(paradox), before);
+}
 
 namespace {
 
