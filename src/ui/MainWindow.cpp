@@ -499,6 +499,7 @@ void MainWindow::wireStatusLine() {
     connect(m_session, &MeterSession::rowRecorded, this, &MainWindow::refreshRowStatus);
     Recorder* recorder = &m_session->recorder();
     connect(recorder, &Recorder::recordLimitChanged, this, &MainWindow::refreshRowStatus);
+    connect(recorder, &Recorder::recordedRowsChanged, this, &MainWindow::refreshRowStatus);
     connect(recorder, &Recorder::recordLimitReached, this, [this] { m_statusLine->setLimitReached(true); });
     connect(recorder, &Recorder::error, this, [this](const QString& m) {
         m_statusLine->noteError(QStringLiteral("recording"), m, 1);
