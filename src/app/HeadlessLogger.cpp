@@ -10,6 +10,8 @@
 #include "storage/TableError.h"
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
+#include "network/MqttBrokerUrl.h"
+#include "network/MqttPasswordFile.h"
 #include "session/RunPolicy.h"
 #include "network/SessionPublisher.h"
 #include "storage/TableStatistics.h"
@@ -35,6 +37,9 @@ namespace {
 std::atomic<int> g_stopSignal{0};  // set from the signal handler only: the signal that asked to stop
 
 extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// The broker's password for a URL that names the user only: kept out of the process list.
+constexpr const char* kPasswordVariable = "VESKA_MQTT_PASSWORD";
 
 // The signals that end a run the normal way: Ctrl-C, kill, a closed terminal, a closed pipe.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
@@ -235,12 +240,46 @@ bool HeadlessLogger::connectUsb() {
     return true;
 }
 
+bool HeadlessLogger::brokerPassword(MqttPublisherOptions& options) {
+    const std::optional<MqttBrokerUrl> url = MqttBrokerUrl::parse(options.brokerUrl);
+    if (!url) return true;  // the publisher names the mistake
+    QString password;
+    if (!m_options.mqttPasswordFile.isEmpty()) {
+        const QString why = MqttPasswordFile::read(m_options.mqttPasswordFile, password);
+        if (!why.isEmpty()) {
+            fail(why);
+            return false;
+        }
+        if (MqttPasswordFile::othersMayRead(m_options.mqttPasswordFile))
+            Print(m_err, QStringLiteral("veska: warning: other users can read %1 (chmod 600 it)\n")
+                             .arg(m_options.mqttPasswordFile));
+    } else if (qEnvironmentVariableIsSet(kPasswordVariable)) {
+        if (url->hasPassword) return true;  // the URL's own password is the one asked for
+        if (url->user.isEmpty()) {
+            Print(m_err, QStringLiteral("veska: %1 is not used: the broker URL names no user (mqtt://USER@host)\n")
+                             .arg(QLatin1String(kPasswordVariable)));
+            return true;
+        }
+        password = qEnvironmentVariable(kPasswordVariable);
+    } else {
+        if (url->hasPassword)
+            Print(m_err, QStringLiteral("veska: warning: the password in the broker URL shows in the process list; "
+                                        "use --mqtt-password-file FILE or %1\n")
+                             .arg(QLatin1String(kPasswordVariable)));
+        return true;
+    }
+    options.user = url->user;
+    options.password = password;
+    return true;
+}
+
 bool HeadlessLogger::startPublishing() {
     if (!m_options.mqttUrl) return true;
     MqttPublisherOptions options;
     options.brokerUrl = *m_options.mqttUrl;
     options.topicPrefix = m_options.mqttTopic;
     options.caFile = m_options.mqttCa;
+    if (!brokerPassword(options)) return false;
     auto publisher = std::make_unique<SessionPublisher>(options, *m_session);
     SessionPublisher* started = publisher.get();
     if (!m_run->startPublishing(std::move(publisher), std::chrono::milliseconds(2000))) {
@@ -331,6 +370,9 @@ void HeadlessLogger::flushOut() {
         m_output.discard();
         return;
     }
+    // A printed row is in the journal: when it cannot be committed (a full disk), the rows
+    // wait here with the table's until it can, or until the run ends.
+    if (!m_session->recordTable().commitRows() && !m_finishing) return;
     if (m_output.flush()) return;
     // The reader went away (`| head`) or the output cannot be written: the rows are still in
     // the table, so end the run the normal way and save them.
@@ -370,6 +412,7 @@ void HeadlessLogger::fail(const QString& message) {
 
 int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
+    m_finishing = true;
     flushOut();  // rows printed in the last turn of the event loop
     if (m_session->linkStatus().kind == LinkKind::Usb && m_session->linkStatus().isOpen()) m_session->disconnectUsb();
     stopPublishing();  // after the links: every recorded row is queued before the drain

@@ -170,7 +170,7 @@ void MainWindow::createComponents() {
 
     m_recordGrid = new RecordGrid(m_session->recordTable(), m_client);
     m_recordGrid->setObjectName(QStringLiteral("recordGrid"));
-    m_recordGrid->setGeometry(0, 280, 289, 152);
+    m_recordGrid->setGeometry(0, 280, 289, kClientHeight - 280);  // see applyLayout
 
     m_historyChart = new HistoryChart(m_session->chart(), m_client);
     m_historyChart->setObjectName(QStringLiteral("historyChart"));
@@ -751,11 +751,12 @@ void MainWindow::applyLayout() {
     setFixedSize(held);
     if (size() != held) resize(held);
     const int w = kOuterWidth;
-    const int h = kOuterHeight;
     m_exitPanel->move(w - 80, m_exitPanel->y());                      // 3.
     m_connectPanel->move(w - 190, m_connectPanel->y());                       // 4.
     m_disconnectPanel->move(w - 190, m_disconnectPanel->y());
-    m_recordGrid->resize(m_recordGrid->width(), h - 311);             // 5.
+    // 5. H - 311 (152) reached 19 px below the client area, hiding the newest row and the
+    // scroll bar's lower arrow: the grid ends where the client area does.
+    m_recordGrid->resize(m_recordGrid->width(), kClientHeight - m_recordGrid->y());
     m_historyChart->resize(w - 300, m_historyChart->height());            // 6.
     m_gauge->resize(w - 303, m_gauge->height());                      // 7.
     m_gaugeShadow->resize(w - 305, m_gauge->height() - 6);                 // 8.
