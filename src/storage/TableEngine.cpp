@@ -202,7 +202,7 @@ void TableEngine::openInMemory(const QString& sourcePath, const std::vector<Fiel
     try {
         if (rc != SQLITE_OK) fail(rc, QString());
         QStringList columns;
-        for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        for (const Field& f : fields) columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
         const QByteArray create =
             QStringLiteral("CREATE TABLE records(%1)").arg(columns.join(QLatin1Char(','))).toUtf8();
         exec(create.constData());
