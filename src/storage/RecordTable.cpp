@@ -294,8 +294,12 @@ bool RecordTable::commitRows() {
     if (!m_unjournalled.empty()) {
         try {
             ensureJournal();
+            m_journalStartFailure.clear();
         } catch (const TableError& e) {
-            emit journalFailed(e.message());
+            if (e.message() != m_journalStartFailure) {
+                m_journalStartFailure = e.message();
+                emit journalFailed(e.message());
+            }
             return false;
         }
         for (const auto& row : m_unjournalled) m_journal.hold(row);
