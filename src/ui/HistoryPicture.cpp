@@ -173,7 +173,10 @@ std::vector<HistoryPicture::Pane> HistoryPicture::panes(const HistoryModel& mode
         pane.baseUnit = units[std::size_t(i)];
         for (int s = 0; s < int(model.series().size()); ++s)
             if (model.series()[std::size_t(s)].baseUnit == pane.baseUnit) pane.series.push_back(s);
-        std::tie(pane.low, pane.high) = options.fixedY ? *options.fixedY : fittedRange(envelope, pane.series);
+        const auto fixed = options.paneValues.find(pane.baseUnit);
+        std::tie(pane.low, pane.high) = fixed != options.paneValues.end() ? fixed->second
+                                        : options.fixedY                  ? *options.fixedY
+                                                                          : fittedRange(envelope, pane.series);
         out.push_back(pane);
     }
     return out;
