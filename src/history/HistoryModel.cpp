@@ -401,12 +401,16 @@ std::optional<HistoryModel::ValueAt> HistoryModel::valueAt(int series, std::int6
     while (after != b.begin() && (after - 1)->statistics.count == 0) --after;
     if (after == b.begin()) return std::nullopt;
     const Bucket& bucket = *(after - 1);
-    if (const HistoryRowRange* range = rangeCovering(rows, bucket.firstPosition, bucket.lastPosition)) {
+    // Exact once the bucket's rows up to the moment are read (the bucket may still be growing).
+    for (const HistoryRowRange& range : rows) {
+        if (bucket.firstPosition < range.first || bucket.firstPosition >= range.end) continue;
         std::optional<ValueAt> found;
-        forSeriesRows(*range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
-            if (!r.overload && r.ms <= ms) found = ValueAt{r.value, r.ms, true};
+        bool later = false;  // a row of the series after the moment was read
+        forSeriesRows(range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
+            if (r.ms > ms) later = true;
+            if (!later && !r.overload) found = ValueAt{r.value, r.ms, true};
         });
-        if (found) return found;
+        if (found && (later || range.end > bucket.lastPosition)) return found;
     }
     return ValueAt{bucket.statistics.mean, std::min(ms, bucket.lastMs), false};
 }

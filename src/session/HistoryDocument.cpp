@@ -24,7 +24,9 @@ HistoryDocument::HistoryDocument(QObject* parent) : QObject(parent) {
     m_sliceTimer.setInterval(0);
     m_sliceTimer.setSingleShot(true);
     connect(&m_sliceTimer, &QTimer::timeout, this, &HistoryDocument::scanSlice);
-    m_readTimer.setInterval(0);
+    // The record table's rows are read on this thread: a few times a second at most, after the
+    // picture with what is there has been drawn.
+    m_readTimer.setInterval(200);
     m_readTimer.setSingleShot(true);
     connect(&m_readTimer, &QTimer::timeout, this, &HistoryDocument::readTableRows);
 }
@@ -202,13 +204,13 @@ bool HistoryDocument::refine(const HistoryView& view, int width, const std::vect
         QMetaObject::invokeMethod(m_loader, [loader = m_loader, request, wanted] { loader->readRows(request, wanted); },
                                   Qt::QueuedConnection);
     } else {
-        m_readTimer.start();  // after the picture with what is there has been drawn
+        if (!m_readTimer.isActive()) m_readTimer.start();
     }
     return true;
 }
 
 void HistoryDocument::readTableRows() {
-    if (!m_tableSource || !m_liveModel) return;
+    if (!m_tableSource || !m_liveModel || m_loading) return;
     try {
         std::vector<HistoryRowRange> rows;
         for (const auto& [first, end] : m_wanted) rows.push_back(m_liveModel->readRange(*m_tableSource, first, end));

@@ -102,6 +102,10 @@ TEST_F(HistoryWindowTest, FollowsTheRecordTableWithAPanePerUnit) {
     EXPECT_LT(*plot.cursor(0), *plot.cursor(1));
     history.refresh();
     EXPECT_TRUE(history.readout().text().contains("Δt")) << history.readout().text().toStdString();
+    // Once the rows around the cursors are read, their values are the readings themselves.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (history.refresh(), history.statistics().item(0, 8) && !history.statistics().item(0, 8)->text().startsWith("≈")), 3000);
+    EXPECT_EQ(history.statistics().item(0, 8)->text(), "-1.234 V");
 
     // Export through the window's dialogs.
     dialogs.chosenFile = dir.filePath("view.png");
