@@ -8,7 +8,9 @@
 #include "protocol/IsoTime.h"
 #include "protocol/SiQuantity.h"
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 
 namespace veska {
 
@@ -155,6 +157,11 @@ void Recorder::appendRow(const MeterReading& r) {
     m_lastRecorded = RecordedReading{m_nextRecordNo, moment, r};
     ++m_nextRecordNo;
     m_table.post();
+}
+
+void Recorder::countRowsHeld() {
+    m_recordedRows = static_cast<int>(std::min<qint64>(m_table.rowCount(), std::numeric_limits<int>::max()));
+    emit recordedRowsChanged(m_recordedRows);
 }
 
 void Recorder::onSamplingTick() {

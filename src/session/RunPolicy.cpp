@@ -25,6 +25,7 @@ RunPolicy::TableOpening RunPolicy::openTable() {
     } catch (const TableError& e) {
         return {TableState::NotOpened, QString::fromUtf8(e.what())};
     }
+    m_session.recorder().countRowsHeld();  // a table that already holds rows shows them
     if (!table.isWritable()) return {TableState::NotWritable, table.notWritableReason()};
     return {TableState::Recordable, QString()};
 }
@@ -42,6 +43,7 @@ void RunPolicy::answerLeftoverJournals(const std::function<bool(const LeftoverJo
             if (restore(LeftoverJournal{table.leftoverJournalPath(), table.leftoverJournalRows()})) {
                 table.restoreJournal();
                 m_session.recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
+                m_session.recorder().countRowsHeld();
                 told(LeftoverOutcome::Restored, QString());
             } else {
                 told(LeftoverOutcome::MovedAside, table.moveJournalAside());
