@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "ui/MainMenu.h"
+#include "ui/HistoryWindow.h"
 #include "ui/StatisticsWindow.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/MqttPasswordKeeper.h"
@@ -398,6 +399,17 @@ void MainWindow::buildMenu() {
     // Statistics of the record table per unit, in a window of its own that stays open
     // beside this one and follows the rows as they arrive.
     m.recordMenu->addSeparator();
+    // The run on a time axis in real units, beside this window; the strip chart stays as it is.
+    QAction* historyItem = m.recordMenu->addAction(QStringLiteral("History"));
+    historyItem->setObjectName(QStringLiteral("History1"));
+    historyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(historyItem, &QAction::triggered, this, [this] {
+        auto* window = findChild<HistoryWindow*>();
+        if (window == nullptr) window = new HistoryWindow(*m_session, *m_dialogs, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     QAction* statisticsItem = m.recordMenu->addAction(QStringLiteral("Statistics"));
     statisticsItem->setObjectName(QStringLiteral("Statistics1"));
     connect(statisticsItem, &QAction::triggered, this, [this] {
