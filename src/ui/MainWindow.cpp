@@ -21,6 +21,7 @@
 #include "ui/DataFileCommands.h"
 #include "ui/HistoryChart.h"
 #include "ui/RecordGrid.h"
+#include "ui/RecordGridModel.h"
 #include "ui/RecordLimitMenu.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
@@ -534,6 +535,9 @@ void MainWindow::wireStatusLine() {
         m_statusLine->noteFile(QStringLiteral("opened %1").arg(QDir::toNativeSeparators(file)));
         refreshRowStatus();
     });
+    // A Paradox table opened is shown in the grid; recording goes on in the record table.
+    connect(m_dataFiles, &DataFileCommands::shownTableChanged, this,
+            [this](const TableEngine* shown) { m_recordGrid->gridModel()->showTable(shown); });
     connect(m_dataFiles, &DataFileCommands::previewed, this, [this](qint64 rows) {
         m_statusLine->noteFile(QStringLiteral("print preview of %1 rows closed").arg(rows));
     });
@@ -766,7 +770,7 @@ bool MainWindow::mayDiscardUnsavedRows() {
     return false;
 }
 
-bool MainWindow::saveUnsavedRows() { return m_dataFiles->saveRecordFileAs(); }
+bool MainWindow::saveUnsavedRows() { return m_dataFiles->saveRecordTableAs(); }
 
 // ---------------------------------------------------------------------------------------
 // Layout.
