@@ -10,7 +10,9 @@
 #include "app/DataFileCli.h"
 #include "app/PlotCli.h"
 #include "app/ReportCli.h"
+#include "history/HistoryModel.h"
 #include "protocol/MeterReading.h"
+#include "session/HistoryDocument.h"
 #include "session/Recorder.h"
 #include "storage/ParadoxTable.h"
 #include "storage/RecordColumns.h"
@@ -25,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -426,4 +429,20 @@ TEST(ParadoxInTheWindow, OpenShowsTheRowsWhileRecordingGoesOnInTheRecordTable) {
     EXPECT_TRUE(d.errors[0].contains(damaged.fileName()) && d.errors[0].contains("truncated"));
     EXPECT_EQ(d.grid.rowCount(), 4);
     EXPECT_EQ(d.table.rowCount(), 4);
+}
+
+TEST(ParadoxInTheHistory, AFileOpensAsARunWhoseDateIsUnknown) {
+    QTemporaryDir dir;
+    const QString paradox = dir.filePath("OLD.DB");
+    ASSERT_TRUE(writeParadoxTable(paradox.toStdString(), paradoxRecordFields(), paradoxRows(rows(1, 40))));
+    const QByteArray before = digest(paradox);
+    HistoryDocument document;
+    QStringList failures;
+    QObject::connect(&document, &HistoryDocument::failed, [&failures](const QString& m) { failures << m; });
+    document.openFile(paradox);
+    QTRY_VERIFY(!failures.isEmpty() || (document.model() && !document.loading()));
+    ASSERT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
+    EXPECT_EQ(document.model()->readings(), 40);
+    EXPECT_FALSE(document.model()->dateKnown());
+    EXPECT_EQ(digest(paradox), before);
 }
