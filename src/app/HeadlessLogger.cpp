@@ -6,6 +6,7 @@
 #include "links/UsbConnection.h"
 #include "storage/RecordColumns.h"
 #include "storage/RecordTable.h"
+#include "storage/SafeFileWriter.h"
 #include "session/Recorder.h"
 #include "storage/TableError.h"
 #include "links/SerialPortDriver.h"
@@ -108,6 +109,13 @@ int HeadlessLogger::run() {
     sigemptyset(&stop.sa_mask);
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
+    if (m_options.save) {
+        // Known before the first row: a run whose save could only be refused at its end.
+        if (const QString what = SafeFileWriter::neverWritten(*m_options.save); !what.isEmpty()) {
+            fail(QStringLiteral("--save %1: it is %2; name another file").arg(*m_options.save, what));
+            return finish();
+        }
+    }
     if (!openTable()) return finish();
     if (m_options.format == CommandLine::Format::Csv) writeOut(std::string(ReadingCsv::header()));
     configureRecorder();
@@ -145,6 +153,8 @@ bool HeadlessLogger::openTable() {
         fail(table.notWritableReason());
         return false;
     }
+    // A table that already holds rows (a restored backup) records on after its numbers.
+    m_session->recorder().continueNumbering();
     while (table.hasLeftoverJournal()) {
         // Never mix another run's rows into this one, never overwrite them. A journal that
         // cannot be kept aside safely stays where it is; this run journals under another name.
@@ -268,13 +278,49 @@ void HeadlessLogger::stopPublishing() {
     m_publisher->publisher().disconnect(this);
     m_publisher->stop();
     const MqttPublisher::Counters c = m_publisher->publisher().counters();
-    // The rows are in the table either way; say which ones the broker never got.
+    // Said once the save has shown where the rows are.
     if (c.recordedQueued > 0 || c.recordedDropped > 0)
-        Print(m_err, QStringLiteral("veska: MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full "
-                                    "queue); they are in the record table\n")
-                         .arg(c.recordedQueued + c.recordedDropped)
-                         .arg(m_publisher->publisher().brokerDisplayText())
-                         .arg(c.recordedDropped));
+        m_undelivered = QStringLiteral("MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full queue)")
+                            .arg(c.recordedQueued + c.recordedDropped)
+                            .arg(m_publisher->publisher().brokerDisplayText())
+                            .arg(c.recordedDropped);
+}
+
+void HeadlessLogger::reportUndelivered(const QString& rowsAreIn) {
+    if (m_undelivered.isEmpty()) return;
+    const QString where = rowsAreIn.isEmpty()
+                              ? QStringLiteral("they were only printed (--save FILE keeps a run's rows)")
+                              : QStringLiteral("they are in %1").arg(rowsAreIn);
+    Print(m_err, QStringLiteral("veska: %1; %2\n").arg(m_undelivered, where));
+}
+
+QString HeadlessLogger::keepRowsAtEnd() {
+    RecordTable& table = m_session->recordTable();
+    // A run that never started keeps its hands off the save file: an earlier run's file of
+    // that name must not be replaced by a table this run added nothing to.
+    if (!table.isOpen() || !m_options.save || !m_saver || !m_started) return QString();
+    const QString error = m_saver(table, *m_options.save);
+    if (error.isEmpty()) return *m_options.save;
+    fail(error);
+    // The rows are safe nowhere else: leave them where the next start finds them, and say
+    // how many are there, counted in the file.
+    const qint64 rows = table.unsavedRows();
+    const QString journal = table.closeKeepingJournal();
+    if (journal.isEmpty() || rows == 0) return QString();
+    const qint64 kept = RecoveryJournal::rowsIn(journal);
+    if (kept >= rows) {
+        Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(kept).arg(journal));
+    } else {
+        const QString why = m_session->recorder().pauseReason();
+        Print(m_err, QStringLiteral("veska: %1 of the run's %2 rows are kept in %3; the other %4 could not be written "
+                                    "there%5\n")
+                         .arg(kept)
+                         .arg(rows)
+                         .arg(journal)
+                         .arg(rows - kept)
+                         .arg(why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why)));
+    }
+    return kept > 0 ? journal : QString();
 }
 
 void HeadlessLogger::printRow(const QStringList& texts) {
@@ -376,21 +422,8 @@ int HeadlessLogger::finish() {
     flushOut();  // rows printed in the last turn of the event loop
     if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
     stopPublishing();  // after the links: every recorded row is queued before the drain
-    RecordTable& table = m_session->recordTable();
-    // A run that never started keeps its hands off the save file: an earlier run's file of
-    // that name must not be replaced by a table this run added nothing to.
-    if (table.isOpen() && m_options.save && m_saver && m_started) {
-        const QString error = m_saver(table, *m_options.save);
-        if (!error.isEmpty()) {
-            fail(error);
-            // The rows are safe nowhere else: leave them where the next start finds them.
-            const qint64 rows = table.unsavedRows();
-            const QString journal = table.closeKeepingJournal();
-            if (!journal.isEmpty() && rows > 0)
-                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(rows).arg(journal));
-        }
-    }
-    table.close();
+    reportUndelivered(keepRowsAtEnd());
+    m_session->recordTable().close();
     if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;

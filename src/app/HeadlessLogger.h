@@ -64,6 +64,10 @@ private:
     bool connectUsb();
     bool startPublishing();
     void stopPublishing();
+    // Where the run's rows are at the end, counted there: printed, and the MQTT rows the
+    // broker did not get told of with the place they are in.
+    QString keepRowsAtEnd();
+    void reportUndelivered(const QString& rowsAreIn);
     void printRow(const QStringList& texts);
     void onReadingRecorded(const RecordedReading& recorded);
     void onReadingHandled(const ReadingUpdate& update);
@@ -88,6 +92,7 @@ private:
     std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker
     QString m_lastBrokerText;                        // the broker state last printed
+    QString m_undelivered;                           // "N recorded rows were not delivered to ..."
     int m_rowsWritten = 0;
     ReadingStatistics m_statistics;
     std::optional<RecordedReading> m_justRecorded;  // the packet in hand was recorded as this row

@@ -65,6 +65,9 @@ public:
     // --- module values ---
     int nextRecordNo() const { return m_nextRecordNo; }
     void setNextRecordNo(int no) { m_nextRecordNo = no; }  // start-up sets 1
+    // A table that already holds rows (a restored backup, a copied run, restored journal
+    // rows) records on: the next number comes after its highest `No`.
+    void continueNumbering();
     int recordedRows() const { return m_recordedRows; }
     int recordLimit() const { return m_recordLimit; }
     void setRecordLimit(int limit);  // also moves the limit menu's check mark
@@ -92,7 +95,8 @@ signals:
 
 private:
     void appendRow(const MeterReading& reading);
-    void writeFailed(const QString& message);
+    void writeFailed(const QString& message, bool diskFull);
+    void onJournalFailed(const QString& message);
 
     // Last text converted for a field whose text seldom changes.
     struct TextCache {

@@ -63,8 +63,16 @@ RecordTable::~RecordTable() {
 
 void RecordTable::openDefault() {
     const QString path = TableEngine::resolvePath(defaultTableName());
-    // A missing scratch table is no reason to fail: start with an empty one.
-    if (!QFileInfo::exists(path)) TableEngine::createTable(path, recordFields(), defaultTableName());
+    // A missing scratch table is no reason to fail: start with an empty one. Another copy
+    // starting at the same moment may make it first; then that one is opened (and refused
+    // while that copy holds it).
+    if (!QFileInfo::exists(path)) {
+        try {
+            TableEngine::createTable(path, recordFields(), defaultTableName());
+        } catch (const TableError&) {
+            if (!QFileInfo::exists(path)) throw;
+        }
+    }
     openTable(defaultTableName());
 }
 
@@ -73,6 +81,9 @@ void RecordTable::openTable(const QString& name) {
     m_engine.setTableName(name);
     m_engine.setExclusive(true);
     m_engine.setCachedUpdates(true);
+    // Two copies started together both reach for the lock: the one that gets it keeps it,
+    // the other is refused once the moment has passed, never both.
+    m_engine.setLockWait(kStartLockWaitMs);
     try {
         m_engine.open();
     } catch (const TableError&) {
@@ -143,6 +154,15 @@ QString RecordTable::closeKeepingJournal() {
     m_unjournalled.clear();
     closeEngine();
     return kept;
+}
+
+qint64 RecordTable::highestNo() const {
+    if (!isOpen() || m_engine.fieldIndex(QStringLiteral("No")) < 0) return 0;
+    try {
+        return std::max(m_engine.highestWholeNumber(QStringLiteral("No")), m_highestRestoredNo);
+    } catch (const TableError&) {
+        return m_highestRestoredNo;
+    }
 }
 
 qint64 RecordTable::leftoverJournalRows() const {

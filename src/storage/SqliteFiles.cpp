@@ -27,6 +27,15 @@ QString SqliteFiles::heldMessage(const QString& path, const QString& detail) {
     return QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail);
 }
 
+bool SqliteFiles::isHeld(const QString& path) {
+    try {
+        ensureNotHeld(path);
+        return false;
+    } catch (const TableError&) {
+        return true;
+    }
+}
+
 void SqliteFiles::ensureNotHeld(const QString& path) {
     if (!QFileInfo::exists(path)) return;
     sqlite3* db = nullptr;
@@ -39,7 +48,7 @@ void SqliteFiles::ensureNotHeld(const QString& path) {
     const QString detail = QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    if (isHeldCode(rc)) throw TableError(heldMessage(path, detail));
+    if (isHeldCode(rc)) throw TableError(heldMessage(path, detail), TableError::Cause::Held);
 }
 
 }  // namespace veska

@@ -21,6 +21,8 @@ public:
     // Throws TableError (heldMessage) when another connection holds the table `path`.
     // A missing file, or one that is no table, is free to be replaced.
     static void ensureNotHeld(const QString& path);
+    // Whether another connection holds the table `path` now; never waits.
+    static bool isHeld(const QString& path);
 };
 
 }  // namespace veska

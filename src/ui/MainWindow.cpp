@@ -29,6 +29,8 @@
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
 #include "links/HidDevice.h"
+#include "storage/SqliteFiles.h"
+#include "storage/TableEngine.h"
 #include "storage/TableError.h"
 
 #include <QAction>
@@ -648,8 +650,38 @@ void MainWindow::openRecordTable() {
         // Recording shows that no table is open; the rest of start-up still runs, so the
         // serial link keeps its packet handler.
         m_dialogs->error(QString::fromUtf8(e.what()));
+        if (e.cause() == TableError::Cause::Held) {
+            // Said for as long as it lasts, and over once the other copy lets go.
+            m_statusLine->setNotRecording(e.message() + QStringLiteral("; trying again"));
+            m_tableRetryTimer.setInterval(2000);
+            connect(&m_tableRetryTimer, &QTimer::timeout, this, &MainWindow::retryRecordTable, Qt::UniqueConnection);
+            m_tableRetryTimer.start();
+        }
         return;
     }
+    recordTableOpened();
+}
+
+void MainWindow::retryRecordTable() {
+    RecordTable& table = m_session->recordTable();
+    // A quick look first: opening waits a moment for a lock, which the UI must not do often.
+    if (SqliteFiles::isHeld(TableEngine::resolvePath(RecordTable::defaultTableName()))) return;
+    try {
+        table.openDefault();
+    } catch (const TableError& e) {
+        m_statusLine->setNotRecording(e.message() + QStringLiteral("; trying again"));
+        return;
+    }
+    m_tableRetryTimer.stop();
+    m_statusLine->setNotRecording(QString());
+    m_statusLine->noteFile(QStringLiteral("recording into %1").arg(QDir::toNativeSeparators(table.filePath())));
+    recordTableOpened();
+    if (m_journalOffered) QTimer::singleShot(0, this, &MainWindow::offerJournalRestore);
+}
+
+void MainWindow::recordTableOpened() {
+    // A table that already holds rows (a restored backup) records on after its numbers.
+    m_session->recorder().continueNumbering();
     if (!m_session->recordTable().isWritable()) {
         // Said once now; journals of earlier runs wait for a start that can record.
         m_dialogs->error(m_session->recordTable().notWritableReason());
@@ -683,6 +715,7 @@ void MainWindow::offerJournalRestore() {
             if (m_dialogs->askYesNo(question)) {
                 table.restoreJournal();
                 m_session->recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
+                m_session->recorder().continueNumbering();
             } else {
                 const QString kept = table.moveJournalAside();
                 m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));

@@ -187,6 +187,9 @@ private:
     void applyProfile();
     void openRecordTable();
     void offerJournalRestore();
+    // Another copy held the record table at start: tried again until it comes free.
+    void retryRecordTable();
+    void recordTableOpened();
     void writeScaleTexts(const ScaleSet& scale);
     void showReading(const ReadingUpdate& update);
     void noteDecodeFailure(const QString& error, quint64 failures);
@@ -212,6 +215,7 @@ private:
 
     // Non-visual components.
     MeterSession* m_session = nullptr;
+    QTimer m_tableRetryTimer;  // runs while another copy holds the record table
     QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<AlarmSound> m_alarmSound;

@@ -88,18 +88,25 @@ QString StatusLine::activityText() const {
 }
 
 QString StatusLine::rowsText() const {
+    if (!m_notRecording.isEmpty()) return QStringLiteral("not recording");
     if (m_limitReached) return QStringLiteral("recording stopped: limit reached");
     const QString limit = m_limit >= kLimitless ? QStringLiteral("limitless") : QString::number(m_limit);
     return QStringLiteral("rows %1 / %2").arg(m_recorded).arg(limit);
 }
 
-QString StatusLine::errorText() const { return m_errorText; }
+QString StatusLine::errorText() const { return m_notRecording.isEmpty() ? m_errorText : m_notRecording; }
+
+void StatusLine::setNotRecording(const QString& why) {
+    if (why == m_notRecording) return;
+    m_notRecording = why;
+    refresh();
+}
 QString StatusLine::fileText() const { return m_fileText; }
 QString StatusLine::brokerText() const { return m_brokerText; }
 
 QString StatusLine::text() const {
     QStringList parts{linkText()};
-    for (const QString& part : {activityText(), rowsText(), m_errorText, m_fileText, m_brokerText}) {
+    for (const QString& part : {activityText(), rowsText(), errorText(), m_fileText, m_brokerText}) {
         if (!part.isEmpty()) parts << part;
     }
     return parts.join(QStringLiteral("  |  "));
@@ -177,7 +184,7 @@ void StatusLine::refresh() {
     showIn(m_link, linkText());
     showIn(m_activity, activityText());
     showIn(m_rows, rowsText());
-    showIn(m_error, m_errorText);
+    showIn(m_error, errorText());
     showIn(m_file, m_fileText);
     showIn(m_broker, m_brokerText);
 }
