@@ -1,7 +1,7 @@
 #include "app/HeadlessLogger.h"
 
 #include "links/SimulatedMeters.h"
-#include "links/HidDeviceError.h"
+#include "links/HidDeviceMonitor.h"
 #include "links/HidapiPlatform.h"
 #include "links/UsbConnection.h"
 #include "storage/RecordColumns.h"
@@ -81,8 +81,20 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
       m_saver(saver ? std::move(saver) : Saver(SaveLikeTheWindow)),
       m_out(out),
       m_err(err),
-      m_output(out),
-      m_session(std::make_unique<MeterSession>()) {
+      m_output(out) {
+    SessionSetup setup;
+    if (m_options.usb || m_options.simulate == CommandLine::Simulate::Usb) {
+        // The process's one device monitor, over the machine's HID devices or the simulated cable.
+        std::shared_ptr<HidPlatform> platform;
+        if (m_options.simulate == CommandLine::Simulate::Usb) {
+            m_simulated = std::make_unique<SimulatedMeters>();
+            platform = m_simulated->startUsb(m_options.rate);
+        } else {
+            platform = std::make_shared<HidapiPlatform>();
+        }
+        setup.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::move(platform));
+    }
+    m_session = std::make_unique<MeterSession>(std::move(setup));
     m_session->setChartHistoryKept(false);  // no chart to show it
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -219,35 +231,22 @@ bool HeadlessLogger::connectSerial() {
 }
 
 bool HeadlessLogger::connectUsb() {
-    std::shared_ptr<HidPlatform> platform;
-    if (m_options.simulate == CommandLine::Simulate::Usb) {
-        m_simulated = std::make_unique<SimulatedMeters>();
-        platform = m_simulated->startUsb(m_options.rate);
-    } else {
-        platform = std::make_shared<HidapiPlatform>();
-    }
-    UsbConnection* usb = nullptr;
-    try {
-        // Report handling and bridge speed follow the model profile, as in the window.
-        usb = &m_session->createUsbLink(platform);
-    } catch (const HidDeviceError& e) {
-        fail(QString::fromUtf8(e.what()));
-        return false;
-    }
-    connect(usb, &UsbConnection::message, this, [this](const QString& m) { Print(m_err, "veska: " + m + "\n"); });
-    connect(usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+    // Report handling and bridge speed follow the model profile, as in the window.
+    connect(m_session.get(), &MeterSession::linkFailed, this,
+            [this](const LinkError& e) { Print(m_err, "veska: " + e.text + "\n"); });
+    connect(m_session.get(), &MeterSession::cableLost, this, [this](const QString& caption) {
         Print(m_err, QStringLiteral("veska: %1 unplugged: waiting for it to come back\n").arg(caption));
     });
-    connect(usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+    connect(m_session.get(), &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
         Print(m_err, QStringLiteral("veska: %1 is back after a gap of %2 s; recording goes on\n")
                          .arg(caption)
                          .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
     });
-    if (usb->selectedRow() < 0) {
+    if (m_session->selectedUsbCable() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
     }
-    usb->onUsbConnectToggled(true);
+    m_session->connectUsb();
     return true;
 }
 
@@ -341,7 +340,7 @@ void HeadlessLogger::printRow(const QStringList& texts) {
 void HeadlessLogger::onReadingRecorded(const RecordedReading& recorded) {
     const SiQuantity quantity = SiQuantity::fromReading(recorded.reading);
     const std::string time = IsoTime::local(recorded.utcMs);
-    m_statistics.add(quantity, time);
+    m_statistics.add(quantity, recorded.reading.acDcText, time);
     if (m_options.format == CommandLine::Format::Csv) {
         m_line.clear();
         ReadingCsv::appendRow(m_line, recorded.reading, quantity, time, recorded.no);
@@ -420,7 +419,7 @@ void HeadlessLogger::fail(const QString& message) {
 int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
     flushOut();  // rows printed in the last turn of the event loop
-    if (UsbConnection* usb = m_session->usb(); usb && usb->usbConDown()) usb->onUsbConnectToggled(false);
+    if (m_session->linkStatus().kind == LinkKind::Usb && m_session->linkStatus().isOpen()) m_session->disconnectUsb();
     stopPublishing();  // after the links: every recorded row is queued before the drain
     reportUndelivered(keepRowsAtEnd());
     m_session->recordTable().close();

@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/GuardedApplication.h"
 #include "app/ReportCli.h"
+#include "links/HidDeviceMonitor.h"
+#include "links/HidapiPlatform.h"
 #include "links/PortMap.h"
 #include "links/SimulatedMeters.h"
 #include "ui/ArialFont.h"
@@ -47,16 +49,22 @@ int RunWindow(WindowApplication& app, const veska::CommandLine& cl) {
         }
         options.portMap.setPath(veska::ComPortNumber::pnCOM1, simulated.serialPath());
         options.portsFromCommandLine[0] = true;
-    } else if (cl.simulate == veska::CommandLine::Simulate::Usb) {
-        options.hidPlatform = simulated.startUsb(cl.rate);
     }
-    veska::MainWindow FCOMM(options);
+    // The process's one device monitor: the simulated cable, or the machine's HID devices.
+    std::shared_ptr<veska::HidPlatform> hid;
+    if (cl.simulate == veska::CommandLine::Simulate::Usb) {
+        hid = simulated.startUsb(cl.rate);
+    } else {
+        hid = std::make_shared<veska::HidapiPlatform>();
+    }
+    options.deviceMonitor = std::make_shared<veska::HidDeviceMonitor>(std::move(hid));
+    veska::MainWindow window(options);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        FCOMM.move(screen->availableGeometry().center() - FCOMM.rect().center());  // centred, as it opens
+        window.move(screen->availableGeometry().center() - window.rect().center());  // centred, as it opens
     }
-    veska::MessageBoxDialogs boxes(&FCOMM);
+    veska::MessageBoxDialogs boxes(&window);
     app.setReporter([&boxes](const QString& text) { boxes.error(text); });
-    FCOMM.show();
+    window.show();
     const int status = QApplication::exec();
     app.setReporter({});
     return status;

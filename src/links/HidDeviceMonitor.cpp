@@ -7,20 +7,13 @@
 
 namespace veska {
 
-std::atomic<int> HidDeviceMonitor::s_controllers{0};
-
 HidDeviceMonitor::HidDeviceMonitor(std::shared_ptr<HidPlatform> platform)
     : m_platform(std::move(platform)) {
-    if (s_controllers.fetch_add(1) >= 1) {
-        s_controllers.fetch_sub(1);
-        throw HidDeviceError("Only one TJvHidDeviceController allowed per program");
-    }
     m_devices = scanDevices();
     if (m_platform && m_platform->available()) m_platform->setDeviceChangeHandler([this] { rescan(); });
 }
 
 HidDeviceMonitor::~HidDeviceMonitor() {
-    s_controllers.fetch_sub(1);
     m_onDeviceChange = nullptr;
     m_onDeviceUnplug = nullptr;
     m_onEnumerate = nullptr;
@@ -154,6 +147,8 @@ std::unique_ptr<HidDevice> HidDeviceMonitor::claimByIndex(int index) {
 void HidDeviceMonitor::setDeviceChangeHandler(HidNotifyEvent handler) {
     if (handler == m_onDeviceChange) return;
     m_onDeviceChange = std::move(handler);
+    if (!m_onDeviceChange) return;  // a listener leaving: nobody to tell
+    m_firstChangeDone = false;      // a new listener is told even when nothing changed
     rescan();
     m_firstChangeDone = true;
 }

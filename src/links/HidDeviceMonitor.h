@@ -15,10 +15,11 @@ class HidPnPInfo;
 // Knows which HID interfaces are present: one device object per interface in scan
 // order, rescanned at every device-change notice, with arrival and removal reported as
 // events. Hands devices out to the application (claiming); the application hands them
-// back by destroying them. One per program; everything runs on the UI thread.
+// back by destroying them. A program makes one (it follows the platform's device-change
+// notices) and hands it to every session that reads USB; everything runs on the UI thread.
 class HidDeviceMonitor {
 public:
-    // Scans at once. Throws HidDeviceError when another controller exists.
+    // Scans at once.
     explicit HidDeviceMonitor(std::shared_ptr<HidPlatform> platform);
     ~HidDeviceMonitor();
     HidDeviceMonitor(const HidDeviceMonitor&) = delete;
@@ -69,8 +70,6 @@ private:
     void handBack(HidDevice& device, std::unique_ptr<HidPnPInfo> info, bool plugged,
                   const HidDataEvent& data, const HidDataErrorEvent& dataError,
                   const HidPlugEvent& unplug, int readSleepMs);
-
-    static std::atomic<int> s_controllers;
 
     std::shared_ptr<HidPlatform> m_platform;
     int m_devThreadSleepTime = 100;

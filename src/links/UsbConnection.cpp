@@ -20,9 +20,9 @@ const QString kUdevRule = QStringLiteral("70-veska-usb-serial.rules");
 QString Hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 }  // namespace
 
-UsbConnection::UsbConnection(std::shared_ptr<HidPlatform> platform, UsbReportRoute route, std::uint32_t bridgeSpeed,
+UsbConnection::UsbConnection(HidDeviceMonitor& monitor, UsbReportRoute route, std::uint32_t bridgeSpeed,
                              QObject* parent)
-    : QObject(parent), m_route(route), m_bridgeSpeed(bridgeSpeed) {
+    : QObject(parent), m_route(route), m_bridgeSpeed(bridgeSpeed), m_controller(&monitor) {
     m_reassembly.setReportLineHandler([this](const std::string& line) { addHistory(QString::fromStdString(line)); });
     m_reassembly.setPacketHandler([this](std::string_view text) { deliverPacket(text); });
     m_lumioHandler = [this](HidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
@@ -34,7 +34,6 @@ UsbConnection::UsbConnection(std::shared_ptr<HidPlatform> platform, UsbReportRou
     m_veskaHandler = [this](HidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
         m_reassembly.onVeskaReport(id, data, size);
     };
-    m_controller = std::make_unique<HidDeviceMonitor>(std::move(platform));
     // The order matters: assigning OnDeviceChange builds the list, and the data-error
     // handler then reaches the devices listed by it.
     m_controller->setArrivalHandler([this](HidDevice& d) { onDeviceArrived(d); });
@@ -45,13 +44,17 @@ UsbConnection::UsbConnection(std::shared_ptr<HidPlatform> platform, UsbReportRou
 }
 
 UsbConnection::~UsbConnection() {
-    // Readers first, while their handlers can still run; then the controller, which
-    // lets the held devices go without reopening them.
+    // Readers first, while their handlers can still run; then the monitor forgets this
+    // link's handlers, and the held devices go back to it.
     for (Item& item : m_items) {
         if (item.device) item.device->setDataHandler(nullptr);
     }
     m_selectedDevice = nullptr;
-    m_controller.reset();
+    m_controller->setArrivalHandler(nullptr);
+    m_controller->setEnumerateHandler(nullptr);
+    m_controller->setRemovalHandler(nullptr);
+    m_controller->setDeviceDataErrorHandler(nullptr);
+    m_controller->setDeviceChangeHandler(nullptr);
     m_items.clear();
 }
 
@@ -340,7 +343,8 @@ void UsbConnection::onReadToggled(bool down) {
 void UsbConnection::sendBridgeConfiguration() {
     m_selectedDevice = selectedItemDevice();
     if (!m_selectedDevice) {
-        emit message(QStringLiteral("USB interface cable is not securely connected, please check and re-try."));
+        emit message(QStringLiteral("USB interface cable is not securely connected, please check and re-try."),
+                     UsbProblem::NoCable);
         setUsbCon(false);
         return;
     }
@@ -361,7 +365,8 @@ void UsbConnection::sendBridgeConfiguration() {
     m_configRefused = true;
     emit message(QString("The USB interface cable could not be configured (%1). "
                          "Unplug it and plug it in again.")
-                     .arg(why));
+                     .arg(why),
+                 UsbProblem::CableNotConfigured);
 }
 
 void UsbConnection::onUsbConnectToggled(bool down) {
@@ -410,10 +415,9 @@ bool UsbConnection::checkSilentLink() {
     m_reassembly.setEmptyReportCount(0);
     setUsbCon(false);
     if (m_selectedDevice) m_selectedDevice->setDataHandler(nullptr);
-    // A cable that refused its configuration was already reported as the cause.
-    if (!m_configRefused) {
-        emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
-    }
+    // Also after a refused configuration: the link ends with a word, never in silence.
+    emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."),
+                 UsbProblem::MeterSilent);
     return true;
 }
 

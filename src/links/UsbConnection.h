@@ -24,6 +24,13 @@ class QSettings;
 
 namespace veska {
 
+// Why the USB link needs the user.
+enum class UsbProblem {
+    NoCable,             // no cable selected, or it is not there
+    CableNotConfigured,  // the cable refused its configuration report
+    MeterSilent          // only empty reports arrive: the meter is off or not sending
+};
+
 // The main window's USB link: the device list (DevListBox) with the meter's cable picked
 // out, the log (HistoryListBox), the USB Connect, Read and SetFeature commands with the
 // bridge configuration report, and the USB part of the link watchdog. The window owns
@@ -35,9 +42,9 @@ public:
     static constexpr int kHistoryLimit = 10000;
     static constexpr int kSilentReportLimit = 1900;
 
-    // Builds the device list at once. Throws HidDeviceError when another device
-    // controller exists in the program.
-    UsbConnection(std::shared_ptr<HidPlatform> platform, UsbReportRoute route, std::uint32_t bridgeSpeed,
+    // Builds the device list at once, claiming the monitor's devices. The monitor is the
+    // process's one and outlives this link; one link listens to it at a time.
+    UsbConnection(HidDeviceMonitor& monitor, UsbReportRoute route, std::uint32_t bridgeSpeed,
                   QObject* parent = nullptr);
     ~UsbConnection() override;
 
@@ -94,7 +101,7 @@ signals:
     void deviceSelectionChanged(int row);   // -1: nothing selected
     void usbConChanged(bool down);          // set the button without running its command
     void readBtnChanged(bool down);         // likewise
-    void message(const QString& text);      // information box with an OK button
+    void message(const QString& text, veska::UsbProblem problem);  // information box with an OK button
     // The cable being read was unplugged and is awaited / came back after 'gapMs': for
     // the status line.
     void cableLost(const QString& caption);
@@ -145,7 +152,7 @@ private:
     HidDataEvent m_lumioHandler;
     HidDataEvent m_kestoHandler;
     HidDataEvent m_veskaHandler;
-    std::unique_ptr<HidDeviceMonitor> m_controller;
+    HidDeviceMonitor* m_controller;
     std::vector<Item> m_items;
     int m_selected = -1;
     HidDevice* m_selectedDevice = nullptr;

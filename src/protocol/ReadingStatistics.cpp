@@ -24,17 +24,34 @@ std::optional<double> ReadingStatistics::Unit::standardDeviation() const {
     return std::sqrt(m2_ / static_cast<double>(count - 1));
 }
 
-void ReadingStatistics::add(const SiQuantity& quantity, std::string_view timeText) {
+namespace {
+
+// Static texts, so a group's coupling never points into a row that is gone.
+std::string_view knownCoupling(std::string_view coupling) {
+    if (coupling == "AC") return "AC";
+    if (coupling == "DC") return "DC";
+    return {};
+}
+
+bool isGroup(const ReadingStatistics::Unit& u, std::string_view baseUnit, std::string_view coupling) {
+    return u.baseUnit == baseUnit && u.coupling == coupling;
+}
+
+}  // namespace
+
+void ReadingStatistics::add(const SiQuantity& quantity, std::string_view couplingText, std::string_view timeText) {
     if (!quantity.unitKnown || quantity.kind == SiQuantity::Kind::Unreadable) {
         ++unreadable_;
         return;
     }
-    if (lastIndex_ >= units_.size() || units_[lastIndex_].baseUnit != quantity.baseUnit) {
+    const std::string_view coupling = knownCoupling(couplingText);
+    if (lastIndex_ >= units_.size() || !isGroup(units_[lastIndex_], quantity.baseUnit, coupling)) {
         lastIndex_ = 0;
-        while (lastIndex_ < units_.size() && units_[lastIndex_].baseUnit != quantity.baseUnit) ++lastIndex_;
+        while (lastIndex_ < units_.size() && !isGroup(units_[lastIndex_], quantity.baseUnit, coupling)) ++lastIndex_;
         if (lastIndex_ == units_.size()) {
             units_.emplace_back();
             units_.back().baseUnit = quantity.baseUnit;
+            units_.back().coupling = coupling;
             units_.back().firstTime.assign(timeText);
         }
     }
@@ -58,9 +75,9 @@ void ReadingStatistics::add(const SiQuantity& quantity, std::string_view timeTex
     u.m2_ += delta * (x - u.mean_);
 }
 
-const ReadingStatistics::Unit* ReadingStatistics::find(std::string_view baseUnit) const {
+const ReadingStatistics::Unit* ReadingStatistics::find(std::string_view baseUnit, std::string_view coupling) const {
     for (const Unit& u : units_) {
-        if (u.baseUnit == baseUnit) return &u;
+        if (isGroup(u, baseUnit, coupling)) return &u;
     }
     return nullptr;
 }

@@ -13,14 +13,16 @@ namespace veska {
 // Count, minimum, maximum, mean and standard deviation of a run of readings, in one pass
 // and without keeping the values (Welford's update), so ten million rows cost no memory.
 //
-// Readings are grouped by base unit, so an auto-ranging run that moves between mV and V
-// is one group in V; °C and °F stay apart. Groups keep the order in which their first
+// Readings are grouped by base unit and coupling, so an auto-ranging run that moves between
+// mV and V is one group in V, while AC and DC volts stay apart, as °C and °F do (a mean of
+// DC 1.2 V and AC 230 V means nothing). Groups keep the order in which their first
 // reading came. Overload readings count in their unit's group (overloads, first/last time)
 // but carry no value. Readings whose value or unit cannot be read go to unreadable() only.
 class ReadingStatistics {
 public:
     struct Unit {
         std::string_view baseUnit;  // "V", "Ω", ... or empty for unitless readings
+        std::string_view coupling;  // "AC", "DC" or empty
         std::uint64_t count = 0;    // readings with a value
         std::uint64_t overloads = 0;
         std::string firstTime;      // time text of the group's first reading, overloads included
@@ -43,10 +45,12 @@ public:
     };
 
     // timeText is kept as given (an ISO 8601 text, or a time of day from older tables).
-    void add(const SiQuantity& quantity, std::string_view timeText);
+    // coupling is the reading's "AC" or "DC"; any other text counts as none.
+    void add(const SiQuantity& quantity, std::string_view coupling, std::string_view timeText);
+    void add(const SiQuantity& quantity, std::string_view timeText) { add(quantity, {}, timeText); }
 
     const std::vector<Unit>& units() const { return units_; }
-    const Unit* find(std::string_view baseUnit) const;
+    const Unit* find(std::string_view baseUnit, std::string_view coupling = {}) const;
     std::uint64_t unreadable() const { return unreadable_; }
     void clear();
 

@@ -2,24 +2,31 @@
 
 #include "session/BarPosition.h"
 #include "session/NeedlePosition.h"
+#include "links/HidDeviceInfo.h"
+#include "links/HidDeviceMonitor.h"
 #include "links/UsbConnection.h"
 #include "links/UsbReportRoute.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
 
+#include <QSerialPortInfo>
+
 #include <algorithm>
 
 namespace veska {
 
-MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
+MeterSession::MeterSession(SessionSetup setup, QObject* parent)
     : QObject(parent),
-      m_switches(switches),
-      m_profile(resolveStartupProfile(switches)),
+      m_switches(setup.switches),
+      m_profile(resolveStartupProfile(setup.switches)),
       m_scale(findScaleSet("4")),
       m_serial(m_serialDriver, m_watchdog),
+      m_deviceMonitor(std::move(setup.deviceMonitor)),
       m_framing([this](std::string_view packet) { handlePacket(packet); }),
+      m_tablePath(setup.tablePath),
       m_table(new RecordTable(this)),
       m_recorder(new Recorder(*m_table, this)) {
+    if (setup.clock) m_recorder->setMomentClock(std::move(setup.clock));
     m_serialDriver.setComPortPollingDelay(100);
     m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? ComPortBaudRate::br19200
                                                                                   : ComPortBaudRate::br2400);
@@ -31,25 +38,20 @@ MeterSession::MeterSession(const ModelSwitches& switches, QObject* parent)
     case SerialPacketHandler::None:
         break;
     }
-    createLinks();
     seedFromScale(*m_scale);
     connect(m_table, &RecordTable::rowPosted, this, &MeterSession::announceRow);
+    connect(&m_serial, &SerialConnection::changed, this, &MeterSession::refreshLinkStatus);
+    connect(&m_serial, &SerialConnection::failed, this, [this](const LinkError& error) {
+        if (error.kind == LinkError::Kind::PortLost) m_linkLost = true;
+        refreshLinkStatus();
+        emit linkFailed(error);
+    });
+    connect(&m_watchdog, &LinkWatchdog::linkIndicatorChanged, this, &MeterSession::refreshLinkStatus);
 }
 
 MeterSession::~MeterSession() {
     m_serialDriver.disconnectPort();
     m_usb.reset();
-}
-
-void MeterSession::createLinks() {
-    m_comConnectId = m_linkButtons.addButton();
-    m_usbConnectId = m_linkButtons.addButton();
-    m_usbReadId = m_linkButtons.addButton();
-    m_serial.bindComCon(m_linkButtons, m_comConnectId);
-    m_linkButtons.setHandler(m_comConnectId, [this](bool down) {
-        if (down) stopOtherLinks(m_serial);
-        m_serial.onComConnectToggled(down);
-    });
 }
 
 void MeterSession::stopOtherLinks(const MeterLink& link) {
@@ -62,31 +64,198 @@ void MeterSession::stopOtherLinks(const MeterLink& link) {
     }
 }
 
-void MeterSession::startSerialLink() {
+// --- serial ---
+
+void MeterSession::connectSerial(ComPortNumber port) {
+    m_linkLost = false;
     stopOtherLinks(m_serial);
+    m_serial.selectPort(port);
     m_serial.connectSerial();
+    refreshLinkStatus();
 }
 
-UsbConnection& MeterSession::createUsbLink(std::shared_ptr<HidPlatform> platform) {
-    m_usb = std::make_unique<UsbConnection>(std::move(platform), resolveUsbReportRoute(m_switches),
+void MeterSession::disconnectSerial() {
+    m_linkLost = false;
+    m_serial.disconnectSerial();
+    refreshLinkStatus();
+}
+
+void MeterSession::selectSerialPort(ComPortNumber port) { m_serial.selectPort(port); }
+ComPortNumber MeterSession::serialPort() const { return m_serialDriver.comPort(); }
+QString MeterSession::serialPortPath() const { return m_serialDriver.portPath(); }
+void MeterSession::setPortMap(const PortMap& map) { m_serial.setPortMap(map); }
+const PortMap& MeterSession::portMap() const { return m_serialDriver.portMap(); }
+
+std::vector<SerialDeviceDescription> MeterSession::serialDevices() {
+    std::vector<SerialDeviceDescription> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SerialDeviceDescription d;
+        d.path = info.systemLocation();
+        d.description = info.description();
+        d.manufacturer = info.manufacturer();
+        if (info.hasVendorIdentifier()) d.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier()) d.productId = info.productIdentifier();
+        d.serialNumber = info.serialNumber();
+        devices.push_back(d);
+    }
+    return devices;
+}
+
+// --- USB ---
+
+UsbConnection* MeterSession::usbLink() {
+    if (m_usb || !m_deviceMonitor) return m_usb.get();
+    m_usb = std::make_unique<UsbConnection>(*m_deviceMonitor, resolveUsbReportRoute(m_switches),
                                             static_cast<std::uint32_t>(resolveBridgeSpeed(m_switches)));
-    m_usb->setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
-    m_linkButtons.setHandler(m_usbConnectId, [this](bool down) {
-        if (down) stopOtherLinks(*m_usb);
-        m_usb->onUsbConnectToggled(down);
+    wireUsb(*m_usb);
+    if (m_usbSettings) m_usb->setSettings(m_usbSettings);
+    return m_usb.get();
+}
+
+void MeterSession::wireUsb(UsbConnection& usb) {
+    usb.setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
+    connect(&usb, &UsbConnection::deviceSelectionChanged, this, &MeterSession::usbCableSelected);
+    connect(&usb, &UsbConnection::historyLineAdded, this, &MeterSession::usbLogLineAdded);
+    connect(&usb, &UsbConnection::usbConChanged, this, &MeterSession::refreshLinkStatus);
+    connect(&usb, &UsbConnection::readBtnChanged, this, &MeterSession::refreshLinkStatus);
+    connect(&usb, &UsbConnection::message, this, [this](const QString& text, UsbProblem problem) {
+        LinkError error{LinkError::Kind::NoCable, LinkKind::Usb, text};
+        if (problem == UsbProblem::CableNotConfigured) error.kind = LinkError::Kind::CableNotConfigured;
+        if (problem == UsbProblem::MeterSilent) error.kind = LinkError::Kind::MeterSilent;
+        // A link that was open and ended by itself is lost; a refused command is not.
+        if (m_status.isOpen() && !m_usb->isLinkActive()) m_linkLost = true;
+        refreshLinkStatus();
+        emit linkFailed(error);
     });
-    m_linkButtons.setHandler(m_usbReadId, [this](bool down) {
-        if (down) stopOtherLinks(*m_usb);
-        m_usb->onReadToggled(down);
+    connect(&usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+        refreshLinkStatus();
+        emit cableLost(caption);
     });
-    // The USB side raises its buttons itself (a silent meter, a removed cable): no command runs.
-    connect(m_usb.get(), &UsbConnection::usbConChanged, this,
-            [this](bool down) { m_linkButtons.setPressed(m_usbConnectId, down); });
-    connect(m_usb.get(), &UsbConnection::readBtnChanged, this,
-            [this](bool down) { m_linkButtons.setPressed(m_usbReadId, down); });
+    connect(&usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+        refreshLinkStatus();
+        emit cableBack(caption, gapMs);
+    });
     // The USB check of the watchdog runs on each third silent tick, before the indicator turns.
     m_watchdog.setSilentLinkHook([this] { m_usb->checkSilentLink(); });
-    return *m_usb;
+}
+
+void MeterSession::connectUsb(int cableRow, LinkKind kind) {
+    UsbConnection* usb = usbLink();
+    if (usb == nullptr) return;
+    m_linkLost = false;
+    stopOtherLinks(*usb);
+    if (cableRow >= 0) usb->selectDevice(cableRow);
+    if (kind == LinkKind::UsbRawReports) {
+        usb->onReadToggled(true);
+    } else {
+        usb->onUsbConnectToggled(true);
+    }
+    refreshLinkStatus();
+}
+
+void MeterSession::disconnectUsb(LinkKind kind) {
+    UsbConnection* usb = usbLink();
+    if (usb == nullptr) return;
+    m_linkLost = false;
+    if (kind == LinkKind::UsbRawReports) {
+        usb->onReadToggled(false);
+    } else {
+        usb->onUsbConnectToggled(false);
+    }
+    refreshLinkStatus();
+}
+
+QStringListModel* MeterSession::usbCableList() {
+    UsbConnection* usb = usbLink();
+    return usb ? usb->deviceListModel() : nullptr;
+}
+
+QStringListModel* MeterSession::usbLog() {
+    UsbConnection* usb = usbLink();
+    return usb ? usb->historyModel() : nullptr;
+}
+
+void MeterSession::selectUsbCable(int row) {
+    if (UsbConnection* usb = usbLink()) usb->selectDevice(row);
+}
+
+int MeterSession::selectedUsbCable() {
+    UsbConnection* usb = usbLink();
+    return usb ? usb->selectedRow() : -1;
+}
+
+void MeterSession::sendBridgeConfiguration() {
+    if (UsbConnection* usb = usbLink()) usb->sendBridgeConfiguration();
+}
+
+void MeterSession::clearUsbLog() {
+    if (UsbConnection* usb = usbLink()) usb->clearHistory();
+}
+
+std::optional<QString> MeterSession::usbCableInfo() {
+    UsbConnection* usb = usbLink();
+    if (usb == nullptr) return std::nullopt;
+    const std::optional<HidDeviceInfo> info = usb->showDeviceInfo();
+    if (!info) return std::nullopt;
+    return info->toText();
+}
+
+QString MeterSession::usbCableIds() const {
+    if (!m_usb || !m_usb->isLinkActive()) return {};
+    const HidDevice* device = m_usb->selectedHidDevice();
+    if (device == nullptr) return {};
+    const HidAttributes& a = device->attributes();
+    return QStringLiteral("%1:%2").arg(a.VendorID, 4, 16, QLatin1Char('0')).arg(a.ProductID, 4, 16, QLatin1Char('0'));
+}
+
+void MeterSession::setUsbSettings(QSettings* settings) {
+    m_usbSettings = settings;
+    if (m_usb) m_usb->setSettings(settings);
+}
+
+void MeterSession::disconnectLink() {
+    m_linkLost = false;
+    if (m_serial.isLinkActive()) m_serial.disconnectSerial();
+    if (m_usb && m_usb->isLinkActive()) {
+        if (m_usb->usbConDown()) m_usb->onUsbConnectToggled(false);
+        if (m_usb->isLinkActive()) m_usb->stopLink();
+    }
+    refreshLinkStatus();
+}
+
+// --- the link's state ---
+
+LinkStatus MeterSession::currentLinkStatus() const {
+    LinkStatus status;
+    if (m_serial.isLinkActive()) {
+        status.kind = LinkKind::Serial;
+    } else if (m_usb && m_usb->isLinkActive()) {
+        status.kind = m_usb->readBtnDown() ? LinkKind::UsbRawReports : LinkKind::Usb;
+    }
+    if (status.kind == LinkKind::None) {
+        status.kind = m_linkLost ? m_lastOpenKind : LinkKind::None;
+        status.state = m_linkLost ? LinkState::Lost : LinkState::Disconnected;
+        return status;
+    }
+    if (status.kind != LinkKind::Serial && m_usb->awaitingCable()) {
+        status.state = LinkState::AwaitingCable;
+    } else if (m_watchdog.linkAlive()) {
+        status.state = LinkState::Receiving;
+    } else {
+        // Open and quiet: no packet yet since this link opened, or none any more.
+        const bool hadPackets = m_status.kind == status.kind &&
+                                (m_status.state == LinkState::Receiving || m_status.state == LinkState::Silent);
+        status.state = hadPackets ? LinkState::Silent : LinkState::Connecting;
+    }
+    return status;
+}
+
+void MeterSession::refreshLinkStatus() {
+    const LinkStatus status = currentLinkStatus();
+    if (status.isOpen()) m_lastOpenKind = status.kind;
+    if (status == m_status) return;
+    m_status = status;
+    emit linkStatusChanged(m_status);
 }
 
 void MeterSession::startUp() {
@@ -151,9 +320,9 @@ void MeterSession::announceRow() {
 
 void MeterSession::handlePacket(std::string_view packetText) {
     if (!m_accepting) return;
-    m_watchdog.packetHandled();  // the link is alive
+    m_watchdog.packetHandled();  // the link is alive (the link state follows the indicator)
 
-    // Decoding uses the count the previous packet left in force (overload's value).
+    // Decoding uses the count in force; only an overload's value depends on it.
     decodePacket(packetText, m_scale->fullScaleCount, m_decoded);
     if (!m_decoded.ok) {
         ++m_decodeFailures;
@@ -161,11 +330,16 @@ void MeterSession::handlePacket(std::string_view packetText) {
         emit decodeFailed(m_lastDecodeError, m_decodeFailures);
         return;
     }
+    const ScaleSet& scale = scaleSetForUnit(m_decoded.reading.unitText);
+    // An overload counts with its own unit's scale: after V -> Hz the first one is 1001, not
+    // the 6001 of the count left in force (the alarm and the stored value read it).
+    if (m_decoded.lcd.overload && scale.fullScaleCount != m_scale->fullScaleCount) {
+        decodePacket(packetText, scale.fullScaleCount, m_decoded);
+    }
     ReadingUpdate& u = m_update;
     u.lcd = m_decoded.lcd;
     u.reading = m_decoded.reading;
     u.alarm = m_limits.isExceededBy(u.reading.numericValue);
-    const ScaleSet& scale = scaleSetForUnit(u.reading.unitText);
     u.extremesRestarted = m_extremes.track(u.lcd, u.reading, &scale != m_scale);
     if (u.extremesRestarted) m_chart.restart();
 

@@ -4,7 +4,8 @@
 #include "protocol/LowDigitSerialFraming.h"
 #include "protocol/PacketDecoder.h"
 #include "protocol/VeskaSerialFraming.h"
-#include "session/ExclusiveToggleGroup.h"
+#include "session/LinkStatus.h"
+#include "session/SerialDeviceDescription.h"
 #include "session/LinkWatchdog.h"
 #include "session/SerialConnection.h"
 #include "links/SerialPortDriver.h"
@@ -18,18 +19,39 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <vector>
+
+class QSettings;
+class QStringListModel;
 
 namespace veska {
 
-class HidPlatform;
+class HidDeviceMonitor;
 class RecordTable;
 class Recorder;
 class UsbConnection;
 
+// What a session is handed from outside: what there is one of per process (the HID device
+// monitor), where its record table lives, and its clock.
+struct SessionSetup {
+    ModelSwitches switches = ModelSwitches::thisBuild();
+    // The process's one device monitor, shared by every session that reads USB; null: this
+    // session has no USB link.
+    std::shared_ptr<HidDeviceMonitor> deviceMonitor;
+    // The record table's file; a bare name resolves in the working directory.
+    QString tablePath = QStringLiteral("Kestodb");
+    // Milliseconds since 1970 UTC for each recorded row; empty: the system clock.
+    std::function<qint64()> clock;
+};
+
+
 // One meter session: the live state of the meter and the whole path of a packet, with no
-// widget in sight. It owns the links (serial and USB, one running at a time), the framing
+// widget in sight. It speaks of meters and links: connect this port or this cable,
+// disconnect, the link's state. It owns the links (serial and USB, one running at a time), the framing
 // and report handling the model profile picks, decoding, the scale in force, the alarm
 // limits, the running extremes, the recorder with its record table and journal, the chart's
 // points and the link watchdog. The window and the headless logger attach to its signals
@@ -37,7 +59,7 @@ class UsbConnection;
 class MeterSession : public QObject {
     Q_OBJECT
 public:
-    explicit MeterSession(const ModelSwitches& switches = ModelSwitches::thisBuild(), QObject* parent = nullptr);
+    explicit MeterSession(SessionSetup setup = {}, QObject* parent = nullptr);
     ~MeterSession() override;
 
     // --- start-up: the state a fresh session starts from, as the model profile sets it ---
@@ -46,27 +68,58 @@ public:
     // them (6000 and 3400 counts).
     void startUp();
 
-    // --- links ---
+    // --- links: one at a time; connecting one stops the other first ---
+    // Connects the serial port (chosen first when no port is open). A failure comes as
+    // linkFailed; the state then says Disconnected.
+    void connectSerial(ComPortNumber port);
+    void disconnectSerial();
+    // Chooses the port that the next connect opens; ignored while a port is open.
+    void selectSerialPort(ComPortNumber port);
+    ComPortNumber serialPort() const;
+    QString serialPortPath() const;
+    // The devices COM1..COM4 stand for.
+    void setPortMap(const PortMap& map);
+    const PortMap& portMap() const;
+    // The machine's serial devices now.
+    static std::vector<SerialDeviceDescription> serialDevices();
+
+    // Connects the USB cable at `cableRow` of usbCableList() (-1: the one selected) and
+    // reads it as `kind` says (Usb or UsbRawReports). Without a device monitor nothing happens.
+    void connectUsb(int cableRow = -1, LinkKind kind = LinkKind::Usb);
+    // Ends the USB reading of `kind` as its own command does (the configuration report is
+    // written again when the meter reading ends).
+    void disconnectUsb(LinkKind kind = LinkKind::Usb);
+    bool hasUsb() const { return m_deviceMonitor != nullptr; }
+    // The cables and other HID devices, and the USB log, as lists for a view; null without USB.
+    QStringListModel* usbCableList();
+    QStringListModel* usbLog();
+    void selectUsbCable(int row);
+    int selectedUsbCable();
+    void sendBridgeConfiguration();
+    void clearUsbLog();
+    // The selected cable's description (several lines of "Name: value").
+    std::optional<QString> usbCableInfo();
+    // "vvvv:pppp" of the cable being read, empty when none is.
+    QString usbCableIds() const;
+    // Where the chosen cable is remembered between runs (not owned; null: nowhere).
+    void setUsbSettings(QSettings* settings);
+
+    // Stops whichever link is open.
+    void disconnectLink();
+    LinkStatus linkStatus() const { return m_status; }
+
+    // The links themselves, for the programs' wiring and tests.
     SerialConnection& serial() { return m_serial; }
     SerialPortDriver& serialDriver() { return m_serialDriver; }
-    // The USB link is made on demand: it claims the machine's HID devices (or the given
-    // simulated ones). Throws HID controller errors from its construction.
-    UsbConnection& createUsbLink(std::shared_ptr<HidPlatform> platform);
-    UsbConnection* usb() const { return m_usb.get(); }
-    // The connect buttons of both links: at most one pressed.
-    ExclusiveToggleGroup& linkButtons() { return m_linkButtons; }
-    int comConnectButton() const { return m_comConnectId; }
-    int usbConnectButton() const { return m_usbConnectId; }
-    int usbReadButton() const { return m_usbReadId; }
+    // The USB link, made when first needed (it claims the monitor's devices then); null
+    // without a device monitor.
+    UsbConnection* usbLink();
     LinkWatchdog& watchdog() { return m_watchdog; }
-    // One link at a time: before 'link' connects, every other link that is active stops
-    // cleanly (its port closed or reader stopped, its controls as after its own disconnect).
-    void stopOtherLinks(const MeterLink& link);
-    // "START": connects the serial link, stopping the USB link first.
-    void startSerialLink();
 
     // --- recording ---
     RecordTable& recordTable() const { return *m_table; }
+    // The table file this session records into (see SessionSetup::tablePath).
+    const QString& tablePath() const { return m_tablePath; }
     Recorder& recorder() const { return *m_recorder; }
 
     // --- the packet path ---
@@ -110,9 +163,22 @@ signals:
     // The same row, typed: its record number, moment and reading. Emitted right after
     // rowRecorded and, for a recorded packet, before its readingHandled.
     void readingRecorded(const veska::RecordedReading& recorded);
+    // The link changed kind or state.
+    void linkStatusChanged(const veska::LinkStatus& status);
+    // A link failed or needs the user; the link state says what is left.
+    void linkFailed(const veska::LinkError& error);
+    // The cable being read was unplugged and is awaited / came back after `gapMs`.
+    void cableLost(const QString& caption);
+    void cableBack(const QString& caption, qint64 gapMs);
+    // The row of usbCableList() selected now (-1: none), and the row of usbLog() just added.
+    void usbCableSelected(int row);
+    void usbLogLineAdded(int row);
 
 private:
-    void createLinks();
+    void stopOtherLinks(const MeterLink& link);
+    void wireUsb(UsbConnection& usb);
+    void refreshLinkStatus();
+    LinkStatus currentLinkStatus() const;
     void announceRow();
 
     ModelSwitches m_switches;
@@ -126,14 +192,16 @@ private:
     LinkWatchdog m_watchdog;
     SerialPortDriver m_serialDriver;
     SerialConnection m_serial;
-    ExclusiveToggleGroup m_linkButtons;
-    int m_comConnectId = -1;
-    int m_usbConnectId = -1;
-    int m_usbReadId = -1;
+    std::shared_ptr<HidDeviceMonitor> m_deviceMonitor;
     std::unique_ptr<UsbConnection> m_usb;
+    QSettings* m_usbSettings = nullptr;
+    LinkStatus m_status;
+    LinkKind m_lastOpenKind = LinkKind::None;
+    bool m_linkLost = false;  // the last link ended by itself: Lost until the next command
     VeskaSerialFraming m_framing;
     LowDigitSerialFraming m_lowDigitFraming;
 
+    QString m_tablePath;
     RecordTable* m_table;
     Recorder* m_recorder;
 

@@ -205,8 +205,12 @@ void Recorder::setIntervalText(const QString& text) {
         emit error(NumberField::notAnIntegerMessage(text));
         return;
     }
+    setInterval(*value);
+}
+
+void Recorder::setInterval(int seconds) {
     // A pasted negative number would hold recording back for ever: read it as 0.
-    m_interval = std::max(0, *value);
+    m_interval = std::max(0, seconds);
     m_sampleCountdown = m_interval;
 }
 

@@ -48,6 +48,8 @@ public:
     // Change of the interval text. A text that is not a whole number is reported once here
     // and the last valid interval stays in force.
     void setIntervalText(const QString& text);
+    // Change of the interval to a number of seconds (a negative one counts as 0).
+    void setInterval(int seconds);
     // Key filter of intervalField (and of the chart's points-per-page field): digits and
     // backspace pass, anything else becomes the null character. Returns whether it passed.
     static bool acceptsIntervalKey(QChar& key);

@@ -61,8 +61,8 @@ RecordTable::~RecordTable() {
     }
 }
 
-void RecordTable::openDefault() {
-    const QString path = TableEngine::resolvePath(defaultTableName());
+void RecordTable::openDefault(const QString& name) {
+    const QString path = TableEngine::resolvePath(name);
     // A missing scratch table is no reason to fail: start with an empty one. Another copy
     // starting at the same moment may make it first; then that one is opened (and refused
     // while that copy holds it).
@@ -73,7 +73,7 @@ void RecordTable::openDefault() {
             if (!QFileInfo::exists(path)) throw;
         }
     }
-    openTable(defaultTableName());
+    openTable(name);
 }
 
 void RecordTable::openTable(const QString& name) {

@@ -34,9 +34,10 @@ public:
     const TableEngine& engine() const { return m_engine; }
 
     // --- opening and closing ---
-    // Start-up: opens "Kestodb" in the working directory, creating it empty with the seven
-    // fields when the file is missing. Throws TableError (e.g. another copy holds it).
-    void openDefault();
+    // Start-up: opens the table at `name` ("Kestodb" in the working directory unless a
+    // session says otherwise), creating it empty with the record fields when the file is
+    // missing. Throws TableError (e.g. another copy holds it).
+    void openDefault(const QString& name = defaultTableName());
     // Closes the current table (its cached rows are discarded) and opens `name` in its place
     // (a bare name resolves in the working directory). Throws TableError; the record table
     // is then closed.

@@ -10,7 +10,9 @@ namespace veska {
 bool TableSaver::isTableCopyName(const QString& fileName) {
     const QString name = QFileInfo(fileName).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot >= 0 && name.mid(dot) == QLatin1String(".db");
+    // Any letter case: the Open dialog lists "run1.DB" as a record file, so saving under that
+    // name must make one, or the file would be listed and then refused.
+    return dot >= 0 && name.mid(dot).compare(QLatin1String(".db"), Qt::CaseInsensitive) == 0;
 }
 
 TextExport::Result TableSaver::save(const TableEngine& table, const QString& fileName) {

@@ -6,6 +6,7 @@
 #include "storage/TableError.h"
 
 #include "protocol/IsoTime.h"
+#include "protocol/SiPrefixText.h"
 #include "protocol/SiQuantity.h"
 
 #include <cmath>
@@ -15,15 +16,11 @@ namespace veska {
 
 namespace {
 
-QString exact(const std::optional<double>& v) {
-    return v ? QString::fromStdString(SiQuantity::formatNumber(*v)) : QString();
-}
-
-// Mean and deviation are results of arithmetic: seven significant digits say enough.
-QString rounded(const std::optional<double>& v) {
+// Four digits under an SI prefix: a display's own precision, and plenty for a mean.
+QString forPeople(const std::optional<double>& v, std::string_view baseUnit) {
     if (!v) return QString();
     const double value = std::abs(*v) < 1e-300 ? 0.0 : *v;
-    return QString::number(value, 'g', 7);
+    return QString::fromStdString(SiPrefixText::format(value, baseUnit));
 }
 
 }  // namespace
@@ -31,10 +28,10 @@ QString rounded(const std::optional<double>& v) {
 ReadingStatistics TableStatistics::compute(const TableEngine& table) {
     if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
     const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
-    // Value, Unit, Time, then UTC where it exists. SIval is not read: recording stored
-    // exactly what the texts convert to, and reading a real back costs more than the
+    // Value, Unit, DC/AC, Time, then UTC where it exists. SIval is not read: recording
+    // stored exactly what the texts convert to, and reading a real back costs more than the
     // conversion (older tables and restored rows have none anyway).
-    std::vector<int> positions{columns[3], columns[4], columns[1]};
+    std::vector<int> positions{columns[3], columns[4], columns[2], columns[1]};
     const int utcField = table.fieldIndex(RecordTable::utcField());
     if (utcField >= 0) positions.push_back(utcField);
 
@@ -42,8 +39,8 @@ ReadingStatistics TableStatistics::compute(const TableEngine& table) {
     table.forEachRowText(positions, [&](const std::vector<std::string_view>& t) {
         // The raw text is kept; only the first and last of each unit are ever shown, so
         // they are converted to local time then, not for every row.
-        const std::string_view time = utcField >= 0 && !t[3].empty() ? t[3] : t[2];
-        statistics.add(SiQuantity::fromDisplay(t[0], t[1]), time);
+        const std::string_view time = utcField >= 0 && !t[4].empty() ? t[4] : t[3];
+        statistics.add(SiQuantity::fromDisplay(t[0], t[1]), t[2], time);
     });
     return statistics;
 }
@@ -63,11 +60,13 @@ QString TableStatistics::localTime(const std::string& timeText) {
 std::vector<QStringList> TableStatistics::rows(const ReadingStatistics& statistics) {
     std::vector<QStringList> out;
     for (const ReadingStatistics::Unit& u : statistics.units()) {
-        const QString unit = u.baseUnit.empty() ? QStringLiteral("(none)")
-                                                : QString::fromUtf8(u.baseUnit.data(), qsizetype(u.baseUnit.size()));
-        out.push_back({unit, QString::number(u.count), exact(u.minimum()), exact(u.maximum()), rounded(u.mean()),
-                       rounded(u.standardDeviation()), QString::number(u.overloads), localTime(u.firstTime),
-                       localTime(u.lastTime)});
+        QString unit = u.baseUnit.empty() ? QStringLiteral("(none)")
+                                          : QString::fromUtf8(u.baseUnit.data(), qsizetype(u.baseUnit.size()));
+        if (!u.coupling.empty()) unit += QLatin1Char(' ') + QString::fromLatin1(u.coupling.data(), qsizetype(u.coupling.size()));
+        out.push_back({unit, QString::number(u.count), forPeople(u.minimum(), u.baseUnit),
+                       forPeople(u.maximum(), u.baseUnit), forPeople(u.mean(), u.baseUnit),
+                       forPeople(u.standardDeviation(), u.baseUnit), QString::number(u.overloads),
+                       localTime(u.firstTime), localTime(u.lastTime)});
     }
     return out;
 }

@@ -11,7 +11,7 @@ namespace veska {
 
 class TableEngine;
 
-// Statistics of a record table per base unit, and their presentation as a table of text
+// Statistics of a record table per base unit and coupling, and their presentation as a table of text
 // (for `veska --stats`, the end of a headless run and the statistics window).
 class TableStatistics {
 public:
@@ -23,9 +23,10 @@ public:
 
     // "Unit", "Count", "Min", "Max", "Mean", "Std dev", "Overloads", "First", "Last".
     static const QStringList& header();
-    // One row of texts per unit, in header() order. Values in the base unit; empty where
-    // there is none (no value, or one value for the deviation). ISO 8601 times are shown
-    // with the local offset of their moment.
+    // One row of texts per unit and coupling ("V DC", "V AC", "Ω"), in header() order.
+    // Values for people, with an SI prefix and four digits ("1.205 MΩ"); empty where there
+    // is none (no value, or one value for the deviation). ISO 8601 times are shown with the
+    // local offset of their moment.
     static std::vector<QStringList> rows(const ReadingStatistics& statistics);
     // The header and the rows in aligned columns, one line each, and a line for readings
     // whose value or unit could not be read; "No readings" when there were none.

@@ -12,9 +12,15 @@ QFont ArialFont::px(int pixels, bool bold, bool italic) {
     return font;
 }
 
+QString ArialFont::fallbackFamily() { return QStringLiteral("Mona"); }
+
 void ArialFont::installWindowFonts() {
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    // Mona (fonts-mona, the smallest Debian font with it) draws what Liberation Sans lacks,
+    // such as the full-width question mark that ends the exit question.
+    const QStringList arial{QStringLiteral("Liberation Sans"), fallbackFamily()};
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), arial);
+    QFont::insertSubstitutions(QStringLiteral("Arial"), arial);
+    QFont::insertSubstitution(QStringLiteral("Liberation Sans"), fallbackFamily());
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     font.setBold(true);

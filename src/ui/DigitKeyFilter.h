@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+class QKeyEvent;
+
 namespace veska {
 
 // Key filter of the number fields: lets only digits and backspace through, and with
@@ -13,6 +15,9 @@ public:
 
     // True when a typed character may reach the field.
     bool accepts(QChar c) const;
+
+    // Tab, Shift+Tab, Enter, Escape, backspace and Ctrl chords: they pass whatever their text.
+    static bool isNavigationOrShortcut(const QKeyEvent& key);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -4,7 +4,7 @@
 
 #include "ui/ChartGlyphs.h"
 
-#include "ui/DigitKeyFilter.h"
+#include "ui/NumberFieldEditor.h"
 #include "session/NumberField.h"
 
 #include <QAreaSeries>
@@ -141,10 +141,12 @@ void HistoryChart::buildToolBar() {
 
     m_maxrecord = new QLineEdit(QStringLiteral("100"), this);
     m_maxrecord->setGeometry(48, 3, 41, 21);
-    m_keyFilter = new DigitKeyFilter(false, this);
-    m_maxrecord->installEventFilter(m_keyFilter);
-    // Checked when the edit is done (Enter or focus leaves), never in the middle of typing.
-    connect(m_maxrecord, &QLineEdit::editingFinished, this, &HistoryChart::applyPointsPerPage);
+    // Unlike the limit fields, an emptied field is no number here.
+    m_pointsPerPageEditor = new NumberFieldEditor(m_maxrecord, false, [](const QString& text) {
+        return text.isEmpty() ? std::nullopt : NumberField::parse(text);
+    });
+    connect(m_pointsPerPageEditor, &NumberFieldEditor::valueTyped, this, &HistoryChart::applyPointsPerPage);
+    connect(m_pointsPerPageEditor, &NumberFieldEditor::invalidTextFinished, this, &HistoryChart::errorRequested);
 
     m_btNew = makeButton(ChartGlyphs::newChart(), QStringLiteral("New"), 91, 3);
     m_btSave = makeButton(ChartGlyphs::save(), QStringLiteral("Save"), 125, 3);
@@ -304,18 +306,8 @@ void HistoryChart::onFillBoxClicked() {
     showSeries(fill ? AreaSeriesIndex : LineSeriesIndex);
 }
 
-void HistoryChart::applyPointsPerPage() {
-    const QString text = m_maxrecord->text();
-    // Unlike the limit fields, an emptied field is no number here.
-    const std::optional<int> perPage = text.isEmpty() ? std::nullopt : NumberField::parse(text);
-    if (!perPage) {
-        // The count in force stays and the field shows it again, so the error is told once
-        // and the field never shows a count that is not used.
-        m_maxrecord->setText(QString::number(pointsPerPage()));
-        emit errorRequested(NumberField::notAnIntegerMessage(text));
-        return;
-    }
-    m_history.setPointsPerPage(*perPage);
+void HistoryChart::applyPointsPerPage(int perPage) {
+    m_history.setPointsPerPage(perPage);
     showPageNumber();  // the page may have moved back to the new last page
     refreshShownPage();
 }

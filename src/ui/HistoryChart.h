@@ -28,7 +28,7 @@ class QValueAxis;
 
 namespace veska {
 
-class DigitKeyFilter;
+class NumberFieldEditor;
 
 // The history chart historyChart: a strip chart of every reading since the last reset, shown
 // page by page, with its own tool bar inside (fill, points per page, new, save, page
@@ -122,7 +122,7 @@ public slots:
     void saveChartPicture();
     void toggleFill();
     void onFillBoxClicked();
-    void applyPointsPerPage();
+    void applyPointsPerPage(int perPage);
 
 signals:
     // An information box for the window to show (modal there, captured in tests).
@@ -174,7 +174,7 @@ private:
 
     QCheckBox* m_btFill = nullptr;
     QLineEdit* m_maxrecord = nullptr;
-    DigitKeyFilter* m_keyFilter = nullptr;
+    NumberFieldEditor* m_pointsPerPageEditor = nullptr;
     QToolButton* m_btNew = nullptr;
     QToolButton* m_btSave = nullptr;
     QToolButton* m_btFirst = nullptr;

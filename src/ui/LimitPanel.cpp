@@ -1,10 +1,8 @@
 #include "ui/LimitPanel.h"
 #include "ui/ArialFont.h"
 
-#include "ui/DigitKeyFilter.h"
 #include "ui/LcdLabel.h"
-#include "session/NumberField.h"
-
+#include "ui/NumberFieldEditor.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -70,34 +68,25 @@ LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
     m_setMax = makeLimitField(this, "Setmax", QStringLiteral("4000"), {216, 25});
 
     // SetmaxKeyPress: digits, backspace and the two signs, anywhere in the text.
-    m_setMax->installEventFilter(new DigitKeyFilter(true, m_setMax));
-    m_setMin->installEventFilter(new DigitKeyFilter(true, m_setMin));
+    m_upperEditor = new NumberFieldEditor(m_setMax, true);
+    m_lowerEditor = new NumberFieldEditor(m_setMin, true);
 
-    connect(m_setMax, &QLineEdit::textChanged, this, &LimitPanel::applyUpperLimit);
+    connect(m_upperEditor, &NumberFieldEditor::valueTyped, this, &LimitPanel::applyUpperLimit);
     connect(m_setMaxB, &QCheckBox::toggled, this, &LimitPanel::applyUpperLimit);
-    connect(m_setMin, &QLineEdit::textChanged, this, &LimitPanel::applyLowerLimit);
+    connect(m_lowerEditor, &NumberFieldEditor::valueTyped, this, &LimitPanel::applyLowerLimit);
     connect(m_setMinB, &QCheckBox::toggled, this, &LimitPanel::applyLowerLimit);
+    connect(m_upperEditor, &NumberFieldEditor::invalidTextFinished, this, &LimitPanel::limitTextInvalid);
+    connect(m_lowerEditor, &NumberFieldEditor::invalidTextFinished, this, &LimitPanel::limitTextInvalid);
 }
 
-std::optional<float> LimitPanel::readLimit(QLineEdit* field, QString& lastBadText) {
-    const QString text = field->text();
-    const auto value = NumberField::parse(text);
-    if (!value) {
-        // Checking a box with a bad text in its field re-reads the same text: one
-        // message for it is enough.
-        if (text != lastBadText) {
-            lastBadText = text;
-            emit limitTextInvalid(NumberField::notAnIntegerMessage(text));
-        }
-        return std::nullopt;
-    }
-    lastBadText.clear();
-    return static_cast<float>(*value);
+// A text that is no number keeps the limit in force (the editor tells it when the edit ends).
+void LimitPanel::applyUpperLimit() {
+    emit upperLimitEdited(static_cast<float>(m_upperEditor->valueInForce()), m_setMaxB->isChecked());
 }
 
-void LimitPanel::applyUpperLimit() { emit upperLimitEdited(readLimit(m_setMax, m_badMaxText), m_setMaxB->isChecked()); }
-
-void LimitPanel::applyLowerLimit() { emit lowerLimitEdited(readLimit(m_setMin, m_badMinText), m_setMinB->isChecked()); }
+void LimitPanel::applyLowerLimit() {
+    emit lowerLimitEdited(static_cast<float>(m_lowerEditor->valueInForce()), m_setMinB->isChecked());
+}
 
 void LimitPanel::showExtremes(const QString& maxText, const QString& minText, const QString& unitText) {
     m_maxText->setText(maxText);

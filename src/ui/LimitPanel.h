@@ -3,8 +3,6 @@
 #include <QFrame>
 #include <QString>
 
-#include <optional>
-
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -12,6 +10,7 @@ class QLineEdit;
 namespace veska {
 
 class LcdLabel;
+class NumberFieldEditor;
 
 // The limit panel limitPanel: the upper and lower alarm limit fields with their switches, and
 // the readout of the running maximum and minimum. It holds no limits itself: edits go out
@@ -21,9 +20,10 @@ class LimitPanel : public QFrame {
 public:
     explicit LimitPanel(QWidget* parent = nullptr);
 
-    // Change handler of Setmax and click handler of SetMaxB: emits upperLimitEdited.
+    // Change handler of Setmax (for each text that is a whole number) and click handler of
+    // SetMaxB: emits upperLimitEdited with the limit in force.
     void applyUpperLimit();
-    // Change handler of SetMin and click handler of SetMinB: emits lowerLimitEdited.
+    // The same for SetMin and SetMinB.
     void applyLowerLimit();
 
     // Shows the extremes' texts under a unit.
@@ -39,18 +39,16 @@ public:
     LcdLabel* minUnitReadout() const { return m_minTextU; }
 
 signals:
-    // The field's whole number (nothing when the text is not one) and the switch's state.
-    void upperLimitEdited(std::optional<float> limit, bool on);
-    void lowerLimitEdited(std::optional<float> limit, bool on);
-    // A limit text that is no whole number: "'%s' is not a valid integer value".
-    // Reported once per text; the limit keeps its previous value.
+    // The field's limit in force and the switch's state.
+    void upperLimitEdited(float limit, bool on);
+    void lowerLimitEdited(float limit, bool on);
+    // A limit text that is no whole number when its edit ends: "'%s' is not a valid integer
+    // value". The limit keeps its previous value and the field shows it again.
     void limitTextInvalid(const QString& message);
 
 private:
-    std::optional<float> readLimit(QLineEdit* field, QString& lastBadText);
-
-    QString m_badMaxText;
-    QString m_badMinText;
+    NumberFieldEditor* m_upperEditor;
+    NumberFieldEditor* m_lowerEditor;
 
     LcdLabel* m_label11;
     LcdLabel* m_label12;

@@ -14,10 +14,6 @@
 #include "ui/LcdPanel.h"
 #include "ui/LimitPanel.h"
 #include "ui/ReadingBar.h"
-#include "links/HidDeviceError.h"
-#include "links/HidDeviceInfo.h"
-#include "links/HidapiPlatform.h"
-#include "links/UsbConnection.h"
 #include "protocol/ScaleSet.h"
 #include "ui/DataFileCommands.h"
 #include "ui/HistoryChart.h"
@@ -28,7 +24,6 @@
 #include "ui/RecordingRow.h"
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
-#include "links/HidDevice.h"
 #include "storage/SqliteFiles.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
@@ -46,6 +41,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
+#include <QStringListModel>
 #include <QStyle>
 #include <QToolButton>
 #include <QShowEvent>
@@ -82,7 +78,8 @@ QPixmap gaugeShadowPicture(QSize size) {
 MainWindow::MainWindow(const Options& options, QWidget* parent)
     : QMainWindow(parent),
       m_options(options),
-      m_session(new MeterSession(options.switches, this)),
+      m_session(new MeterSession(SessionSetup{options.switches, options.deviceMonitor, options.tablePath, {}}, this)),
+      m_linkControls(new LinkControls(*m_session, this)),
       m_alarmSound(std::make_unique<AlarmSound>()),
       m_beep([this] { m_alarmSound->play(); }) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -102,7 +99,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
     PortSettings::load(*m_settings, m_options.portMap, m_options.portsFromCommandLine);
     createComponents();
     createUsb();
-    bindSerial();
+    bindLinks();
     buildMenu();
     buildShortcuts();
     applyTabOrder();
@@ -184,20 +181,21 @@ void MainWindow::createComponents() {
     connect(m_session, &MeterSession::readingHandled, this, &MainWindow::showReading);
     connect(m_session, &MeterSession::decodeFailed, this, &MainWindow::noteDecodeFailure);
     connect(m_session, &MeterSession::limitsChanged, this, &MainWindow::pushLimitsToGauge);
-    // A limit field's whole number goes to the session; a text that is none keeps the
-    // limit, but its switch still counts.
-    connect(m_limitPanel, &LimitPanel::upperLimitEdited, this, [this](std::optional<float> limit, bool on) {
-        m_session->setUpperLimit(limit.value_or(m_session->limits().upper()), on);
-        if (limit) m_gauge->drawFace();
+    // A limit field's whole number and its switch go to the session; the face follows.
+    connect(m_limitPanel, &LimitPanel::upperLimitEdited, this, [this](float limit, bool on) {
+        m_session->setUpperLimit(limit, on);
+        m_gauge->drawFace();
     });
-    connect(m_limitPanel, &LimitPanel::lowerLimitEdited, this, [this](std::optional<float> limit, bool on) {
-        m_session->setLowerLimit(limit.value_or(m_session->limits().lower()), on);
-        if (limit) m_gauge->drawFace();
+    connect(m_limitPanel, &LimitPanel::lowerLimitEdited, this, [this](float limit, bool on) {
+        m_session->setLowerLimit(limit, on);
+        m_gauge->drawFace();
     });
 
     // Messages of the components. Those that can arrive during packet handling are queued,
     // so no modal box ever opens inside the cycle.
     connect(m_limitPanel, &LimitPanel::limitTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
+            Qt::QueuedConnection);
+    connect(m_recordingRow, &RecordingRow::intervalTextInvalid, this, [this](const QString& m) { m_dialogs->error(m); },
             Qt::QueuedConnection);
     Recorder* recorder = &m_session->recorder();
     connect(recorder, &Recorder::information, this, [this](const QString& m) { m_dialogs->information(m); },
@@ -343,30 +341,26 @@ void MainWindow::buildHiddenControls() {
 }
 
 void MainWindow::createUsb() {
-    std::shared_ptr<HidPlatform> platform = m_options.hidPlatform;
-    if (!platform) platform = std::make_shared<HidapiPlatform>();
-    UsbConnection& usb = m_session->createUsbLink(platform);
-    m_deviceList->setModel(usb.deviceListModel());
-    m_historyList->setModel(usb.historyModel());
-    connect(m_deviceList, &QListView::clicked, this, [this](const QModelIndex& i) { m_session->usb()->selectDevice(i.row()); });
-    connect(&usb, &UsbConnection::deviceSelectionChanged, this, [this](int row) {
-        m_deviceList->setCurrentIndex(m_session->usb()->deviceListModel()->index(row));
+    if (!m_session->hasUsb()) return;
+    m_deviceList->setModel(m_session->usbCableList());
+    m_historyList->setModel(m_session->usbLog());
+    connect(m_deviceList, &QListView::clicked, this, [this](const QModelIndex& i) { m_session->selectUsbCable(i.row()); });
+    connect(m_session, &MeterSession::usbCableSelected, this, [this](int row) {
+        m_deviceList->setCurrentIndex(m_session->usbCableList()->index(row));
     });
-    connect(&usb, &UsbConnection::historyLineAdded, this, [this](int row) {
-        m_historyList->setCurrentIndex(m_session->usb()->historyModel()->index(row));
+    connect(m_session, &MeterSession::usbLogLineAdded, this, [this](int row) {
+        m_historyList->setCurrentIndex(m_session->usbLog()->index(row));
     });
-    connect(&usb, &UsbConnection::message, this, [this](const QString& m) { m_dialogs->information(m); },
-            Qt::QueuedConnection);
     // The cable's comings and goings while it is read, where the user looks: the button.
-    connect(&usb, &UsbConnection::cableLost, this, [this](const QString& caption) {
+    connect(m_session, &MeterSession::cableLost, this, [this](const QString& caption) {
         m_usbConnectButton->setToolTip(QStringLiteral("%1 unplugged: waiting for it to come back").arg(caption));
     });
-    connect(&usb, &UsbConnection::cableBack, this, [this](const QString& caption, qint64 gapMs) {
+    connect(m_session, &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
         m_usbConnectButton->setToolTip(QStringLiteral("%1 is back after a gap of %2 s")
                                  .arg(caption)
                                  .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
     });
-    usb.setSettings(m_settings);
+    m_session->setUsbSettings(m_settings);
 }
 
 void MainWindow::buildMenu() {
@@ -416,7 +410,7 @@ void MainWindow::buildMenu() {
     m_portsAction = m.comSetupMenu->addAction(QStringLiteral("&Ports..."));
     m_portsAction->setObjectName(QStringLiteral("Ports1"));
     connect(m_portsAction, &QAction::triggered, this, &MainWindow::showPortsDialog);
-    applySerialState(m_session->serial().state());
+    applySerialState(m_linkControls->serialState());
 }
 
 void MainWindow::buildShortcuts() {
@@ -507,17 +501,15 @@ void MainWindow::wireStatusLine() {
         m_statusLine->noteError(QStringLiteral("recording"), m, 1);
     });
     auto linkError = [this](const QString& m) { m_statusLine->noteError(QStringLiteral("link"), m, ++m_linkErrors); };
-    connect(&m_session->serial(), &SerialConnection::message, this, linkError);
-    connect(&m_session->serial(), &SerialConnection::stateChanged, this, &MainWindow::refreshLinkStatus);
-    connect(&m_session->linkButtons(), &ExclusiveToggleGroup::pressedChanged, this, &MainWindow::refreshLinkStatus);
-    if (UsbConnection* usb = m_session->usb()) {
-        connect(usb, &UsbConnection::cableLost, this, [linkError](const QString& caption) {
-            linkError(QStringLiteral("%1 unplugged, waiting for it").arg(caption));
-        });
-        connect(usb, &UsbConnection::deviceSelectionChanged, this, &MainWindow::refreshLinkStatus);
-        connect(usb, &UsbConnection::usbConChanged, this, &MainWindow::refreshLinkStatus);
-        connect(usb, &UsbConnection::readBtnChanged, this, &MainWindow::refreshLinkStatus);
-    }
+    connect(m_session, &MeterSession::linkFailed, this, [linkError](const LinkError& error) {
+        if (error.link == LinkKind::Serial) linkError(error.text);
+    });
+    connect(m_session, &MeterSession::linkStatusChanged, this, &MainWindow::refreshLinkStatus);
+    connect(&m_linkControls->buttons(), &ExclusiveToggleGroup::pressedChanged, this, &MainWindow::refreshLinkStatus);
+    connect(m_session, &MeterSession::cableLost, this, [linkError](const QString& caption) {
+        linkError(QStringLiteral("%1 unplugged, waiting for it").arg(caption));
+    });
+    connect(m_session, &MeterSession::usbCableSelected, this, &MainWindow::refreshLinkStatus);
     connect(m_dataFiles, &DataFileCommands::saved, this, [this](const QString& file) {
         m_statusLine->noteFile(QStringLiteral("saved %1").arg(QDir::toNativeSeparators(file)));
         refreshRowStatus();
@@ -537,18 +529,12 @@ void MainWindow::wireStatusLine() {
 
 void MainWindow::refreshLinkStatus() {
     QString link;
-    SerialPortDriver& driver = m_session->serialDriver();
-    if (driver.isConnected()) {
-        link = PortMap::portName(driver.comPort()) + QLatin1Char(' ') + driver.portPath();
-    } else if (UsbConnection* usb = m_session->usb(); usb != nullptr && usb->isLinkActive()) {
-        if (const HidDevice* device = usb->selectedHidDevice()) {
-            const HidAttributes& a = device->attributes();
-            link = QStringLiteral("USB %1:%2")
-                       .arg(a.VendorID, 4, 16, QLatin1Char('0'))
-                       .arg(a.ProductID, 4, 16, QLatin1Char('0'));
-        } else {
-            link = QStringLiteral("USB (no cable)");
-        }
+    const LinkStatus status = m_session->linkStatus();
+    if (status.kind == LinkKind::Serial && status.isOpen()) {
+        link = PortMap::portName(m_session->serialPort()) + QLatin1Char(' ') + m_session->serialPortPath();
+    } else if (status.kind != LinkKind::Serial && status.isOpen()) {
+        const QString ids = m_session->usbCableIds();
+        link = ids.isEmpty() ? QStringLiteral("USB (no cable)") : QStringLiteral("USB ") + ids;
     }
     m_statusLine->setLink(link);
 }
@@ -558,23 +544,29 @@ void MainWindow::refreshRowStatus() {
     m_statusLine->setRows(recorder.recordedRows(), recorder.recordLimit());
 }
 
-void MainWindow::bindSerial() {
-    m_comConnectId = m_session->comConnectButton();
-    m_usbConnectId = m_session->usbConnectButton();
-    m_readButtonId = m_session->usbReadButton();
+void MainWindow::bindLinks() {
+    connect(m_comConnectButton, &QPushButton::clicked, this, &MainWindow::onComConnectToggled);
     connect(m_usbConnectButton, &QPushButton::clicked, this, &MainWindow::onUsbConnectToggled);
     connect(m_readButton, &QPushButton::clicked, this, &MainWindow::onReadToggled);
-    SerialConnection& serial = m_session->serial();
-    serial.setPortMap(m_options.portMap);
-    connect(m_comConnectButton, &QPushButton::clicked, this, &MainWindow::onComConnectToggled);
-    connect(&m_session->linkButtons(), &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
-        QPushButton* b = id == m_comConnectId ? m_comConnectButton : id == m_usbConnectId ? m_usbConnectButton : m_readButton;
+    m_linkControls->setPortMap(m_options.portMap);
+    connect(&m_linkControls->buttons(), &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
+        QPushButton* b = id == LinkControls::ComConnect ? m_comConnectButton
+                         : id == LinkControls::UsbConnect ? m_usbConnectButton
+                                                          : m_readButton;
         b->setChecked(pressed);
     });
-    connect(&serial, &SerialConnection::stateChanged, this, &MainWindow::applySerialState);
-    connect(&serial, &SerialConnection::message, this, [this](const QString& m) { m_dialogs->error(m); },
-            Qt::QueuedConnection);
-    applySerialState(serial.state());
+    connect(m_linkControls, &LinkControls::serialStateChanged, this, &MainWindow::applySerialState);
+    connect(m_session, &MeterSession::linkFailed, this, &MainWindow::showLinkFailure, Qt::QueuedConnection);
+    applySerialState(m_linkControls->serialState());
+}
+
+void MainWindow::showLinkFailure(const LinkError& error) {
+    // The serial port's failures are errors; the USB cable's are notices with an OK button.
+    if (error.link == LinkKind::Serial) {
+        m_dialogs->error(error.text);
+    } else {
+        m_dialogs->information(error.text);
+    }
 }
 
 void MainWindow::applySerialState(const SerialControlState& s) {
@@ -587,7 +579,7 @@ void MainWindow::applySerialState(const SerialControlState& s) {
             // column; an "&" in a path is a letter, not a mnemonic.
             QString caption = PortMap::portName(static_cast<ComPortNumber>(i));
             caption.insert(caption.size() - 1, QLatin1Char('&'));
-            QString path = m_session->serialDriver().portMap().path(static_cast<ComPortNumber>(i));
+            QString path = m_session->portMap().path(static_cast<ComPortNumber>(i));
             path.replace(QLatin1Char('&'), QLatin1String("&&"));
             items[i]->setText(caption + QLatin1Char('\t') + path);
             items[i]->setStatusTip(s.portHints[i]);
@@ -665,9 +657,9 @@ void MainWindow::openRecordTable() {
 void MainWindow::retryRecordTable() {
     RecordTable& table = m_session->recordTable();
     // A quick look first: opening waits a moment for a lock, which the UI must not do often.
-    if (SqliteFiles::isHeld(TableEngine::resolvePath(RecordTable::defaultTableName()))) return;
+    if (SqliteFiles::isHeld(TableEngine::resolvePath(m_session->tablePath()))) return;
     try {
-        table.openDefault();
+        table.openDefault(m_session->tablePath());
     } catch (const TableError& e) {
         m_statusLine->setNotRecording(e.message() + QStringLiteral("; trying again"));
         return;
@@ -844,7 +836,7 @@ QWidget* MainWindow::control(const QString& name) const { return findChild<QWidg
 void MainWindow::showPortsDialog() {
     // Not modal: the meter goes on being read while the user looks at the devices.
     if (m_portsDialog == nullptr) {
-        m_portsDialog = new PortsDialog(m_session->serialDriver().portMap(), m_options.portsFromCommandLine, this);
+        m_portsDialog = new PortsDialog(m_session->portMap(), MeterSession::serialDevices(), m_options.portsFromCommandLine, this);
         m_portsDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_portsDialog, &QDialog::accepted, this, &MainWindow::applyPortsDialog);
     }
@@ -899,19 +891,19 @@ void MainWindow::applyPortsDialog() {
     if (m_portsDialog == nullptr) return;
     const PortMap map = m_portsDialog->portMap();
     // An open port keeps its device until it is closed; the new paths count from the next connect.
-    m_session->serial().setPortMap(map);
+    m_linkControls->setPortMap(map);
     PortSettings::save(*m_settings, map, m_options.portsFromCommandLine);
-    applySerialState(m_session->serial().state());
+    applySerialState(m_linkControls->serialState());
 }
 
-void MainWindow::selectCom1() { m_session->serial().selectCom1(); }
-void MainWindow::selectCom2() { m_session->serial().selectCom2(); }
-void MainWindow::selectCom3() { m_session->serial().selectCom3(); }
-void MainWindow::selectCom4() { m_session->serial().selectCom4(); }
-void MainWindow::connectSerial() { m_session->startSerialLink(); }
-void MainWindow::disconnectSerial() { m_session->serial().disconnectSerial(); }
+void MainWindow::selectCom1() { m_linkControls->selectPort(ComPortNumber::pnCOM1); }
+void MainWindow::selectCom2() { m_linkControls->selectPort(ComPortNumber::pnCOM2); }
+void MainWindow::selectCom3() { m_linkControls->selectPort(ComPortNumber::pnCOM3); }
+void MainWindow::selectCom4() { m_linkControls->selectPort(ComPortNumber::pnCOM4); }
+void MainWindow::connectSerial() { m_linkControls->start(); }
+void MainWindow::disconnectSerial() { m_linkControls->stop(); }
 // Connecting one link stops the other first (the session arbitrates).
-void MainWindow::onComConnectToggled() { m_session->linkButtons().click(m_comConnectId); }
+void MainWindow::onComConnectToggled() { m_linkControls->click(LinkControls::ComConnect); }
 void MainWindow::onWatchdogTick() {
     m_session->watchdog().onWatchdogTick();
     refreshLinkStatus();  // a port lost or a cable gone shows without a signal of its own
@@ -921,13 +913,13 @@ void MainWindow::toggleSerialConnection() { onComConnectToggled(); }
 // ---------------------------------------------------------------------------------------
 // USB link.
 
-void MainWindow::onUsbConnectToggled() { m_session->linkButtons().click(m_usbConnectId); }
-void MainWindow::onReadToggled() { m_session->linkButtons().click(m_readButtonId); }
-void MainWindow::sendBridgeConfiguration() { m_session->usb()->sendBridgeConfiguration(); }
-void MainWindow::clearHistory() { m_session->usb()->clearHistory(); }
+void MainWindow::onUsbConnectToggled() { m_linkControls->click(LinkControls::UsbConnect); }
+void MainWindow::onReadToggled() { m_linkControls->click(LinkControls::UsbRead); }
+void MainWindow::sendBridgeConfiguration() { m_session->sendBridgeConfiguration(); }
+void MainWindow::clearHistory() { m_session->clearUsbLog(); }
 
 void MainWindow::showDeviceInfo() {
-    if (const auto info = m_session->usb()->showDeviceInfo()) m_dialogs->information(info->toText());
+    if (const std::optional<QString> info = m_session->usbCableInfo()) m_dialogs->information(*info);
 }
 
 void MainWindow::handlePacket(std::string_view packetText) { m_session->handlePacket(packetText); }

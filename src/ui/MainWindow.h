@@ -2,8 +2,8 @@
 
 #include "session/ModelProfile.h"
 #include "ui/UserDialogs.h"
-#include "links/PortMap.h"
 #include "session/MeterSession.h"
+#include "ui/LinkControls.h"
 #include "ui/MqttDialog.h"
 #include "ui/PortsDialog.h"
 
@@ -30,7 +30,7 @@ namespace veska {
 class AlarmSound;
 class AnalogGauge;
 class DataFileCommands;
-class HidPlatform;
+class HidDeviceMonitor;
 class HistoryChart;
 class LcdPanel;
 class LimitPanel;
@@ -45,7 +45,6 @@ class Recorder;
 class RecordingRow;
 class SessionPublisher;
 class StatusLine;
-class UsbConnection;
 
 // The main window FCOMM. It attaches to a meter session, which holds the live state and the
 // per-packet path; the window renders what the session reports and each handler below hands
@@ -58,7 +57,9 @@ public:
         ModelSwitches switches = ModelSwitches::thisBuild();
         PortMap portMap;
         UserDialogs* dialogs = nullptr;  // null: real message boxes
-        std::shared_ptr<HidPlatform> hidPlatform;  // null: the system's HID devices
+        // The process's one HID device monitor (made by the program); null: no USB link.
+        std::shared_ptr<HidDeviceMonitor> deviceMonitor;
+        QString tablePath = SessionSetup().tablePath;  // the record table's file
         // COMn set on the command line: the remembered mapping does not override it.
         std::array<bool, kComPortCount> portsFromCommandLine{};
         QSettings* settings = nullptr;  // null: the user's own settings
@@ -79,9 +80,8 @@ public:
     Recorder& recorder() const { return m_session->recorder(); }
     SerialPortDriver& serialDriver() { return m_session->serialDriver(); }
     LinkWatchdog& watchdog() { return m_session->watchdog(); }
-    SerialConnection& serialConnection() { return m_session->serial(); }
-    ExclusiveToggleGroup& toggleGroup() { return m_session->linkButtons(); }
-    UsbConnection& usb() const { return *m_session->usb(); }
+    // The connect buttons and serial controls as the session's link state shows them.
+    LinkControls& linkControls() const { return *m_linkControls; }
     QSettings& settings() const { return *m_settings; }
     // "Ports...": the dialog that maps COM1 to COM4 onto the machine's serial devices.
     void showPortsDialog();
@@ -181,8 +181,9 @@ private:
     void wireStatusLine();
     void refreshLinkStatus();
     void refreshRowStatus();
-    void bindSerial();
+    void bindLinks();
     void createUsb();
+    void showLinkFailure(const LinkError& error);
     void applySerialState(const SerialControlState& state);
     void applyProfile();
     void openRecordTable();
@@ -216,6 +217,7 @@ private:
     // Non-visual components.
     MeterSession* m_session = nullptr;
     QTimer m_tableRetryTimer;  // runs while another copy holds the record table
+    LinkControls* m_linkControls = nullptr;
     QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<AlarmSound> m_alarmSound;
@@ -250,9 +252,6 @@ private:
     QPushButton* m_readButton = nullptr;
     QListView* m_deviceList = nullptr;
     QListView* m_historyList = nullptr;
-    int m_comConnectId = -1;
-    int m_usbConnectId = -1;
-    int m_readButtonId = -1;
 
     // Chart geometry before it was enlarged.
     int m_savedChartWidth = 0;

@@ -5,7 +5,6 @@
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QSerialPortInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -15,29 +14,27 @@ namespace {
 QString Hex4(quint16 v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')); }
 }  // namespace
 
-PortsDialog::PortsDialog(const PortMap& current, const std::array<bool, kComPortCount>& fixed, QWidget* parent)
+PortsDialog::PortsDialog(const PortMap& current, const std::vector<SerialDeviceDescription>& devices,
+                         const std::array<bool, kComPortCount>& fixed, QWidget* parent)
     : QDialog(parent), m_current(current) {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Ports"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Serial devices on this machine:"), this));
 
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    m_table = new QTableWidget(static_cast<int>(ports.size()), 5, this);
+    m_table = new QTableWidget(static_cast<int>(devices.size()), 5, this);
     m_table->setHorizontalHeaderLabels(
         {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
          QStringLiteral("Vendor:Product"), QStringLiteral("Serial number")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     QStringList paths;
-    for (int row = 0; row < ports.size(); ++row) {
-        const QSerialPortInfo& p = ports[row];
-        const QString ids = p.hasVendorIdentifier() && p.hasProductIdentifier()
-                                ? Hex4(p.vendorIdentifier()) + QLatin1Char(':') + Hex4(p.productIdentifier())
-                                : QString();
-        const QStringList cells{p.systemLocation(), p.description(), p.manufacturer(), ids, p.serialNumber()};
+    for (int row = 0; row < static_cast<int>(devices.size()); ++row) {
+        const SerialDeviceDescription& d = devices[static_cast<std::size_t>(row)];
+        const QString ids = d.vendorId && d.productId ? Hex4(*d.vendorId) + QLatin1Char(':') + Hex4(*d.productId) : QString();
+        const QStringList cells{d.path, d.description, d.manufacturer, ids, d.serialNumber};
         for (int col = 0; col < cells.size(); ++col) m_table->setItem(row, col, new QTableWidgetItem(cells[col]));
-        paths << p.systemLocation();
+        paths << d.path;
     }
     m_table->resizeColumnsToContents();
     layout->addWidget(m_table);

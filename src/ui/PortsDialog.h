@@ -1,6 +1,6 @@
 #pragma once
 
-#include "links/PortMap.h"
+#include "session/SerialDeviceDescription.h"
 
 #include <QDialog>
 
@@ -17,7 +17,8 @@ namespace veska {
 class PortsDialog : public QDialog {
     Q_OBJECT
 public:
-    PortsDialog(const PortMap& current, const std::array<bool, kComPortCount>& fixed, QWidget* parent = nullptr);
+    PortsDialog(const PortMap& current, const std::vector<SerialDeviceDescription>& devices,
+                const std::array<bool, kComPortCount>& fixed, QWidget* parent = nullptr);
 
     // The mapping as the dialog shows it now.
     PortMap portMap() const;

@@ -3,7 +3,7 @@
 
 #include "session/Recorder.h"
 
-#include "ui/DigitKeyFilter.h"
+#include "ui/NumberFieldEditor.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -32,7 +32,7 @@ RecordingRow::RecordingRow(Recorder& recorder, QWidget* window)
       m_repeatSet(whiteCheckBox(QStringLiteral("Repeat"), window)),
       m_recordSI(whiteCheckBox(QStringLiteral("Sampling Interval           'S"), window)),
       m_recordSITime(new QLineEdit(QStringLiteral("10"), window)),
-      m_keyFilter(new DigitKeyFilter(false, this)) {
+      m_intervalEditor(new NumberFieldEditor(m_recordSITime, false)) {
     m_repeatSet->setObjectName(QStringLiteral("repeatBox"));
     m_repeatSet->setGeometry(3, 258, 54, 20);
     m_repeatSet->setChecked(true);
@@ -43,14 +43,14 @@ RecordingRow::RecordingRow(Recorder& recorder, QWidget* window)
     QPalette palette = m_recordSITime->palette();
     palette.setColor(QPalette::Base, QColor(192, 192, 192));
     m_recordSITime->setPalette(palette);
-    m_recordSITime->installEventFilter(m_keyFilter);
     m_recordSITime->raise();  // lies over the gap in RecordSI's caption
 
     recorder.setRepeatSet(true);
     recorder.setRecordSI(false);
     connect(m_repeatSet, &QCheckBox::toggled, &recorder, &Recorder::setRepeatSet);
     connect(m_recordSI, &QCheckBox::toggled, &recorder, &Recorder::setRecordSI);
-    connect(m_recordSITime, &QLineEdit::textChanged, &recorder, &Recorder::setIntervalText);
+    connect(m_intervalEditor, &NumberFieldEditor::valueTyped, &recorder, &Recorder::setInterval);
+    connect(m_intervalEditor, &NumberFieldEditor::invalidTextFinished, this, &RecordingRow::intervalTextInvalid);
 }
 
 }  // namespace veska

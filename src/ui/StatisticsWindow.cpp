@@ -70,7 +70,7 @@ void StatisticsWindow::recompute() {
 void StatisticsWindow::addRecorded(const RecordedReading& recorded) {
     // While hidden the next show reads the table anyway.
     if (m_stale) return;
-    m_statistics.add(SiQuantity::fromReading(recorded.reading), IsoTime::utc(recorded.utcMs));
+    m_statistics.add(SiQuantity::fromReading(recorded.reading), recorded.reading.acDcText, IsoTime::utc(recorded.utcMs));
     if (isVisible()) {
         refresh();
     }

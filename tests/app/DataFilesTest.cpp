@@ -128,8 +128,8 @@ TEST(DataFiles, SaveAsChoosesCopyOrTextByTheExtension) {
         const char* name;
         bool copy;
     };
-    for (const Case c : {Case{"run1.xls", false}, Case{"run1.txt", false}, Case{"run1.DB", false},
-                         Case{"run1.Db", false}, Case{"run1.db.xls", false}, Case{"run1.db", true}}) {
+    for (const Case c : {Case{"run1.xls", false}, Case{"run1.txt", false}, Case{"run1.DB", true},
+                         Case{"run1.Db", true}, Case{"run1.db.xls", false}, Case{"run1.db", true}}) {
         SCOPED_TRACE(c.name);
         Desk d;
         d.chosen << d.path(c.name);
@@ -525,17 +525,20 @@ TEST(DataFiles, CommandLineExportWritesCsvWithTimestampsAndSiValues) {
     EXPECT_EQ(text[1], "1\t14:05:09\tDC\t4.698\tk*\tAUTO");
 }
 
-// Statistics per unit over a known table equal the textbook values: V 1,2,3,4 (mean 2.5,
-// sample deviation sqrt(5/3)); one Ω value (no deviation); A only overloads.
+// Statistics per unit and coupling over a known table equal the textbook values: DC V
+// 1,2,3,4 (mean 2.5, sample deviation sqrt(5/3)) apart from AC 230 V; one Ω value (no
+// deviation); A only overloads.
 TEST(DataFiles, StatisticsOfAKnownTableAreTheTextbookValues) {
     QTemporaryDir dir;
     std::vector<Row> rs;
-    const char* values[][2] = {{"1.000", "V"}, {"2000", "mV"}, {"3.000", "V"}, {".0L", "A"},
-                               {"4.000", "V"}, {"5.5", "k*"},  {"-0L.", "A"}};
-    for (int i = 0; i < 7; ++i) {
+    const char* values[][3] = {{"1.000", "V", "DC"}, {"2000", "mV", "DC"}, {"230.0", "V", "AC"},
+                               {"3.000", "V", "DC"}, {".0L", "A", ""},     {"4.000", "V", "DC"},
+                               {"1205", "k*", ""},   {"-0L.", "A", ""}};
+    for (int i = 0; i < 8; ++i) {
         Row r = row(i + 1);
         r.value = values[i][0];
         r.unit = values[i][1];
+        r.acdc = values[i][2];
         rs.push_back(r);
     }
     writeRecordFile(dir.filePath("known.db"), rs);
@@ -543,8 +546,8 @@ TEST(DataFiles, StatisticsOfAKnownTableAreTheTextbookValues) {
     e.setTableName(dir.filePath("known.db"));
     e.open();
     const ReadingStatistics s = TableStatistics::compute(e);
-    ASSERT_EQ(s.units().size(), 3u);
-    const auto* v = s.find("V");
+    ASSERT_EQ(s.units().size(), 4u);
+    const auto* v = s.find("V", "DC");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->count, 4u);
     EXPECT_EQ(v->minimum(), 1.0);
@@ -552,11 +555,16 @@ TEST(DataFiles, StatisticsOfAKnownTableAreTheTextbookValues) {
     EXPECT_DOUBLE_EQ(*v->mean(), 2.5);
     EXPECT_DOUBLE_EQ(*v->standardDeviation(), std::sqrt(5.0 / 3.0));
     EXPECT_EQ(v->firstTime, "14:05:10");
-    EXPECT_EQ(v->lastTime, "14:05:14");
+    EXPECT_EQ(v->lastTime, "14:05:15");
+    const auto* ac = s.find("V", "AC");
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->count, 1u);
+    EXPECT_EQ(ac->mean(), 230.0);
+    EXPECT_EQ(s.find("V"), nullptr);
     const auto* ohm = s.find("\xce\xa9");
     ASSERT_NE(ohm, nullptr);
     EXPECT_EQ(ohm->count, 1u);
-    EXPECT_EQ(ohm->mean(), 5500.0);
+    EXPECT_EQ(ohm->mean(), 1205000.0);
     EXPECT_FALSE(ohm->standardDeviation());
     const auto* amp = s.find("A");
     ASSERT_NE(amp, nullptr);
@@ -565,16 +573,17 @@ TEST(DataFiles, StatisticsOfAKnownTableAreTheTextbookValues) {
     EXPECT_FALSE(amp->mean());
     e.close();
 
-    // `veska --stats` prints the same as aligned text.
+    // `veska --stats` prints the same as aligned text, with SI prefixes.
     QString text;
     EXPECT_EQ(DataFileCli::statistics(dir.filePath("known.db"), text), QString());
     const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4) << text.toStdString();
+    ASSERT_EQ(lines.size(), 5) << text.toStdString();
     EXPECT_EQ(lines[0].simplified(), "Unit Count Min Max Mean Std dev Overloads First Last");
-    EXPECT_EQ(lines[1].simplified(), "V 4 1 4 2.5 1.290994 0 14:05:10 14:05:14");
-    // Units in the order of their first reading: A came before Ω.
-    EXPECT_EQ(lines[2].simplified(), "A 0 2 14:05:13 14:05:16");
-    EXPECT_EQ(lines[3].simplified(), "\u03a9 1 5500 5500 5500 0 14:05:15 14:05:15");
+    EXPECT_EQ(lines[1].simplified(), "V DC 4 1.000 V 4.000 V 2.500 V 1.291 V 0 14:05:10 14:05:15");
+    // Groups in the order of their first reading: AC volts, then A, then Ω.
+    EXPECT_EQ(lines[2].simplified(), "V AC 1 230.0 V 230.0 V 230.0 V 0 14:05:12 14:05:12");
+    EXPECT_EQ(lines[3].simplified(), "A 0 2 14:05:14 14:05:17");
+    EXPECT_EQ(lines[4].simplified(), "\u03a9 1 1.205 M\u03a9 1.205 M\u03a9 1.205 M\u03a9 0 14:05:16 14:05:16");
     QString none;
     EXPECT_FALSE(DataFileCli::statistics(dir.filePath("none.db"), none).isEmpty());
 }

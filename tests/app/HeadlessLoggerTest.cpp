@@ -1,3 +1,4 @@
+#include "links/HidDeviceMonitor.h"
 #include "support/FakeDialogs.h"
 #include "app/HeadlessLogger.h"
 #include "session/MeterSession.h"
@@ -380,7 +381,7 @@ TEST(SecondCopy, TellsOnceThatTheTableIsInUseAndLeavesTheFirstCopysFilesAlone) {
                 FakeDialogs dialogs;
                 MainWindow::Options o;
                 o.dialogs = &dialogs;
-                o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+                o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
                 MainWindow window(o);
                 window.setBeep([] {});
                 QTest::qWait(200);  // queued messages arrive

@@ -1,3 +1,4 @@
+#include "links/HidDeviceMonitor.h"
 #include "ui/StatisticsWindow.h"
 #include <QTableWidget>
 #include "support/FakeDialogs.h"
@@ -22,6 +23,7 @@
 #include "links/MeterSimulator.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
 #include <QDir>
@@ -68,7 +70,7 @@ protected:
     MainWindow& open(std::shared_ptr<HidPlatform> hid = std::make_shared<SimulatedHidPlatform>()) {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::move(hid);
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::move(hid));
         window = std::make_unique<MainWindow>(o);
         window->setBeep([this] { ++beeps; });  // tests stay silent
         return *window;
@@ -203,13 +205,25 @@ TEST_F(MainWindowTest, BarFollowsTheFirstTwoDigits) {
     }
 }
 
-TEST_F(MainWindowTest, OverloadRightAfterAUnitChangeUsesThePreviousCount) {
+// The first overload after V -> Hz counts with the Hz scale, in the reading, the alarm and
+// the stored row alike.
+TEST_F(MainWindowTest, OverloadRightAfterAUnitChangeCountsWithItsOwnUnit) {
     MainWindow& w = open();
+    w.limitPanel().upperLimitField()->setText("2000");
+    w.limitPanel().upperLimitSwitch()->setChecked(true);
     w.handlePacket(Packet("2B", "30313233", '0', kVolt));
     w.handlePacket(Packet("2B", "3F303030", '0', kHertz));
-    EXPECT_EQ(w.session().reading().numericValue, 6001.0F);
+    EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
+    EXPECT_EQ(beeps, 0);  // 1001 is below the limit; 6001 was not
     w.handlePacket(Packet("2B", "3F303030", '0', kHertz));
     EXPECT_EQ(w.session().reading().numericValue, 1001.0F);
+    w.handlePacket(Packet("2D", "3F303030", '0', kVolt));
+    EXPECT_EQ(w.session().reading().numericValue, -6001.0F);
+    const TableEngine& rows = w.recordTable().engine();
+    const int nval = rows.fieldIndex(QStringLiteral("Nval"));
+    QStringList nvals;
+    for (const QStringList& row : rows.rowTexts(0, 10)) nvals << row.value(nval);
+    EXPECT_EQ(nvals, QStringList({"123", "1001", "1001", "-6001"}));
 }
 
 TEST_F(MainWindowTest, ADecodeFailureKeepsThePreviousReadingAndNoBoxOpens) {
@@ -317,6 +331,35 @@ TEST_F(MainWindowTest, ExitAsksAndNeverDropsUnsavedRowsSilently) {
     EXPECT_EQ(saved.readAll().count("\r\n"), 2);  // header and one row
 }
 
+// The interval and limit fields: no box while typing, one when the edit ends, then the
+// value in force in the field.
+TEST_F(MainWindowTest, NumberFieldsTellABadTextOnceWhenTheEditEnds) {
+    MainWindow& w = open();
+    auto* interval = qobject_cast<QLineEdit*>(w.control("intervalField"));
+    ASSERT_NE(interval, nullptr);
+    interval->selectAll();
+    QTest::keyClicks(interval, QStringLiteral("99999999999"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(w.recorder().interval(), 999999999);  // the last text that was a number
+    QTest::keyClick(interval, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.errors, QStringList{"'99999999999' is not a valid integer value"});
+    EXPECT_EQ(interval->text(), "999999999");
+
+    dialogs.errors.clear();
+    QLineEdit* setMin = w.limitPanel().lowerLimitField();
+    setMin->selectAll();
+    QTest::keyClicks(setMin, QStringLiteral("12-3"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(w.session().limits().lower(), 12.0F);
+    QTest::keyClick(setMin, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.errors, QStringList{"'12-3' is not a valid integer value"});
+    EXPECT_EQ(setMin->text(), "12");
+}
+
 TEST_F(MainWindowTest, EachPacketBeyondASwitchedOnLimitSoundsTheAlarm) {
     MainWindow& w = open();
     w.session().setUpperLimit(1000.0F, true);
@@ -351,7 +394,7 @@ TEST_F(MainWindowTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     sim.setRate(50);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
@@ -378,15 +421,15 @@ TEST_F(MainWindowTest, SimulatedCableThroughUsbConnect) {
     MainWindow& w = open(platform);
     QTest::qWait(20);
     w.onUsbConnectToggled();
-    EXPECT_TRUE(w.usb().usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
     EXPECT_EQ(cable->bitRate(), 2400U);
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
     EXPECT_EQ(w.gauge().scaleCode(), "10");
 
     w.onUsbConnectToggled();  // released: stops reading
-    EXPECT_FALSE(w.usb().usbConDown());
-    EXPECT_FALSE(w.usb().isLinkActive());
+    EXPECT_FALSE(w.session().usbLink()->usbConDown());
+    EXPECT_FALSE(w.session().usbLink()->isLinkActive());
 }
 
 // One link at a time: pressing either link's button first disconnects the other one
@@ -399,7 +442,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     auto cable = platform->plug(SimulatedHidPlatform::bridge());
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = platform;
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(platform);
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
@@ -407,18 +450,18 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     sim.start();
     const auto serialIsOff = [&] {
         EXPECT_FALSE(w.serialDriver().isConnected());
-        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+        EXPECT_FALSE(w.linkControls().isPressed(LinkControls::ComConnect));
         EXPECT_FALSE(w.menu().stopItem->isEnabled());
         EXPECT_TRUE(w.menu().stopItem->isChecked());
         EXPECT_TRUE(w.menu().startItem->isEnabled());
         EXPECT_TRUE(w.menu().comSetupMenu->isEnabled());
     };
     const auto usbIsOff = [&] {
-        EXPECT_FALSE(w.usb().usbConDown());
-        EXPECT_FALSE(w.usb().isLinkActive());
-        EXPECT_FALSE(w.toggleGroup().isPressed(w.session().usbConnectButton()));
-        ASSERT_NE(w.usb().selectedHidDevice(), nullptr);
-        EXPECT_FALSE(w.usb().selectedHidDevice()->readerRunning());
+        EXPECT_FALSE(w.session().usbLink()->usbConDown());
+        EXPECT_FALSE(w.session().usbLink()->isLinkActive());
+        EXPECT_FALSE(w.linkControls().isPressed(LinkControls::UsbConnect));
+        ASSERT_NE(w.session().usbLink()->selectedHidDevice(), nullptr);
+        EXPECT_FALSE(w.session().usbLink()->selectedHidDevice()->readerRunning());
     };
     const std::vector<std::uint8_t> cablePacket{0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00,
                                                 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A};  // 045.6 Hz
@@ -429,8 +472,8 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() >= 2; }, 5000));
     w.onUsbConnectToggled();
     serialIsOff();
-    EXPECT_TRUE(w.usb().usbConDown());
-    EXPECT_TRUE(w.usb().selectedHidDevice()->readerRunning());
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->selectedHidDevice()->readerRunning());
     cable->feed(cablePacket);
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
     const qint64 rows = w.recordTable().rowCount();
@@ -442,7 +485,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     w.onComConnectToggled();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
-    EXPECT_TRUE(w.toggleGroup().isPressed(w.session().comConnectButton()));
+    EXPECT_TRUE(w.linkControls().isPressed(LinkControls::ComConnect));
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() != "0456"; }, 5000));
     cable->feed(cablePacket);
     QTest::qWait(200);
@@ -451,7 +494,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     // "START" from the menu stops the USB link as well.
     w.onComConnectToggled();
     w.onUsbConnectToggled();
-    ASSERT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(w.session().usbLink()->usbConDown());
     w.menu().startItem->trigger();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
@@ -510,21 +553,21 @@ TEST_F(MainWindowTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenIt
     MainWindow& w = open(platform);
     QTest::qWait(20);
     w.onUsbConnectToggled();
-    ASSERT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(w.session().usbLink()->usbConDown());
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 1; }, 5000));
 
     platform->unplug(cable);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.usb().awaitingCable(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.session().usbLink()->awaitingCable(); }, 5000));
     auto back = platform->plug(spec);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.usb().awaitingCable(); }, 5000));
-    EXPECT_TRUE(w.usb().usbConDown());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.session().usbLink()->awaitingCable(); }, 5000));
+    EXPECT_TRUE(w.session().usbLink()->usbConDown());
     EXPECT_EQ(back->bitRate(), 2400U);  // configured again
     back->feed({0x2B, 0x30, 0x37, 0x38, 0x39, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 2; }, 5000));
     EXPECT_EQ(digits(), "0789");
 
-    const QStringList history = w.usb().historyModel()->stringList();
+    const QStringList history = w.session().usbLink()->historyModel()->stringList();
     EXPECT_EQ(std::count_if(history.begin(), history.end(), [](const QString& l) { return l.contains("gap of"); }), 1);
     EXPECT_TRUE(w.control("usbConnectButton")->toolTip().contains("is back after a gap of"));
     EXPECT_TRUE(dialogs.infos.isEmpty());
@@ -534,7 +577,7 @@ TEST_F(MainWindowTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessThe
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.settings = &settings;
     window = std::make_unique<MainWindow>(o);
     EXPECT_EQ(window->menu().com2Item->text().remove('&'), "COM2\t/dev/ttyS1");
@@ -575,17 +618,18 @@ TEST_F(MainWindowTest, TheStatisticsWindowFollowsTheRecordedRows) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isModal());
-    ASSERT_NE(window->statistics().find("V"), nullptr);
-    EXPECT_EQ(window->statistics().find("V")->count, 1u);
+    ASSERT_NE(window->statistics().find("V", "DC"), nullptr);
+    EXPECT_EQ(window->statistics().find("V", "DC")->count, 1u);
 
     w.handlePacket(Packet("2D", "31323334", '1', kVolt));  // -1.234 V
-    const auto* volts = window->statistics().find("V");
+    const auto* volts = window->statistics().find("V", "DC");
     ASSERT_NE(volts, nullptr);
     EXPECT_EQ(volts->count, 2u);
     EXPECT_EQ(volts->minimum(), -1.234);
     ASSERT_EQ(window->grid().rowCount(), 1);
     EXPECT_EQ(window->grid().item(0, 1)->text(), "2");
-    EXPECT_EQ(window->grid().item(0, 2)->text(), "-1.234");
+    EXPECT_EQ(window->grid().item(0, 0)->text(), "V DC");
+    EXPECT_EQ(window->grid().item(0, 2)->text(), "-1.234 V");
 
     // "Statistics" again brings the same window forward.
     item->trigger();

@@ -1,5 +1,6 @@
 // The window's "Publish (MQTT)..." dialog: what it remembers, and that OK starts and
 // stops publishing the window's readings to a real broker.
+#include "links/HidDeviceMonitor.h"
 #include "MosquittoBroker.h"
 #include "TestSubscriber.h"
 #include "support/FakeDialogs.h"
@@ -108,7 +109,7 @@ TEST(MqttDialog, TheWindowPublishesWhileSwitchedOn) {
     {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
         o.settings = &settings;
         MainWindow window(o);
         window.setBeep([] {});

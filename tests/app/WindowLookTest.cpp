@@ -1,4 +1,5 @@
 // The window as people see it: whole captions, the status line, the keyboard, the chart's fill.
+#include "links/HidDeviceMonitor.h"
 #include "support/FakeDialogs.h"
 
 #include "protocol/ScaleSet.h"
@@ -22,9 +23,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -59,7 +64,7 @@ protected:
     MainWindow& open() {
         MainWindow::Options o;
         o.dialogs = &dialogs;
-        o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
         window = std::make_unique<MainWindow>(o);
         window->setBeep([] {});
         return *window;
@@ -236,7 +241,7 @@ TEST_F(WindowLookTest, TheSerialLinkShowsWithItsDevice) {
     sim.setRate(50);
     MainWindow::Options o;
     o.dialogs = &dialogs;
-    o.hidPlatform = std::make_shared<SimulatedHidPlatform>();
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
     o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([] {});
@@ -308,6 +313,47 @@ TEST_F(WindowLookTest, KeyboardReachesEveryCommand) {
     EXPECT_EQ(w.control("printButton")->nextInFocusChain(), &w.recordGrid());
 }
 
+// No field keeps the focus: Tab and Shift+Tab leave each one, to its neighbours in the chain.
+TEST_F(WindowLookTest, TabAndShiftTabLeaveEveryField) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QWidget* grid = &w.recordGrid();
+    for (QWidget* field : {static_cast<QWidget*>(w.limitPanel().upperLimitField()),
+                           static_cast<QWidget*>(w.limitPanel().lowerLimitField()), w.control("intervalField"),
+                           static_cast<QWidget*>(w.historyChart().pointsPerPageField()), grid}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        for (const bool back : {false, true}) {
+            field->setFocus(Qt::OtherFocusReason);
+            ASSERT_EQ(QApplication::focusWidget(), field);
+            QTest::keyClick(field, Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+            QWidget* now = QApplication::focusWidget();
+            EXPECT_NE(now, field) << (back ? "Shift+Tab" : "Tab");
+            EXPECT_FALSE(field->isAncestorOf(now)) << (back ? "Shift+Tab" : "Tab");
+        }
+    }
+}
+
+// The exit question ends in a full-width question mark: some installed font draws it, no box.
+TEST_F(WindowLookTest, TheExitQuestionsLastCharacterHasAGlyph) {
+    const QString question = QStringLiteral("Are you ensure to exit the program\uFF1F");
+    QTextLayout layout(question, QApplication::font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    bool found = false;
+    for (const QGlyphRun& run : layout.glyphRuns(question.size() - 1, 1)) {
+        const QRawFont font = run.rawFont();
+        SCOPED_TRACE(font.familyName().toStdString());
+        EXPECT_TRUE(font.supportsCharacter(QChar(0xFF1F)));
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0U);  // 0: the box
+        found = found || !run.glyphIndexes().isEmpty();
+    }
+    EXPECT_TRUE(found);
+}
+
 TEST_F(WindowLookTest, JournalsAreNoRecordFilesInTheDialogs) {
     for (const auto& [name, journal] : std::initializer_list<std::pair<const char*, bool>>{
              {"Kestodb-recovery.db", true},
@@ -333,7 +379,6 @@ TEST_F(WindowLookTest, TheAreaFillsFromTheLineDownOnEveryPage) {
     chart.setLeftAxisMaximum(6000);
     chart.setLeftAxisMinimum(-6000);
     chart.pointsPerPageField()->setText(QStringLiteral("10"));
-    chart.applyPointsPerPage();
     // Three pages of a low, flat reading.
     LcdState lcd;
     lcd.digit1 = "0";

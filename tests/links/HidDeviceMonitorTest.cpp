@@ -28,17 +28,6 @@ protected:
     std::vector<std::string> events;
 };
 
-TEST_F(HidControllerTest, OnlyOneControllerPerProgram) {
-    HidDeviceMonitor first(platform);
-    try {
-        HidDeviceMonitor second(platform);
-        FAIL() << "a second controller was made";
-    } catch (const HidDeviceError& e) {
-        EXPECT_STREQ(e.what(), "Only one TJvHidDeviceController allowed per program");
-    }
-    EXPECT_NO_THROW({ first.rescan(); });
-}
-
 TEST_F(HidControllerTest, NoHidSupportMeansNoDevicesAndOneNotice) {
     plug();
     platform->setAvailable(false);

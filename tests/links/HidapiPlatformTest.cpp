@@ -17,7 +17,8 @@ TEST(HidapiPlatformTest, MachineWithoutHidDevicesListsNone) {
     EXPECT_TRUE(platform->enumerate().empty());
     int error = 0;
     EXPECT_FALSE(platform->open("/dev/hidraw0", HidPlatform::Access::ReadWrite, error));
-    UsbConnection usb(platform, UsbReportRoute::VeskaReports, 2400);
+    HidDeviceMonitor monitor(platform);
+    UsbConnection usb(monitor, UsbReportRoute::VeskaReports, 2400);
     EXPECT_TRUE(usb.deviceListModel()->stringList().isEmpty());
     EXPECT_EQ(usb.selectedRow(), -1);
 }

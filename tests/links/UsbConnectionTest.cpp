@@ -28,7 +28,9 @@ protected:
         return device;
     }
     void connectUsb() {
-        usb = std::make_unique<UsbConnection>(platform, UsbReportRoute::VeskaReports, 2400);
+        usb.reset();  // one link listens to the monitor at a time
+        if (!monitor) monitor = std::make_unique<HidDeviceMonitor>(platform);
+        usb = std::make_unique<UsbConnection>(*monitor, UsbReportRoute::VeskaReports, 2400);
         QObject::connect(usb.get(), &UsbConnection::message, [this](const QString& m) { messages << m; });
         usb->setPacketHandler([this](std::string_view text) { packets.emplace_back(text); });
     }
@@ -40,6 +42,7 @@ protected:
     }
 
     std::shared_ptr<SimulatedHidPlatform> platform;
+    std::unique_ptr<HidDeviceMonitor> monitor;
     std::unique_ptr<UsbConnection> usb;
     QStringList messages;
     std::vector<std::string> packets;
@@ -165,8 +168,8 @@ TEST_F(UsbConnectionTest, SilentMeterEndsTheConnectionAt1900EmptyReports) {
 }
 
 // A bridge that refuses its configuration: the log says so with the error, the user is
-// told once that the cable could not be configured, and the silent link that follows does
-// not blame the meter.
+// told once that the cable could not be configured, and the silent link that follows still
+// ends at 1900 empty reports with its message.
 TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     auto cable = plug();
     connectUsb();
@@ -183,10 +186,15 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     usb->onUsbConnectToggled(false);  // written again, refused again: logged, not told again
     usb->onUsbConnectToggled(true);
     EXPECT_TRUE(history().last().contains("NOT SENT"));
-    cable->pushEmptyReports(1900);
+    cable->pushEmptyReports(1899);
+    ASSERT_TRUE(SpinUntil([&] { return usb->emptyReportCount() >= 1899; }));
+    EXPECT_FALSE(usb->checkSilentLink());
+    cable->pushEmptyReports(1);
     ASSERT_TRUE(SpinUntil([&] { return usb->emptyReportCount() >= 1900; }));
     EXPECT_TRUE(usb->checkSilentLink());
-    EXPECT_EQ(messages.size(), 1);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1], "USB interface cable is securely connected, please check if the meter is ready.");
+    EXPECT_FALSE(usb->usbConDown());
 
     // Accepted again: logged as sent, and a later refusal is told again.
     cable->refuseFeatureReports(0);
@@ -194,7 +202,7 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     EXPECT_EQ(history().last(), "60 09 00 00 03 00 00 00 00 ");
     cable->refuseFeatureReports(EIO);
     usb->sendBridgeConfiguration();
-    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.size(), 3);
 }
 
 TEST_F(UsbConnectionTest, AnotherDevicePluggedWhileReadingLeavesTheCableBeingRead) {

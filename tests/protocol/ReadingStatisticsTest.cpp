@@ -125,3 +125,27 @@ TEST(ReadingStatistics, LargeOffsetKeepsTheSpread) {
     // Sample deviation of the four values repeated: sqrt(90 * n / (4 * (n - 1))).
     EXPECT_NEAR(*u.standardDeviation(), std::sqrt(90.0 * 1e6 / (4.0 * (1e6 - 1))), 1e-6);
 }
+
+// AC and DC readings of one unit are apart: DC 1.2 V and 6 V, AC 230 V are two groups, not
+// one with a mean of 79 V. Readings without a coupling (Ω) form their own group.
+TEST(ReadingStatistics, AcAndDcStayApart) {
+    ReadingStatistics stats;
+    stats.add(SiQuantity::fromDisplay("1.200", "V"), "DC", "t1");
+    stats.add(SiQuantity::fromDisplay("230.0", "V"), "AC", "t2");
+    stats.add(SiQuantity::fromDisplay("6.000", "V"), "DC", "t3");
+    stats.add(SiQuantity::fromDisplay("1.000", "k*"), "", "t4");
+    std::string coupling = "AC";  // the group keeps no view into the caller's text
+    stats.add(SiQuantity::fromDisplay("231.0", "V"), coupling, "t5");
+    coupling = "XX";
+    ASSERT_EQ(stats.units().size(), 3U);
+    const ReadingStatistics::Unit* dc = stats.find("V", "DC");
+    const ReadingStatistics::Unit* ac = stats.find("V", "AC");
+    ASSERT_NE(dc, nullptr);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_DOUBLE_EQ(*dc->mean(), 3.6);
+    EXPECT_EQ(ac->count, 2U);
+    EXPECT_DOUBLE_EQ(*ac->mean(), 230.5);
+    EXPECT_EQ(ac->coupling, "AC");
+    EXPECT_EQ(stats.find("V"), nullptr);
+    EXPECT_NE(stats.find("Ω"), nullptr);
+}

@@ -1,4 +1,5 @@
 #include "protocol/MeterReading.h"
+#include "protocol/SiPrefixText.h"
 #include "protocol/SiQuantity.h"
 
 #include <gtest/gtest.h>
@@ -145,4 +146,22 @@ TEST(SiQuantity, FormatNumberIsShortestPlainDecimal) {
         EXPECT_EQ(text.find('e'), std::string::npos) << text;
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
     }
+}
+
+// Four significant digits under the prefix that keeps them between 1 and 1000.
+TEST(SiPrefixText, FourDigitsUnderThePrefixThatFits) {
+    struct Case {
+        double value;
+        const char* unit;
+        const char* text;
+    };
+    for (const Case& c : {Case{1205000.0, "Ω", "1.205 MΩ"}, Case{0.1200126, "V", "120.0 mV"},
+                          Case{35.733, "V", "35.73 V"}, Case{0.99996, "V", "1.000 V"}, Case{999.96, "Hz", "1.000 kHz"},
+                          Case{-0.00123, "V", "-1.230 mV"}, Case{0.000012, "A", "12.00 µA"}, Case{0.0, "V", "0 V"},
+                          Case{4.7e-9, "F", "4.700 nF"}, Case{1e-13, "F", "0.1000 pF"}, Case{5e10, "Hz", "50.00 GHz"},
+                          Case{23.5, "°C", "23.50 °C"}, Case{1234.0, "°F", "1234 °F"}, Case{0.5, "%", "0.5000 %"},
+                          Case{12346.0, "", "12350"}}) {
+        EXPECT_EQ(SiPrefixText::format(c.value, c.unit), c.text) << c.value << " " << c.unit;
+    }
+    EXPECT_EQ(SiPrefixText::format(std::nan(""), "V"), "");
 }

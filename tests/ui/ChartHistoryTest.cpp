@@ -139,9 +139,10 @@ TEST_F(HistoryChartTest, ResetKeepsPageNumberAndFollowing) {
     EXPECT_EQ(yValues(chart.shownPoints(HistoryChart::LineSeriesIndex)), (QList<double>{0, 42}));
 }
 
-// The field is read when the edit is done: typing passes through bad texts (an emptied
-// field) without a word; a bad text at the end is told once and the count in force stays.
-TEST_F(HistoryChartTest, PointsPerPageIsCheckedWhenTheEditIsDone) {
+// Each text that is a count is in force as it is typed; typing passes through bad texts (an
+// emptied field) without a word; a bad text at the end is told once, the count in force stays
+// and the field shows it again.
+TEST_F(HistoryChartTest, PointsPerPageFollowsTypingAndABadTextIsToldWhenTheEditEnds) {
     struct Step {
         const char* typed;      // the field's whole text after typing, before the edit ends
         bool finishWithEnter;   // else focus leaves the field
@@ -153,7 +154,8 @@ TEST_F(HistoryChartTest, PointsPerPageIsCheckedWhenTheEditIsDone) {
         {"50", true, 50, "50", nullptr},
         {"", true, 50, "50", "'' is not a valid integer value"},
         {"35", false, 35, "35", nullptr},
-        {"99999999999", false, 35, "35", "'99999999999' is not a valid integer value"},
+        {"99999999999", false, 999999999, "999999999", "'99999999999' is not a valid integer value"},
+        {"", false, 999999999, "999999999", "'' is not a valid integer value"},
         {"0", true, 0, "0", nullptr},
     };
     QSignalSpy errors(&chart, &HistoryChart::errorRequested);

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QApplication>
+#include <QFocusEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -28,12 +30,22 @@ struct Limits : ::testing::Test {
 
     Limits() {
         QObject::connect(&panel, &LimitPanel::limitTextInvalid, [this](const QString& m) { errors.push_back(m); });
-        QObject::connect(&panel, &LimitPanel::upperLimitEdited, [this](std::optional<float> v, bool on) {
+        QObject::connect(&panel, &LimitPanel::upperLimitEdited, [this](float v, bool on) {
             upper = v;
             upperOn = on;
             ++upperEdits;
         });
-        QObject::connect(&panel, &LimitPanel::lowerLimitEdited, [this](std::optional<float> v, bool) { lower = v; });
+        QObject::connect(&panel, &LimitPanel::lowerLimitEdited, [this](float v, bool) { lower = v; });
+    }
+
+    // Ends the edit as a user does: Enter, or the focus leaving the field.
+    static void finishEdit(QLineEdit* field, bool withEnter) {
+        if (withEnter) {
+            QTest::keyClick(field, Qt::Key_Return);
+        } else {
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QApplication::sendEvent(field, &out);
+        }
     }
 };
 
@@ -54,22 +66,61 @@ TEST_F(Limits, LimitTexts) {
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(Limits, BadLimitTextReportedOnce) {
-    panel.upperLimitField()->setText("12-3");
-    EXPECT_FALSE(upper.has_value());
-    EXPECT_EQ(errors, (std::vector<QString>{"'12-3' is not a valid integer value"}));
+// Key by key: each text that reads as a number is in force at once; one that does not is
+// told once when the edit ends, never while typing, and the field then shows the limit in
+// force again.
+TEST_F(Limits, TypingAppliesValidTextsAndTellsABadOneOnceWhenTheEditEnds) {
+    struct Step {
+        const char* typed;      // typed into the emptied field, key by key
+        bool finishWithEnter;   // else focus leaves
+        float limit;            // in force after the edit
+        const char* fieldText;  // shown after the edit
+        const char* error;      // told when the edit ends, or nothing
+    };
+    const Step steps[] = {
+        {"12", true, 12.0F, "12", nullptr},
+        {"12-3", true, 12.0F, "12", "'12-3' is not a valid integer value"},
+        {"--5", false, 0.0F, "0", "'--5' is not a valid integer value"},  // "-" was 0 on the way
+        {"+150", false, 150.0F, "+150", nullptr},
+        {"+-", true, 0.0F, "0", "'+-' is not a valid integer value"},
+        {"99999999999", false, 999999999.0F, "999999999", "'99999999999' is not a valid integer value"},
+        {"-6000", true, -6000.0F, "-6000", nullptr},
+    };
+    QLineEdit* field = panel.upperLimitField();
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.typed);
+        errors.clear();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, QString::fromLatin1(st.typed));
+        EXPECT_TRUE(errors.empty()) << "told while typing";
+        finishEdit(field, st.finishWithEnter);
+        ASSERT_TRUE(upper.has_value());
+        EXPECT_EQ(*upper, st.limit);
+        EXPECT_EQ(field->text(), QString::fromLatin1(st.fieldText));
+        if (st.error == nullptr) {
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_EQ(errors, (std::vector<QString>{QString::fromLatin1(st.error)}));
+        }
+    }
 
+    // The switch goes out with the limit in force.
+    errors.clear();
     const int edits = upperEdits;
-    panel.upperLimitSwitch()->setChecked(true);  // re-reads the same text: no second message
-    EXPECT_EQ(errors.size(), 1U);
-    EXPECT_EQ(upperEdits, edits + 1);  // the switch still goes out
+    panel.upperLimitSwitch()->setChecked(true);
+    EXPECT_EQ(upperEdits, edits + 1);
     EXPECT_TRUE(upperOn);
+    EXPECT_EQ(*upper, -6000.0F);
+    EXPECT_TRUE(errors.empty());
 
-    panel.upperLimitField()->setText("--5");
-    EXPECT_EQ(errors.size(), 2U);
+    // The lower field behaves alike.
+    panel.lowerLimitField()->setText("7");
     panel.lowerLimitField()->setText("+-");
-    EXPECT_EQ(errors.back(), "'+-' is not a valid integer value");
-    EXPECT_FALSE(lower.has_value());
+    finishEdit(panel.lowerLimitField(), true);
+    EXPECT_EQ(*lower, 7.0F);
+    EXPECT_EQ(panel.lowerLimitField()->text(), "7");
+    EXPECT_EQ(errors, (std::vector<QString>{"'+-' is not a valid integer value"}));
 }
 
 TEST_F(Limits, LimitFieldsTakeDigitsAndSignsOnly) {

@@ -1,4 +1,4 @@
-#include "session/ExclusiveToggleGroup.h"
+#include "ui/ExclusiveToggleGroup.h"
 
 namespace veska {
 

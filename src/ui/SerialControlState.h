@@ -1,6 +1,6 @@
 #pragma once
 
-#include "links/ComPortTypes.h"
+#include "session/SerialConnection.h"
 
 #include <QMetaType>
 #include <QString>
