@@ -4,13 +4,23 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace veska {
 
 namespace {
 
+// An argument that looks like an option is one, never a value: "--export src.db --help"
+// must not write a file named "--help". (A file of such a name is reached as ./--help.)
+bool LooksLikeOption(const QString& arg) { return arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-h"); }
+
 bool TakeValue(const QStringList& args, int& i, const QString& name, QString& value, QString& error) {
     if (i + 1 >= args.size()) {
         error = QStringLiteral("%1 needs a value").arg(name);
+        return false;
+    }
+    if (LooksLikeOption(args[i + 1])) {
+        error = QStringLiteral("%1 needs a value before the option '%2'").arg(name, args[i + 1]);
         return false;
     }
     value = args[++i];
@@ -39,11 +49,44 @@ bool ParsePort(const QString& value, CommandLine& cl, QString& error) {
         cl.portMap.emplace_back(m.captured(1).toInt(), m.captured(2));
         return true;
     }
+    if (value.trimmed().isEmpty()) {
+        error = QStringLiteral("--port needs a port: COM1..COM4, COMn=PATH or a device path");
+        return false;
+    }
     if (value.contains(QLatin1Char('='))) {
         error = QStringLiteral("--port: '%1' is not COM1..COM4=PATH").arg(value);
         return false;
     }
+    if (cl.port) {
+        error = QStringLiteral("--port: one port to read, not both %1 and %2").arg(*cl.port, value);
+        return false;
+    }
     cl.port = value;
+    return true;
+}
+
+// The meter is read from one place: a port, the USB cable or the simulated meter.
+bool CheckSources(const CommandLine& cl, bool rateGiven, QString& error) {
+    using Mode = CommandLine::Mode;
+    if (cl.mode == Mode::Help || cl.mode == Mode::Version) return true;
+    QStringList sources;
+    if (cl.port) sources << QStringLiteral("--port %1").arg(*cl.port);
+    if (cl.usb) sources << QStringLiteral("--usb");
+    if (cl.simulate != CommandLine::Simulate::None)
+        sources << (cl.simulate == CommandLine::Simulate::Usb ? QStringLiteral("--simulate=usb") : QStringLiteral("--simulate"));
+    if (rateGiven && cl.simulate == CommandLine::Simulate::None) {
+        error = QStringLiteral("--rate sets the simulated meter's speed: it needs --simulate");
+        return false;
+    }
+    if (cl.mode == Mode::Headless && sources.size() > 1) {
+        error = QStringLiteral("read from one source, not %1").arg(sources.join(QStringLiteral(" and ")));
+        return false;
+    }
+    if (cl.mode != Mode::Headless && cl.mode != Mode::Doctor && (cl.port || cl.usb)) {
+        error = QStringLiteral("%1 works with --headless or --doctor; the window takes --port COMn=PATH")
+                    .arg(cl.port ? QStringLiteral("--port %1").arg(*cl.port) : QStringLiteral("--usb"));
+        return false;
+    }
     return true;
 }
 
@@ -51,6 +94,7 @@ bool ParsePort(const QString& value, CommandLine& cl, QString& error) {
 
 std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& error) {
     CommandLine cl;
+    bool rateGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         QString v;
@@ -68,6 +112,7 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         } else if (a == "--rate") {
             if (!TakeNumber(args, i, a, 1, n, error)) return std::nullopt;
             cl.rate = *n;
+            rateGiven = true;
         } else if (a == "--port") {
             if (!TakeValue(args, i, a, v, error) || !ParsePort(v, cl, error)) return std::nullopt;
         } else if (a == "--samples") {
@@ -97,6 +142,8 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             }
         } else if (a == "--mqtt-ca") {
             if (!TakeValue(args, i, a, cl.mqttCa, error)) return std::nullopt;
+        } else if (a == "--mqtt-password-file") {
+            if (!TakeValue(args, i, a, cl.mqttPasswordFile, error)) return std::nullopt;
         } else if (a == "--format") {
             if (!TakeValue(args, i, a, v, error)) return std::nullopt;
             if (v == QLatin1String("tsv")) {
@@ -119,6 +166,35 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         } else if (a == "--print") {
             if (!TakeValue(args, i, a, cl.printTable, error)) return std::nullopt;
             cl.mode = Mode::Print;
+        } else if (a == "--plot") {
+            if (!TakeValue(args, i, a, cl.plotTable, error) || !TakeValue(args, i, a, cl.plotOut, error))
+                return std::nullopt;
+            cl.mode = Mode::Plot;
+        } else if (a == "--size") {
+            static const QRegularExpression size(QStringLiteral("^([0-9]{1,5})x([0-9]{1,5})$"));
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            const auto m = size.match(v);
+            const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+            if (!m.hasMatch() || w < 200 || h < 150 || w > 10000 || h > 10000) {
+                error = QStringLiteral("--size needs WIDTHxHEIGHT in pixels, from 200x150 to 10000x10000, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            cl.plotSize = QSize(w, h);
+        } else if (a == "--from") {
+            if (!TakeValue(args, i, a, cl.plotFrom, error)) return std::nullopt;
+        } else if (a == "--to") {
+            if (!TakeValue(args, i, a, cl.plotTo, error)) return std::nullopt;
+        } else if (a == "--y") {
+            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            const QStringList parts = v.split(QLatin1Char(':'));
+            bool okLow = false, okHigh = false;
+            const double low = parts.size() == 2 ? parts[0].toDouble(&okLow) : 0.0;
+            const double high = parts.size() == 2 ? parts[1].toDouble(&okHigh) : 0.0;
+            if (!okLow || !okHigh || !(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+                error = QStringLiteral("--y needs MIN:MAX in the base unit with MIN below MAX, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            cl.plotY = std::pair{low, high};
         } else if (a == "--pdf") {
             if (!TakeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
         } else if (a == "--help" || a == "-h") {
@@ -130,14 +206,31 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             return std::nullopt;
         }
     }
-    if (!cl.mqttUrl && (!cl.mqttTopic.isEmpty() || !cl.mqttCa.isEmpty())) {
-        error = QStringLiteral("--mqtt-topic and --mqtt-ca need --mqtt URL");
+    if (!cl.mqttUrl && (!cl.mqttTopic.isEmpty() || !cl.mqttCa.isEmpty() || !cl.mqttPasswordFile.isEmpty())) {
+        error = QStringLiteral("--mqtt-topic, --mqtt-ca and --mqtt-password-file need --mqtt URL");
         return std::nullopt;
+    }
+    if (!cl.mqttPasswordFile.isEmpty()) {
+        const auto url = MqttBrokerUrl::parse(*cl.mqttUrl);
+        if (url && url->hasPassword) {
+            error = QStringLiteral("--mqtt-password-file: the URL holds a password already; give it one way");
+            return std::nullopt;
+        }
+        if (url && url->user.isEmpty()) {
+            error = QStringLiteral("--mqtt-password-file needs the user in the URL: mqtt://USER@host");
+            return std::nullopt;
+        }
     }
     if (cl.mqttUrl && cl.mode != Mode::Headless && cl.mode != Mode::Help && cl.mode != Mode::Version) {
         error = QStringLiteral("--mqtt works with --headless; in the window use Connect > Publish (MQTT)...");
         return std::nullopt;
     }
+    const bool plotOptions = !cl.plotFrom.isEmpty() || !cl.plotTo.isEmpty() || cl.plotY || cl.plotSize != QSize(1200, 700);
+    if (plotOptions && cl.mode != Mode::Plot && cl.mode != Mode::Help && cl.mode != Mode::Version) {
+        error = QStringLiteral("--size, --from, --to and --y go with --plot TABLE OUT");
+        return std::nullopt;
+    }
+    if (!CheckSources(cl, rateGiven, error)) return std::nullopt;
     if (cl.mode == Mode::Print && cl.pdfOut.isEmpty()) {
         error = QStringLiteral("--print needs --pdf OUT.pdf");
         return std::nullopt;
@@ -150,12 +243,14 @@ QString CommandLine::usage() {
         "usage: veska [--simulate[=usb]] [--rate N] [--port COMn=PATH]...\n"
         "       veska --headless [--port COMn|PATH | --usb] [--simulate[=usb] [--rate N]] [--samples N]\n"
         "             [--interval S] [--no-repeat] [--limit N] [--save FILE]\n"
-        "             [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-ca FILE]]\n"
+        "             [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-ca FILE] [--mqtt-password-file FILE]]\n"
         "             [--format tsv|csv|jsonl]\n"
         "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n"
         "       veska --stats TABLE\n"
+        "       veska --plot TABLE OUT.png|OUT.svg|OUT.pdf [--size WxH] [--from TIME] [--to TIME]\n"
+        "             [--y MIN:MAX]   (TIME: ISO 8601 or a time of day such as 14:05:30)\n"
         "       veska --help | --version\n");
 }
 

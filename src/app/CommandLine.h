@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +14,7 @@ namespace veska {
 // What the program was asked to do on its command line.
 struct CommandLine {
     enum class Simulate { None, Serial, Usb };
-    enum class Mode { Window, Headless, Export, Print, Stats, Help, Version, Doctor };
+    enum class Mode { Window, Headless, Export, Print, Plot, Stats, Help, Version, Doctor };
     enum class Format { Tsv, Csv, Jsonl };
 
     Mode mode = Mode::Window;
@@ -30,10 +31,15 @@ struct CommandLine {
     std::optional<QString> mqttUrl;                  // headless: publish to this broker
     QString mqttTopic;                               // headless: topic prefix; empty: the default
     QString mqttCa;                                  // headless: CA file for mqtts://
+    QString mqttPasswordFile;                        // headless: the broker password, kept out of ps
     Format format = Format::Tsv;                     // headless: --format tsv|csv|jsonl
     QString exportTable, exportOut;                  // --export TABLE OUT
     QString printTable, pdfOut;                      // --print TABLE --pdf OUT
     QString statsTable;                              // --stats TABLE
+    QString plotTable, plotOut;                      // --plot TABLE OUT.(png|svg|pdf)
+    QSize plotSize{1200, 700};                       // --plot: --size WxH
+    QString plotFrom, plotTo;                        // --plot: --from TIME, --to TIME (empty: the run's ends)
+    std::optional<std::pair<double, double>> plotY;  // --plot: --y MIN:MAX (none: fitted to what is shown)
 
     // Parses the arguments after the program name. On a mistake returns nothing and
     // sets 'error' to a message for standard error.

@@ -11,6 +11,9 @@
 #include "storage/TableError.h"
 #include "links/SerialPortDriver.h"
 #include "session/MeterSession.h"
+#include "network/MqttBrokerUrl.h"
+#include "network/MqttPasswordFile.h"
+#include "session/RunPolicy.h"
 #include "network/SessionPublisher.h"
 #include "storage/TableStatistics.h"
 #include "protocol/IsoTime.h"
@@ -35,6 +38,9 @@ namespace {
 std::atomic<int> g_stopSignal{0};  // set from the signal handler only: the signal that asked to stop
 
 extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// The broker's password for a URL that names the user only: kept out of the process list.
+constexpr const char* kPasswordVariable = "VESKA_MQTT_PASSWORD";
 
 // The signals that end a run the normal way: Ctrl-C, kill, a closed terminal, a closed pipe.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
@@ -95,6 +101,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
         setup.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::move(platform));
     }
     m_session = std::make_unique<MeterSession>(std::move(setup));
+    m_run = std::make_unique<RunPolicy>(*m_session);
     m_session->setChartHistoryKept(false);  // no chart to show it
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -109,7 +116,8 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
 }
 
 HeadlessLogger::~HeadlessLogger() {
-    m_publisher.reset();
+    m_publisher = nullptr;
+    m_run.reset();
     m_session.reset();
 }
 
@@ -154,29 +162,24 @@ void HeadlessLogger::requestStop() {
 }
 
 bool HeadlessLogger::openTable() {
-    RecordTable& table = m_session->recordTable();
-    try {
-        table.openDefault();
-    } catch (const TableError& e) {
-        fail(QStringLiteral("cannot open the record table: %1").arg(QString::fromUtf8(e.what())));
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.state == RunPolicy::TableState::NotOpened) {
+        fail(QStringLiteral("cannot open the record table: %1").arg(opening.reason));
         return false;
     }
-    if (!table.isWritable()) {
-        fail(table.notWritableReason());
+    if (opening.state == RunPolicy::TableState::NotWritable) {
+        fail(opening.reason);
         return false;
     }
-    // A table that already holds rows (a restored backup) records on after its numbers.
-    m_session->recorder().continueNumbering();
-    while (table.hasLeftoverJournal()) {
-        // Never mix another run's rows into this one, never overwrite them. A journal that
-        // cannot be kept aside safely stays where it is; this run journals under another name.
-        try {
-            const QString kept = table.moveJournalAside();
-            Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(kept));
-        } catch (const TableError& e) {
-            Print(m_err, "veska: " + e.message() + "\n");
-        }
-    }
+    // Without anybody to ask, another run's rows are kept aside, never mixed into this run.
+    m_run->answerLeftoverJournals([](const RunPolicy::LeftoverJournal&) { return false; },
+                                  [this](RunPolicy::LeftoverOutcome outcome, const QString& detail) {
+                                      if (outcome == RunPolicy::LeftoverOutcome::MovedAside) {
+                                          Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(detail));
+                                      } else {
+                                          Print(m_err, "veska: " + detail + "\n");
+                                      }
+                                  });
     return true;
 }
 
@@ -234,19 +237,47 @@ bool HeadlessLogger::connectUsb() {
     // Report handling and bridge speed follow the model profile, as in the window.
     connect(m_session.get(), &MeterSession::linkFailed, this,
             [this](const LinkError& e) { Print(m_err, "veska: " + e.text + "\n"); });
-    connect(m_session.get(), &MeterSession::cableLost, this, [this](const QString& caption) {
-        Print(m_err, QStringLiteral("veska: %1 unplugged: waiting for it to come back\n").arg(caption));
-    });
-    connect(m_session.get(), &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
-        Print(m_err, QStringLiteral("veska: %1 is back after a gap of %2 s; recording goes on\n")
-                         .arg(caption)
-                         .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
-    });
+    connect(m_run.get(), &RunPolicy::cableLost, this, [this](const QString& text) { Print(m_err, "veska: " + text + "\n"); });
+    connect(m_run.get(), &RunPolicy::cableBack, this,
+            [this](const QString& text) { Print(m_err, "veska: " + text + "; recording goes on\n"); });
     if (m_session->selectedUsbCable() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
     }
     m_session->connectUsb();
+    return true;
+}
+
+bool HeadlessLogger::brokerPassword(MqttPublisherOptions& options) {
+    const std::optional<MqttBrokerUrl> url = MqttBrokerUrl::parse(options.brokerUrl);
+    if (!url) return true;  // the publisher names the mistake
+    QString password;
+    if (!m_options.mqttPasswordFile.isEmpty()) {
+        const QString why = MqttPasswordFile::read(m_options.mqttPasswordFile, password);
+        if (!why.isEmpty()) {
+            fail(why);
+            return false;
+        }
+        if (MqttPasswordFile::othersMayRead(m_options.mqttPasswordFile))
+            Print(m_err, QStringLiteral("veska: warning: other users can read %1 (chmod 600 it)\n")
+                             .arg(m_options.mqttPasswordFile));
+    } else if (qEnvironmentVariableIsSet(kPasswordVariable)) {
+        if (url->hasPassword) return true;  // the URL's own password is the one asked for
+        if (url->user.isEmpty()) {
+            Print(m_err, QStringLiteral("veska: %1 is not used: the broker URL names no user (mqtt://USER@host)\n")
+                             .arg(QLatin1String(kPasswordVariable)));
+            return true;
+        }
+        password = qEnvironmentVariable(kPasswordVariable);
+    } else {
+        if (url->hasPassword)
+            Print(m_err, QStringLiteral("veska: warning: the password in the broker URL shows in the process list; "
+                                        "use --mqtt-password-file FILE or %1\n")
+                             .arg(QLatin1String(kPasswordVariable)));
+        return true;
+    }
+    options.user = url->user;
+    options.password = password;
     return true;
 }
 
@@ -256,12 +287,14 @@ bool HeadlessLogger::startPublishing() {
     options.brokerUrl = *m_options.mqttUrl;
     options.topicPrefix = m_options.mqttTopic;
     options.caFile = m_options.mqttCa;
-    m_publisher = std::make_unique<SessionPublisher>(options, *m_session);
-    if (!m_publisher->start()) {
-        fail(QStringLiteral("cannot publish over MQTT: %1").arg(m_publisher->errorText()));
-        m_publisher.reset();
+    if (!brokerPassword(options)) return false;
+    auto publisher = std::make_unique<SessionPublisher>(options, *m_session);
+    SessionPublisher* started = publisher.get();
+    if (!m_run->startPublishing(std::move(publisher), std::chrono::milliseconds(2000))) {
+        fail(QStringLiteral("cannot publish over MQTT: %1").arg(m_run->publishError()));
         return false;
     }
+    m_publisher = started;
     // Connection changes only; the backlog's every step would flood the terminal.
     connect(&m_publisher->publisher(), &MqttPublisher::stateChanged, this, [this] {
         const QString text = m_publisher->brokerStateText();
@@ -275,13 +308,15 @@ bool HeadlessLogger::startPublishing() {
 void HeadlessLogger::stopPublishing() {
     if (!m_publisher) return;
     m_publisher->publisher().disconnect(this);
-    m_publisher->stop();
-    const MqttPublisher::Counters c = m_publisher->publisher().counters();
+    const std::unique_ptr<RunPublisher> stopped = m_run->stopPublishing(std::chrono::milliseconds(2000));
+    m_publisher = nullptr;
+    const auto* publisher = static_cast<const SessionPublisher*>(stopped.get());
+    const MqttPublisher::Counters c = publisher->publisher().counters();
     // Said once the save has shown where the rows are.
     if (c.recordedQueued > 0 || c.recordedDropped > 0)
         m_undelivered = QStringLiteral("MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full queue)")
                             .arg(c.recordedQueued + c.recordedDropped)
-                            .arg(m_publisher->publisher().brokerDisplayText())
+                            .arg(publisher->publisher().brokerDisplayText())
                             .arg(c.recordedDropped);
 }
 
@@ -293,33 +328,29 @@ void HeadlessLogger::reportUndelivered(const QString& rowsAreIn) {
     Print(m_err, QStringLiteral("veska: %1; %2\n").arg(m_undelivered, where));
 }
 
-QString HeadlessLogger::keepRowsAtEnd() {
-    RecordTable& table = m_session->recordTable();
+QString HeadlessLogger::saveAtEnd() {
     // A run that never started keeps its hands off the save file: an earlier run's file of
     // that name must not be replaced by a table this run added nothing to.
-    if (!table.isOpen() || !m_options.save || !m_saver || !m_started) return QString();
-    const QString error = m_saver(table, *m_options.save);
-    if (error.isEmpty()) return *m_options.save;
-    fail(error);
-    // The rows are safe nowhere else: leave them where the next start finds them, and say
-    // how many are there, counted in the file.
-    const qint64 rows = table.unsavedRows();
-    const QString journal = table.closeKeepingJournal();
-    if (journal.isEmpty() || rows == 0) return QString();
-    const qint64 kept = RecoveryJournal::rowsIn(journal);
-    if (kept >= rows) {
-        Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(kept).arg(journal));
+    if (!m_options.save || !m_saver || !m_started) return QString();
+    const RunPolicy::FinalSave saved =
+        m_run->saveAndClose([this](RecordTable& table) { return m_saver(table, *m_options.save); });
+    if (saved.error.isEmpty()) return *m_options.save;
+    fail(saved.error);
+    if (saved.keptIn.isEmpty() || saved.recordedRows == 0) return QString();
+    // The rows are safe nowhere else: they wait in the journal, as many as are counted there.
+    if (saved.keptRows >= saved.recordedRows) {
+        Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
     } else {
         const QString why = m_session->recorder().pauseReason();
         Print(m_err, QStringLiteral("veska: %1 of the run's %2 rows are kept in %3; the other %4 could not be written "
                                     "there%5\n")
-                         .arg(kept)
-                         .arg(rows)
-                         .arg(journal)
-                         .arg(rows - kept)
+                         .arg(saved.keptRows)
+                         .arg(saved.recordedRows)
+                         .arg(saved.keptIn)
+                         .arg(saved.recordedRows - saved.keptRows)
                          .arg(why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why)));
     }
-    return kept > 0 ? journal : QString();
+    return saved.keptRows > 0 ? saved.keptIn : QString();
 }
 
 void HeadlessLogger::printRow(const QStringList& texts) {
@@ -379,6 +410,9 @@ void HeadlessLogger::flushOut() {
         m_output.discard();
         return;
     }
+    // A printed row is in the journal: when it cannot be committed (a full disk), the rows
+    // wait here with the table's until it can, or until the run ends.
+    if (!m_session->recordTable().commitRows() && !m_finishing) return;
     if (m_output.flush()) return;
     // The reader went away (`| head`) or the output cannot be written: the rows are still in
     // the table, so end the run the normal way and save them.
@@ -418,11 +452,12 @@ void HeadlessLogger::fail(const QString& message) {
 
 int HeadlessLogger::finish() {
     m_session->serialDriver().disconnectPort();
+    m_finishing = true;
     flushOut();  // rows printed in the last turn of the event loop
     if (m_session->linkStatus().kind == LinkKind::Usb && m_session->linkStatus().isOpen()) m_session->disconnectUsb();
     stopPublishing();  // after the links: every recorded row is queued before the drain
-    reportUndelivered(keepRowsAtEnd());
-    m_session->recordTable().close();
+    reportUndelivered(saveAtEnd());
+    m_run->closeTable(RunPolicy::UnsavedRows::Decided);
     if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;

@@ -21,15 +21,18 @@
 namespace veska {
 
 class MeterSession;
+struct MqttPublisherOptions;
 class RecordTable;
+class RunPolicy;
 class SessionPublisher;
 class SimulatedMeters;
 
 // Logging without a window: a meter session like the window's, connected at once, plus a
 // printer that writes to standard output in the chosen format: every recorded row as a line
 // of the text export (tsv), every recorded row as CSV after a header (csv), or every
-// decoded reading as a JSON object with the record number of those recorded (jsonl). Each
-// line is flushed as it is written. The run's statistics go to standard error at the end. Stops after the asked number of rows, when the record limit ends recording, or on
+// decoded reading as a JSON object with the record number of those recorded (jsonl). The
+// lines of a read go out together at its end, after its rows are committed to the recovery
+// journal: a row that was printed survives the process being killed. The run's statistics go to standard error at the end. Stops after the asked number of rows, when the record limit ends recording, or on
 // SIGINT, SIGTERM, SIGHUP or SIGPIPE (standard output closed). Each stop saves when asked;
 // when that save fails the run's rows stay in the recovery journal. With --mqtt every
 // reading and row also goes to a broker; the broker's state never holds the run up.
@@ -62,11 +65,14 @@ private:
     void configureRecorder();
     bool connectSerial();
     bool connectUsb();
+    // Takes the broker's password from --mqtt-password-file or VESKA_MQTT_PASSWORD; false
+    // (after fail()) when the file cannot be read.
+    bool brokerPassword(MqttPublisherOptions& options);
     bool startPublishing();
     void stopPublishing();
     // Where the run's rows are at the end, counted there: printed, and the MQTT rows the
     // broker did not get told of with the place they are in.
-    QString keepRowsAtEnd();
+    QString saveAtEnd();
     void reportUndelivered(const QString& rowsAreIn);
     void printRow(const QStringList& texts);
     void onReadingRecorded(const RecordedReading& recorded);
@@ -90,7 +96,8 @@ private:
     QTimer m_flushTimer;
     std::unique_ptr<SimulatedMeters> m_simulated;
     std::unique_ptr<MeterSession> m_session;
-    std::unique_ptr<SessionPublisher> m_publisher;  // --mqtt: readings and rows to a broker
+    std::unique_ptr<RunPolicy> m_run;
+    SessionPublisher* m_publisher = nullptr;  // --mqtt: readings and rows to a broker (held by m_run)
     QString m_lastBrokerText;                        // the broker state last printed
     QString m_undelivered;                           // "N recorded rows were not delivered to ..."
     int m_rowsWritten = 0;
@@ -99,6 +106,7 @@ private:
     std::string m_line;
     int m_status = 0;
     bool m_stopping = false;
+    bool m_finishing = false;  // the run is ending: what is printed goes out, committed or not
     bool m_started = false;  // the meter was connected: the run is under way, with statistics to tell
     bool m_outClosed = false;  // standard output failed: no more rows go there
     std::array<struct sigaction, 4> m_previousActions{};  // restored when the run ends

@@ -5,6 +5,8 @@
 #include "storage/TableError.h"
 #include "ui/RecordReport.h"
 
+#include <new>
+
 namespace veska {
 
 QString ReportCli::printTable(const QString& table, const QString& pdf) {
@@ -14,6 +16,8 @@ QString ReportCli::printTable(const QString& table, const QString& pdf) {
         return RecordReport::renderPdf(engine, pdf);
     } catch (const TableError& e) {
         return e.message();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Not enough memory to print %1").arg(table);
     }
 }
 

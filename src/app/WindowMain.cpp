@@ -2,6 +2,7 @@
 // `veska` hands them over here (WindowProgram); every other mode is veska's alone.
 #include "app/CommandLine.h"
 #include "app/GuardedApplication.h"
+#include "app/PlotCli.h"
 #include "app/ReportCli.h"
 #include "links/HidDeviceMonitor.h"
 #include "links/HidapiPlatform.h"
@@ -75,11 +76,12 @@ int RunWindow(WindowApplication& app, const veska::CommandLine& cl) {
 int main(int argc, char* argv[]) {
     const auto cl = veska::CommandLine::parseProgramArguments(argc, argv, stderr);
     if (!cl) return 2;
-    if (cl->mode != veska::CommandLine::Mode::Window && cl->mode != veska::CommandLine::Mode::Print) {
+    const bool picture = cl->mode == veska::CommandLine::Mode::Print || cl->mode == veska::CommandLine::Mode::Plot;
+    if (cl->mode != veska::CommandLine::Mode::Window && !picture) {
         PrintError(QStringLiteral("this program shows the window and prints reports; run veska for the rest"));
         return 2;
     }
-    if (cl->mode == veska::CommandLine::Mode::Print) UseOffscreenWithoutDisplay();
+    if (picture) UseOffscreenWithoutDisplay();
 
     WindowApplication app(argc, argv);
     // The application title of the boxes. No display name: the toolkit would append it to
@@ -90,6 +92,11 @@ int main(int argc, char* argv[]) {
 
     if (cl->mode == veska::CommandLine::Mode::Print) {
         const QString failure = veska::ReportCli::printTable(cl->printTable, cl->pdfOut);
+        if (!failure.isEmpty()) PrintError(failure);
+        return failure.isEmpty() ? 0 : 1;
+    }
+    if (cl->mode == veska::CommandLine::Mode::Plot) {
+        const QString failure = veska::PlotCli::plot(*cl);
         if (!failure.isEmpty()) PrintError(failure);
         return failure.isEmpty() ? 0 : 1;
     }

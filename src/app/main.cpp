@@ -62,6 +62,7 @@ int main(int argc, char* argv[]) {
         return 0;
     case veska::CommandLine::Mode::Window:
     case veska::CommandLine::Mode::Print:
+    case veska::CommandLine::Mode::Plot:
         PrintError(veska::WindowProgram::replaceProcess(argv));
         return 127;  // as a shell reports a program it cannot run
     default:

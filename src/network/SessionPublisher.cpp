@@ -5,6 +5,7 @@
 #include "protocol/SiQuantity.h"
 #include "session/MeterSession.h"
 #include "session/ReadingUpdate.h"
+#include "storage/RecordTable.h"
 
 #include <QDateTime>
 
@@ -25,6 +26,7 @@ SessionPublisher::SessionPublisher(MqttPublisherOptions options, MeterSession& s
 SessionPublisher::~SessionPublisher() {
     disconnect(m_readingConnection);
     disconnect(m_recordedConnection);
+    disconnect(m_committedConnection);
 }
 
 bool SessionPublisher::start() {
@@ -32,7 +34,9 @@ bool SessionPublisher::start() {
     if (!m_publisher.start()) return false;
     m_started = true;
     m_readingConnection = connect(&m_session, &MeterSession::readingHandled, this, &SessionPublisher::publishReading);
-    m_recordedConnection = connect(&m_session, &MeterSession::readingRecorded, this, &SessionPublisher::publishRecorded);
+    m_recordedConnection = connect(&m_session, &MeterSession::readingRecorded, this, &SessionPublisher::holdRecorded);
+    m_committedConnection = connect(&m_session.recordTable(), &RecordTable::rowsCommitted, this,
+                                    &SessionPublisher::handOverCommittedRows);
     updateStateText();
     return true;
 }
@@ -40,6 +44,9 @@ bool SessionPublisher::start() {
 void SessionPublisher::stop(std::chrono::milliseconds drainTimeout) {
     disconnect(m_readingConnection);
     disconnect(m_recordedConnection);
+    disconnect(m_committedConnection);
+    // A normal end: the last rows are saved or kept in the journal by the table's close.
+    handOverCommittedRows();
     if (m_stopped) return;
     m_stopped = true;
     m_publisher.stop(drainTimeout);
@@ -68,14 +75,28 @@ void SessionPublisher::publishReading(const ReadingUpdate& update) {
     m_publisher.publishReading(QByteArray(m_json.data(), qsizetype(m_json.size())));
 }
 
-void SessionPublisher::publishRecorded(const RecordedReading& recorded) {
+void SessionPublisher::formatRecorded(const RecordedReading& recorded) {
     // The row's own moment; the reading of the same packet, published next, carries it too.
     m_time = IsoTime::utc(recorded.utcMs);
     m_timeFromRecordedRow = true;
     m_json.clear();
     ReadingJson::appendObject(m_json, recorded.reading, SiQuantity::fromReading(recorded.reading),
                               m_session.lastUpdate().lcd, m_time, recorded.no);
+}
+
+void SessionPublisher::publishRecorded(const RecordedReading& recorded) {
+    formatRecorded(recorded);
     m_publisher.publishRecorded(QByteArray(m_json.data(), qsizetype(m_json.size())));
+}
+
+void SessionPublisher::holdRecorded(const RecordedReading& recorded) {
+    formatRecorded(recorded);
+    m_uncommittedRows.emplace_back(m_json.data(), qsizetype(m_json.size()));
+}
+
+void SessionPublisher::handOverCommittedRows() {
+    for (QByteArray& row : m_uncommittedRows) m_publisher.publishRecorded(std::move(row));
+    m_uncommittedRows.clear();
 }
 
 QString SessionPublisher::stateText(MqttPublisher::State state, const QString& broker, const QString& lastError,

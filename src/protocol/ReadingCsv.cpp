@@ -43,12 +43,57 @@ std::string ReadingCsv::row(const MeterReading& reading, std::string_view timeTe
     return out;
 }
 
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool ReadingCsv::isNumber(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) ++digits;
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && isDigit(text[i]); ++i) ++digits;
+    if (digits == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        std::size_t exponent = 0;
+        for (; i < text.size() && isDigit(text[i]); ++i) ++exponent;
+        if (exponent == 0) return false;
+    }
+    return i == text.size();
+}
+
+bool ReadingCsv::startsLikeFormula(std::string_view text) {
+    if (text.empty() || isNumber(text)) return false;
+    switch (text.front()) {
+    case '=': case '+': case '-': case '@': case '\t': case '\r': return true;
+    default: return false;
+    }
+}
+
 void ReadingCsv::appendField(std::string& out, std::string_view field) {
+    // A NUL ends the text for many readers: it is dropped, never passed on.
+    if (field.find('\0') != std::string_view::npos) {
+        std::string clean;
+        clean.reserve(field.size());
+        for (const char c : field)
+            if (c != '\0') clean.push_back(c);
+        appendField(out, clean);
+        return;
+    }
+    // A spreadsheet would run such a text as a formula: the apostrophe keeps it text.
+    const bool formula = startsLikeFormula(field);
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (formula) out.push_back('\'');
         out.append(field);
         return;
     }
     out.push_back('"');
+    if (formula) out.push_back('\'');
     for (const char c : field) {
         if (c == '"') out.push_back('"');
         out.push_back(c);

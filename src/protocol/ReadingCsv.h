@@ -12,7 +12,10 @@ namespace veska {
 
 // Readings as CSV (RFC 4180): comma separated, a field quoted when it holds a comma, a
 // quote, CR or LF, quotes doubled, every line ended by CR LF, UTF-8 without a byte-order
-// mark. Columns, in the order of header():
+// mark. A text field that is not a number and begins with =, +, -, @, a tab or CR is
+// written with a leading apostrophe (spreadsheets would take it for a formula); a reading
+// such as "-1.234" is a number and stays as it is. NUL bytes are dropped. Columns, in the
+// order of header():
 //   No         record number, empty for a reading that was not recorded
 //   Time       the time text as given (ISO 8601 with offset, or a time of day)
 //   Mode       "DC", "AC" or empty
@@ -36,8 +39,12 @@ public:
     static std::string row(const MeterReading& reading, std::string_view timeText,
                            std::optional<std::int64_t> recordNo);
 
-    // One field, quoted only when it has to be.
+    // One field, quoted only when it has to be, made safe as said above.
     static void appendField(std::string& out, std::string_view field);
+    // A decimal number as a spreadsheet reads one: sign, digits with one point, exponent.
+    static bool isNumber(std::string_view text);
+    // Not a number, and a spreadsheet would start a formula with its first character.
+    static bool startsLikeFormula(std::string_view text);
 };
 
 }  // namespace veska

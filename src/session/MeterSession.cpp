@@ -40,6 +40,8 @@ MeterSession::MeterSession(SessionSetup setup, QObject* parent)
     }
     seedFromScale(*m_scale);
     connect(m_table, &RecordTable::rowPosted, this, &MeterSession::announceRow);
+    // The rows of a read are durable before anyone prints, publishes or draws them.
+    connect(&m_serialDriver, &SerialPortDriver::readBatchDone, m_table, &RecordTable::commitRows);
     connect(&m_serial, &SerialConnection::changed, this, &MeterSession::refreshLinkStatus);
     connect(&m_serial, &SerialConnection::failed, this, [this](const LinkError& error) {
         if (error.kind == LinkError::Kind::PortLost) m_linkLost = true;
@@ -113,7 +115,10 @@ UsbConnection* MeterSession::usbLink() {
 }
 
 void MeterSession::wireUsb(UsbConnection& usb) {
-    usb.setPacketHandler([this](std::string_view packet) { handlePacket(packet); });
+    usb.setPacketHandler([this](std::string_view packet) {
+        handlePacket(packet);
+        m_table->commitRows();  // a packet is the USB link's read
+    });
     connect(&usb, &UsbConnection::deviceSelectionChanged, this, &MeterSession::usbCableSelected);
     connect(&usb, &UsbConnection::historyLineAdded, this, &MeterSession::usbLogLineAdded);
     connect(&usb, &UsbConnection::usbConChanged, this, &MeterSession::refreshLinkStatus);

@@ -50,6 +50,9 @@ std::vector<TableEngine::Field> RecordTable::recordFields() {
 
 RecordTable::RecordTable(QObject* parent) : QObject(parent), m_journal(this) {
     connect(&m_journal, &RecoveryJournal::failed, this, &RecordTable::journalFailed);
+    connect(&m_journal, &RecoveryJournal::committed, this, [this] {
+        if (m_unjournalled.empty()) emit rowsCommitted();
+    });
 }
 
 RecordTable::~RecordTable() {
@@ -305,6 +308,20 @@ void RecordTable::ensureJournal() {
         }
     }
     m_journal.start(m_engine.filePath(), m_engine.fields());
+}
+
+bool RecordTable::commitRows() {
+    if (!m_unjournalled.empty()) {
+        try {
+            ensureJournal();
+        } catch (const TableError& e) {
+            emit journalFailed(e.message());
+            return false;
+        }
+        for (const auto& row : m_unjournalled) m_journal.hold(row);
+        m_unjournalled.clear();
+    }
+    return m_journal.tryCommit();
 }
 
 void RecordTable::post() {

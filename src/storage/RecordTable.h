@@ -9,8 +9,10 @@
 namespace veska {
 
 // recordTable: the record table. A table file opened for exclusive use with cached updates
-// (rows appended during the run never reach the file), mirrored into a recovery journal so
-// a crash loses at most the last second of rows. Everything that changes its rows goes
+// (rows appended during the run never reach the file), mirrored into a recovery journal:
+// the rows of a read are committed to it at the read's end (commitRows), before anyone
+// prints, publishes or shows them, so a killed process loses none of those; a power cut
+// loses at most the last second. Everything that changes its rows goes
 // through here so readers (the grid, headless output) hear about it.
 class RecordTable : public QObject {
     Q_OBJECT
@@ -82,8 +84,12 @@ public:
     // Throws TableError with the reason when it cannot; the journal then stays under its
     // own name and this run journals under another free name.
     QString moveJournalAside();
-    // Makes the journal's pending rows durable now (it does so by itself within a second).
+    // Makes the journal's pending rows durable now; throws TableError.
     void commitJournal() { m_journal.commit(); }
+    // The end of a read: every row posted so far goes into the journal and is committed.
+    // False when that failed (told once per cause through journalFailed); the rows stay
+    // held for the next try. True when nothing was pending.
+    bool commitRows();
     // Path of the journal this run writes (empty before the first row).
     QString journalPath() const { return m_journal.path(); }
     // Rows of this run the journal holds on disk now (counted in the file).
@@ -128,6 +134,8 @@ signals:
     void rowPosted(qint64 position);  // a row was appended at `position`
     void tableReset();                // opened, closed, emptied or restored: read again
     void unsavedRowsChanged(qint64 count);
+    // The rows posted so far are committed to the journal: they survive a crash now.
+    void rowsCommitted();
     // The journal's own timer could not commit rows (disk full, ...); the rows stay in the
     // table and are committed to the journal once that works again. Reported once per cause.
     void journalFailed(const QString& message);

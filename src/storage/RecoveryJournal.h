@@ -3,7 +3,6 @@
 #include "storage/TableEngine.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -12,10 +11,11 @@
 namespace veska {
 
 // Crash safety for cached rows: every row appended to a table during a run is also written
-// to a journal file beside the table's file, "<name>-recovery.db", committed in batches at
-// least twice a second and every 2,048 rows (one fsync per batch, not per row). The journal
-// is an ordinary table file with the table's fields, so it can be opened, exported or
-// copied like any record file.
+// to a journal file beside the table's file, "<name>-recovery.db". The caller commits at the
+// end of each read (and the journal by itself every 2,048 held rows): a committed row
+// survives the process being killed. The log is flushed to the disk once a second, so a
+// power cut loses at most the last second. The journal is an ordinary table file with the
+// table's fields, so it can be opened, exported or copied like any record file.
 //
 // Promises kept by this class and by RecordTable:
 // - Rows are never removed from a journal before they are safe elsewhere: finish() (remove
@@ -76,8 +76,11 @@ public:
     void append(const std::vector<TableEngine::Value>& values);
     // Buffers a row without committing; commitIfDue() or commit() makes it durable.
     void hold(const std::vector<TableEngine::Value>& values) { m_buffer.push_back(values); }
-    void commitIfDue();
+    void commitIfDue();  // commits when 2,048 rows are held
     void commit();   // makes buffered rows durable now; throws TableError on failure
+    // commit() for the end of a read: false when it failed, which is reported through
+    // failed() once per cause; the rows stay buffered for the next try.
+    bool tryCommit();
     void finish();   // rows are safe elsewhere or deliberately dropped: close and remove the file
     // The run ended without its rows being saved: commit what is buffered, close, keep the
     // file. Returns the journal's path (empty when none was open). Never throws; a final
@@ -93,15 +96,18 @@ public:
     void forEachRow(const std::function<void(const std::vector<TableEngine::Value>&)>& row) const;
 
 signals:
-    // A commit made by the journal's own timer failed (reported once until one succeeds).
+    // A commit made by tryCommit() or the journal's own timer failed, or the log could not
+    // be flushed to the disk (reported once until one succeeds).
     void failed(const QString& message);
+    // Buffered rows were committed: they survive a crash of the process now.
+    void committed();
 
 private:
     static void create(const QString& path, const std::vector<TableEngine::Field>& fields);
     void openConnection(const QString& path);
     void closeConnection();
     void exec(const char* sql);
-    void timedCommit();
+    void timedSync();
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
@@ -109,9 +115,10 @@ private:
     QString m_table;  // the journal's table inside its file
     std::vector<std::vector<TableEngine::Value>> m_buffer;  // rows not yet committed
     QString m_lastFailure;
+    QString m_lastSyncFailure;
     std::vector<std::string> m_bindScratch;  // UTF-8 of a row's texts while it is inserted
-    QElapsedTimer m_sinceCommit;
-    QTimer m_flushTimer;
+    bool m_unsynced = false;  // commits since the log was last flushed to the disk
+    QTimer m_syncTimer;
 };
 
 }  // namespace veska

@@ -589,8 +589,12 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
 }
 
 void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
-                                 const std::function<void(const std::vector<std::string_view>&)>& row) const {
+                                 const std::function<void(const std::vector<std::string_view>&)>& row,
+                                 qint64 first, qint64 count) const {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
+    if (first < 0) first = 0;
+    const bool ranged = first > 0 || count >= 0;
+    if (ranged && (count == 0 || first >= m_rowCount)) return;
     QStringList names;
     for (const int position : fieldPositions) {
         if (position < 0 || std::size_t(position) >= m_fields.size())
@@ -598,9 +602,20 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
         names << quoted(m_fields[std::size_t(position)].name);
     }
     if (names.isEmpty()) return;
-    Prepared q(m_db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                         .arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId));
+    // A range of a table with dense row ids is found through the ids, in any other table by
+    // counting rows.
+    const QString where = !ranged ? QString()
+                          : m_denseIds ? QStringLiteral(" WHERE %1 >= ?1 AND %1 < ?2").arg(m_rowId)
+                                       : QStringLiteral(" LIMIT ?2 OFFSET ?1");
+    const QString sql = m_denseIds || !ranged ? QStringLiteral("SELECT %1 FROM %2%4 ORDER BY %3")
+                                              : QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4");
+    Prepared q(m_db, sql.arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId, where));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    if (ranged) {
+        const qint64 end = count < 0 || count > m_rowCount - first ? m_rowCount : first + count;
+        sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + first : first);
+        sqlite3_bind_int64(q.get(), 2, m_denseIds ? m_firstRowId + end : end - first);
+    }
     const std::size_t n = fieldPositions.size();
     std::vector<std::string_view> texts(n);
     std::vector<QByteArray> converted(n);

@@ -146,9 +146,11 @@ public:
     std::vector<QStringList> rowTexts(qint64 position, int count) const;
     // Bulk reading for exports: calls `row` once per row, first to last, with the display
     // texts (UTF-8) of the fields at the given positions, in that order. Texts stored as
-    // text are handed over without copies; the views last until `row` returns.
+    // text are handed over without copies; the views last until `row` returns. With
+    // `first` and `count` (>= 0) only the rows at those 0-based positions.
     void forEachRowText(const std::vector<int>& fieldPositions,
-                        const std::function<void(const std::vector<std::string_view>&)>& row) const;
+                        const std::function<void(const std::vector<std::string_view>&)>& row, qint64 first = 0,
+                        qint64 count = -1) const;
     // Binds a value to a statement parameter as a table stores it (times as "hh:mm:ss",
     // texts as UTF-8). The text is bound from `scratch` without a copy: keep it unchanged
     // until the statement has run.

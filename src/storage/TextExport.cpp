@@ -12,23 +12,25 @@ namespace {
 
 constexpr qsizetype kFlushBytes = 1 << 18;
 
-// True when a field can be written as it stands: ASCII without tabs or line breaks.
+// True when a field can be written as it stands: ASCII without tabs, line breaks or NULs.
 bool isPlain(std::string_view text) {
     for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n') return false;
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n' || c == '\0') return false;
     return true;
 }
 
 // One field in the 8-bit code page; record texts are ASCII, anything else is converted. A tab
 // or line break inside a field would split its row into more columns or lines, so each
-// becomes a blank.
+// becomes a blank; a NUL (which ends the text for many readers) is dropped.
 void appendField(QByteArray& out, std::string_view text) {
     if (isPlain(text)) {
         out.append(text.data(), qsizetype(text.size()));
         return;
     }
     QByteArray field = QString::fromUtf8(text.data(), qsizetype(text.size())).toLatin1();
-    out += field.replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
+    field.replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
+    field.removeIf([](char c) { return c == '\0'; });
+    out += field;
 }
 
 void appendLine(QByteArray& out, const std::vector<std::string_view>& texts) {

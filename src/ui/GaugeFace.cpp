@@ -22,6 +22,28 @@ QFont labelFont() {
 // Room kept between a label and the panel's edge: the 1 px frame and a pixel of air.
 constexpr int kEdgeRoom = 2;
 
+// The pixels a dot drawn by drawDot covers: a 2 x 2 ellipse stroked with the pen.
+QRect dotInk(QPoint p, int penWidth) {
+    const int half = (penWidth + 1) / 2;
+    return QRect(p, QSize(3, 3)).adjusted(-half, -half, half, half);
+}
+
+// A label the edge clamp pushed onto the dots (a wide end label such as "-1000") moves up or
+// down, the nearest way out, so the scale never covers its text.
+QRect keepOffTheDots(const QRect& box, const QRect& room, const std::vector<QRect>& dots) {
+    const auto hitsDots = [&dots](const QRect& b) {
+        return std::any_of(dots.begin(), dots.end(), [&b](const QRect& d) { return b.intersects(d); });
+    };
+    if (!hitsDots(box)) return box;
+    for (int dy = 1; dy <= room.height(); ++dy) {
+        for (const int step : {dy, -dy}) {
+            const QRect moved = box.translated(0, step);
+            if (room.contains(moved) && !hitsDots(moved)) return moved;
+        }
+    }
+    return box;
+}
+
 void drawDot(QPainter& painter, QPoint p, const QColor& color, int penWidth) {
     painter.setPen(QPen(color, penWidth));
     painter.drawEllipse(QRect(p, QSize(2, 2)));
@@ -53,6 +75,7 @@ std::vector<std::pair<QString, QRect>> GaugeFace::labelBoxes(const GaugeFaceSpec
     const GaugeGeometry g = GaugeGeometry::forPanel(spec.size.width(), spec.size.height());
     const QFontMetrics metrics(labelFont());
     const QRect room = QRect(QPoint(0, 0), spec.size).adjusted(kEdgeRoom, kEdgeRoom, -kEdgeRoom, -kEdgeRoom);
+    const std::vector<QRect> dots = dotBoxes(spec);
     for (const GaugeLabel& label : GaugeGeometry::labelsFor(spec.scaleCode)) {
         const double phi = g.angleAt(static_cast<double>(label.step) / spec.gaugeSpan);
         const QPoint at = g.pointAt(g.R + 18.0F, phi);
@@ -66,8 +89,17 @@ std::vector<std::pair<QString, QRect>> GaugeFace::labelBoxes(const GaugeFaceSpec
         if (box.right() > room.right()) box.moveRight(room.right());
         if (box.top() < room.top()) box.moveTop(room.top());
         if (box.bottom() > room.bottom()) box.moveBottom(room.bottom());
-        boxes.emplace_back(text, box);
+        boxes.emplace_back(text, keepOffTheDots(box, room, dots));
     }
+    return boxes;
+}
+
+std::vector<QRect> GaugeFace::dotBoxes(const GaugeFaceSpec& spec) {
+    std::vector<QRect> boxes;
+    if (spec.gaugeSpan <= 0 || spec.size.isEmpty()) return boxes;
+    const GaugeGeometry g = GaugeGeometry::forPanel(spec.size.width(), spec.size.height());
+    const int dots = 10 * spec.gaugeSpan;
+    for (int j = 0; j <= dots; ++j) boxes.push_back(dotInk(g.pointAt(g.R + 3.0F, g.angleAt(static_cast<double>(j) / dots)), 4));
     return boxes;
 }
 

@@ -39,8 +39,10 @@ public:
     // The face at spec.size panel pixels, drawn at spec.pixelRatio.
     static QImage draw(const GaugeFaceSpec& spec);
     // Each scale label with the box it is drawn in: beside its mark, moved inwards where
-    // it would touch the panel's sunken edge.
+    // it would touch the panel's sunken edge, and off the dots where that put it on them.
     static std::vector<std::pair<QString, QRect>> labelBoxes(const GaugeFaceSpec& spec);
+    // The pixels each scale dot covers; no label box meets one.
+    static std::vector<QRect> dotBoxes(const GaugeFaceSpec& spec);
 
     // Whether scale dot j (0 .. 10 * gaugeSpan) is drawn red: exactly when a reading whose
     // needle stands at the dot would raise the alarm.

@@ -21,6 +21,7 @@
 #include "ui/RecordLimitMenu.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
+#include "session/RunPolicy.h"
 #include "ui/RecordingRow.h"
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
       m_options(options),
       m_session(new MeterSession(SessionSetup{options.switches, options.deviceMonitor, options.tablePath, {}}, this)),
       m_linkControls(new LinkControls(*m_session, this)),
+      m_run(new RunPolicy(*m_session, this)),
       m_alarmSound(std::make_unique<AlarmSound>()),
       m_beep([this] { m_alarmSound->play(); }) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -111,9 +113,10 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
 MainWindow::~MainWindow() {
     m_session->serialDriver().disconnectPort();
     // Rows recorded last get a moment to reach the broker, then "offline".
-    if (m_mqtt) m_mqtt->stop(std::chrono::milliseconds(500));
+    m_run->stopPublishing(std::chrono::milliseconds(500));
+    m_mqtt = nullptr;
     // Reached without endProgram (nobody chose to drop unsaved rows): they stay in the journal.
-    m_session->recordTable().closeKeepingJournal();
+    m_run->closeTable(RunPolicy::UnsavedRows::Kept);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -169,7 +172,7 @@ void MainWindow::createComponents() {
 
     m_recordGrid = new RecordGrid(m_session->recordTable(), m_client);
     m_recordGrid->setObjectName(QStringLiteral("recordGrid"));
-    m_recordGrid->setGeometry(0, 280, 289, 152);
+    m_recordGrid->setGeometry(0, 280, 289, kClientHeight - 280);  // see applyLayout
 
     m_historyChart = new HistoryChart(m_session->chart(), m_client);
     m_historyChart->setObjectName(QStringLiteral("historyChart"));
@@ -352,14 +355,8 @@ void MainWindow::createUsb() {
         m_historyList->setCurrentIndex(m_session->usbLog()->index(row));
     });
     // The cable's comings and goings while it is read, where the user looks: the button.
-    connect(m_session, &MeterSession::cableLost, this, [this](const QString& caption) {
-        m_usbConnectButton->setToolTip(QStringLiteral("%1 unplugged: waiting for it to come back").arg(caption));
-    });
-    connect(m_session, &MeterSession::cableBack, this, [this](const QString& caption, qint64 gapMs) {
-        m_usbConnectButton->setToolTip(QStringLiteral("%1 is back after a gap of %2 s")
-                                 .arg(caption)
-                                 .arg(static_cast<double>(gapMs) / 1000.0, 0, 'f', 1));
-    });
+    connect(m_run, &RunPolicy::cableLost, m_usbConnectButton, &QPushButton::setToolTip);
+    connect(m_run, &RunPolicy::cableBack, m_usbConnectButton, &QPushButton::setToolTip);
     m_session->setUsbSettings(m_settings);
 }
 
@@ -636,51 +633,42 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::openRecordTable() {
-    try {
-        m_session->recordTable().openDefault();
-    } catch (const TableError& e) {
-        // Recording shows that no table is open; the rest of start-up still runs, so the
-        // serial link keeps its packet handler.
-        m_dialogs->error(QString::fromUtf8(e.what()));
-        if (e.cause() == TableError::Cause::Held) {
+    // A table that did not open: recording shows that no table is open; the rest of
+    // start-up still runs, so the serial link keeps its packet handler. One that cannot be
+    // written is said once now; journals of earlier runs wait for a start that can record.
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.state != RunPolicy::TableState::Recordable) {
+        m_dialogs->error(opening.reason);
+        if (opening.held) {
             // Said for as long as it lasts, and over once the other copy lets go.
-            m_statusLine->setNotRecording(e.message() + QStringLiteral("; trying again"));
+            m_statusLine->setNotRecording(opening.reason + QStringLiteral("; trying again"));
             m_tableRetryTimer.setInterval(2000);
             connect(&m_tableRetryTimer, &QTimer::timeout, this, &MainWindow::retryRecordTable, Qt::UniqueConnection);
             m_tableRetryTimer.start();
         }
         return;
     }
-    recordTableOpened();
+    // Journals of an interrupted run are offered back once the window is on screen, so the
+    // question stands over it (showEvent).
 }
 
 void MainWindow::retryRecordTable() {
-    RecordTable& table = m_session->recordTable();
     // A quick look first: opening waits a moment for a lock, which the UI must not do often.
     if (SqliteFiles::isHeld(TableEngine::resolvePath(m_session->tablePath()))) return;
-    try {
-        table.openDefault(m_session->tablePath());
-    } catch (const TableError& e) {
-        m_statusLine->setNotRecording(e.message() + QStringLiteral("; trying again"));
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.held) {
+        m_statusLine->setNotRecording(opening.reason + QStringLiteral("; trying again"));
         return;
     }
     m_tableRetryTimer.stop();
     m_statusLine->setNotRecording(QString());
-    m_statusLine->noteFile(QStringLiteral("recording into %1").arg(QDir::toNativeSeparators(table.filePath())));
-    recordTableOpened();
-    if (m_journalOffered) QTimer::singleShot(0, this, &MainWindow::offerJournalRestore);
-}
-
-void MainWindow::recordTableOpened() {
-    // A table that already holds rows (a restored backup) records on after its numbers.
-    m_session->recorder().continueNumbering();
-    if (!m_session->recordTable().isWritable()) {
-        // Said once now; journals of earlier runs wait for a start that can record.
-        m_dialogs->error(m_session->recordTable().notWritableReason());
+    if (opening.state != RunPolicy::TableState::Recordable) {
+        m_dialogs->error(opening.reason);
         return;
     }
-    // Journals of an interrupted run are offered back once the window is on screen, so the
-    // question stands over it (showEvent).
+    m_statusLine->noteFile(
+        QStringLiteral("recording into %1").arg(QDir::toNativeSeparators(m_session->recordTable().filePath())));
+    if (m_journalOffered) QTimer::singleShot(0, this, &MainWindow::offerJournalRestore);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -692,30 +680,21 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::offerJournalRestore() {
     // Each journal left by an interrupted run is answered once, restored or kept aside.
-    // Nothing is recorded while the question is open: restored rows keep their numbers.
-    RecordTable& table = m_session->recordTable();
-    if (!table.isOpen() || !table.isWritable()) return;
-    m_session->setAcceptingPackets(false);
-    const auto acceptAgain = qScopeGuard([this] { m_session->setAcceptingPackets(true); });
-    while (table.hasLeftoverJournal()) {
-        const QString question =
-            QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
-                           "Restore them into the record table?")
-                .arg(table.leftoverJournalRows())
-                .arg(table.leftoverJournalPath());
-        try {
-            if (m_dialogs->askYesNo(question)) {
-                table.restoreJournal();
-                m_session->recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
-                m_session->recorder().continueNumbering();
-            } else {
-                const QString kept = table.moveJournalAside();
-                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(kept));
+    m_run->answerLeftoverJournals(
+        [this](const RunPolicy::LeftoverJournal& journal) {
+            return m_dialogs->askYesNo(
+                QStringLiteral("The last run ended without closing its record table. %1 recorded rows were kept in %2.\n\n"
+                               "Restore them into the record table?")
+                    .arg(journal.rows)
+                    .arg(journal.path));
+        },
+        [this](RunPolicy::LeftoverOutcome outcome, const QString& detail) {
+            if (outcome == RunPolicy::LeftoverOutcome::MovedAside) {
+                m_dialogs->information(QStringLiteral("The rows of the last run stay in %1.").arg(detail));
+            } else if (outcome == RunPolicy::LeftoverOutcome::Failed) {
+                m_dialogs->error(detail);
             }
-        } catch (const TableError& e) {
-            m_dialogs->error(e.message());
-        }
-    }
+        });
 }
 
 void MainWindow::applyProfile() {
@@ -762,7 +741,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::endProgram() {
     m_ending = true;
     m_session->serialDriver().disconnectPort();
-    m_session->recordTable().close();
+    m_run->closeTable(RunPolicy::UnsavedRows::Decided);
     QApplication::quit();
     close();
 }
@@ -800,11 +779,12 @@ void MainWindow::applyLayout() {
     setFixedSize(held);
     if (size() != held) resize(held);
     const int w = kOuterWidth;
-    const int h = kOuterHeight;
     m_exitPanel->move(w - 80, m_exitPanel->y());                      // 3.
     m_connectPanel->move(w - 190, m_connectPanel->y());                       // 4.
     m_disconnectPanel->move(w - 190, m_disconnectPanel->y());
-    m_recordGrid->resize(m_recordGrid->width(), h - 311);             // 5.
+    // 5. H - 311 (152) reached 19 px below the client area, hiding the newest row and the
+    // scroll bar's lower arrow: the grid ends where the client area does.
+    m_recordGrid->resize(m_recordGrid->width(), kClientHeight - m_recordGrid->y());
     m_historyChart->resize(w - 300, m_historyChart->height());            // 6.
     m_gauge->resize(w - 303, m_gauge->height());                      // 7.
     m_gaugeShadow->resize(w - 305, m_gauge->height() - 6);                 // 8.
@@ -865,23 +845,23 @@ void MainWindow::showMqttDialog() {
 
 void MainWindow::applyMqttSettings(const MqttDialog::Settings& settings) {
     m_mqttSettings = settings;
-    if (m_mqtt) {
-        // Short: a broker that is slow to acknowledge must not hold the window up for long;
-        // the rows are in the record table either way.
-        m_mqtt->stop(std::chrono::milliseconds(250));
-        m_mqtt.reset();
-    }
+    // Short: a broker that is slow to acknowledge must not hold the window up for long;
+    // the rows are in the record table either way.
+    m_run->stopPublishing(std::chrono::milliseconds(250));
+    m_mqtt = nullptr;
     QString error;
     const std::optional<MqttPublisherOptions> options = settings.enabled ? settings.toOptions(&error) : std::nullopt;
     if (!options) {
         emit brokerStateChanged(settings.enabled ? QStringLiteral("MQTT: %1").arg(error) : QStringLiteral("MQTT: off"));
         return;
     }
-    m_mqtt = std::make_unique<SessionPublisher>(*options, *m_session);
-    connect(m_mqtt.get(), &SessionPublisher::brokerStateChanged, this, &MainWindow::brokerStateChanged);
-    if (!m_mqtt->start()) {
-        const QString why = m_mqtt->errorText();
-        m_mqtt.reset();
+    auto publisher = std::make_unique<SessionPublisher>(*options, *m_session);
+    SessionPublisher* starting = publisher.get();
+    connect(starting, &SessionPublisher::brokerStateChanged, this, &MainWindow::brokerStateChanged);
+    if (m_run->startPublishing(std::move(publisher), std::chrono::milliseconds(250))) {
+        m_mqtt = starting;
+    } else {
+        const QString why = m_run->publishError();
         emit brokerStateChanged(QStringLiteral("MQTT: %1").arg(why));
         m_dialogs->error(QStringLiteral("Readings cannot be published: %1").arg(why));
     }

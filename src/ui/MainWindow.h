@@ -43,6 +43,7 @@ class RecordLimitMenu;
 class RecordTable;
 class Recorder;
 class RecordingRow;
+class RunPolicy;
 class SessionPublisher;
 class StatusLine;
 
@@ -87,7 +88,7 @@ public:
     void showPortsDialog();
     PortsDialog* portsDialog() const { return m_portsDialog; }
     MqttDialog* mqttDialog() const { return m_mqttDialog; }
-    SessionPublisher* mqttPublisher() const { return m_mqtt.get(); }
+    SessionPublisher* mqttPublisher() const { return m_mqtt; }
     // Takes the dialog's mapping (its OK button).
     void applyPortsDialog();
     // Replaces the alarm's beep (tests count beeps with it).
@@ -190,7 +191,6 @@ private:
     void offerJournalRestore();
     // Another copy held the record table at start: tried again until it comes free.
     void retryRecordTable();
-    void recordTableOpened();
     void writeScaleTexts(const ScaleSet& scale);
     void showReading(const ReadingUpdate& update);
     void noteDecodeFailure(const QString& error, quint64 failures);
@@ -209,7 +209,7 @@ private:
     QAction* m_portsAction = nullptr;
     QPointer<MqttDialog> m_mqttDialog;
     MqttDialog::Settings m_mqttSettings;      // as last applied (the password kept while running)
-    std::unique_ptr<SessionPublisher> m_mqtt;  // while publishing
+    SessionPublisher* m_mqtt = nullptr;  // while publishing (held by m_run)
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs* m_dialogs = nullptr;
     ResolvedProfile m_profile;
@@ -218,6 +218,7 @@ private:
     MeterSession* m_session = nullptr;
     QTimer m_tableRetryTimer;  // runs while another copy holds the record table
     LinkControls* m_linkControls = nullptr;
+    RunPolicy* m_run = nullptr;  // table, journals, cable notices, publishing, the end
     QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<AlarmSound> m_alarmSound;

@@ -37,6 +37,8 @@ PortsDialog::PortsDialog(const PortMap& current, const std::vector<SerialDeviceD
         paths << d.path;
     }
     m_table->resizeColumnsToContents();
+    // As wide as its columns, so no title ("Vendor:Product") ends cut off at the edge.
+    m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     layout->addWidget(m_table);
 
     auto* form = new QFormLayout;

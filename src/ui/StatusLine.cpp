@@ -5,10 +5,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace veska {
 
@@ -19,52 +20,51 @@ constexpr int kTickMs = 1000;
 constexpr qint64 kSilentMs = 2000;
 // The record limit's "limitless" value (Recorder::kLimitless; the recorder is in the session).
 constexpr int kLimitless = 10000000;
+// A shortened section keeps at least this many pixels, an ellipsis and a few letters.
+constexpr int kMinimumShortened = 40;
 
-QLabel* section(QWidget* parent, int width) {
+QLabel* section(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setFrameShape(QFrame::Panel);
     label->setFrameShadow(QFrame::Sunken);
     label->setFont(ArialFont::px(11));
     label->setContentsMargins(2, 0, 2, 0);
-    if (width > 0) {
-        label->setFixedWidth(width);
-    } else {
-        label->setMinimumWidth(40);
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
     return label;
 }
 
-// Long texts (errors, paths) are shortened in the middle; the tool tip has them whole.
-void showIn(QLabel* label, const QString& text) {
-    const int room = label->contentsRect().width() - 2 * label->margin() - 4;
-    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, room > 0 ? room : 1);
+// Pixels a section needs around its text: frame, margins and a little air.
+int chrome(const QLabel* label) {
+    const QMargins m = label->contentsMargins();
+    return 2 * label->frameWidth() + m.left() + m.right() + 4;
+}
+
+int neededWidth(const QLabel* label, const QString& text) {
+    return label->fontMetrics().horizontalAdvance(text) + chrome(label);
+}
+
+// A text in a section of the given width: shortened in the middle when it does not fit
+// (paths keep their folder's start and the file name), the tool tip then has it whole.
+void showIn(QLabel* label, const QString& text, int width, const QString& toolTip) {
+    // The whole contents width: the air chrome() adds absorbs the rounding of the advance.
+    const QMargins m = label->contentsMargins();
+    const int room = std::max(1, width - 2 * label->frameWidth() - m.left() - m.right());
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, room);
     label->setText(shown);
-    label->setToolTip(shown == text ? QString() : text);
+    label->setToolTip(shown != text || toolTip != text ? toolTip : QString());
 }
 
 }  // namespace
 
 StatusLine::StatusLine(QWidget* parent)
     : QWidget(parent),
-      m_link(section(this, 112)),
-      m_activity(section(this, 96)),
-      m_rows(section(this, 168)),
-      m_error(section(this, 0)),
-      m_file(section(this, 0)),
-      m_broker(section(this, 0)) {
+      m_link(section(this)),
+      m_activity(section(this)),
+      m_rows(section(this)),
+      m_error(section(this)),
+      m_file(section(this)),
+      m_broker(section(this)) {
     setObjectName(QStringLiteral("statusLine"));
     setFixedHeight(kHeight);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(1, 1, 1, 1);
-    layout->setSpacing(2);
-    layout->addWidget(m_link);
-    layout->addWidget(m_activity);
-    layout->addWidget(m_rows);
-    layout->addWidget(m_error, 3);
-    layout->addWidget(m_file, 2);
-    layout->addWidget(m_broker, 1);
-    m_broker->hide();
 
     auto steady = std::make_shared<QElapsedTimer>();
     steady->start();
@@ -103,6 +103,19 @@ void StatusLine::setNotRecording(const QString& why) {
 }
 QString StatusLine::fileText() const { return m_fileText; }
 QString StatusLine::brokerText() const { return m_brokerText; }
+
+QString StatusLine::brokerWords(const QString& state) {
+    // "MQTT: connected to mqtt://host:1883 (3 rows queued, 0 dropped)" -> "MQTT connected":
+    // the state without the broker's address and the counts, which the tool tip keeps.
+    static const QString prefix = QStringLiteral("MQTT: ");
+    if (!state.startsWith(prefix)) return state;
+    QString words = state.mid(prefix.size());
+    for (const QString& end : {QStringLiteral(" to "), QStringLiteral(","), QStringLiteral(" ("), QStringLiteral(":")}) {
+        const qsizetype at = words.indexOf(end);
+        if (at > 0) words.truncate(at);
+    }
+    return QStringLiteral("MQTT ") + words;
+}
 
 QString StatusLine::text() const {
     QStringList parts{linkText()};
@@ -162,7 +175,6 @@ void StatusLine::noteFile(const QString& text) {
 
 void StatusLine::setBrokerState(const QString& state) {
     m_brokerText = state;
-    m_broker->setVisible(!state.isEmpty());
     refresh();
 }
 
@@ -181,12 +193,53 @@ void StatusLine::resizeEvent(QResizeEvent* event) {
 }
 
 void StatusLine::refresh() {
-    showIn(m_link, linkText());
-    showIn(m_activity, activityText());
-    showIn(m_rows, rowsText());
-    showIn(m_error, errorText());
-    showIn(m_file, m_fileText);
-    showIn(m_broker, m_brokerText);
+    struct Section {
+        QLabel* label;
+        QString text;
+        QString toolTip;
+        bool shortens;  // errors and paths give way first; the state sections stay whole
+    };
+    const QString broker = brokerWords(m_brokerText);
+    std::vector<Section> sections{{m_link, linkText(), linkText(), false},
+                                  {m_activity, activityText(), activityText(), false},
+                                  {m_rows, rowsText(), rowsText(), false},
+                                  {m_error, errorText(), errorText(), true},
+                                  {m_file, m_fileText, m_fileText, true},
+                                  {m_broker, broker, m_brokerText, false}};
+    // Empty sections take no room (the link always shows).
+    std::erase_if(sections, [this](const Section& s) {
+        const bool shown = s.label == m_link || !s.text.isEmpty();
+        s.label->setVisible(shown);
+        return !shown;
+    });
+    // Each section the room its text needs; when they do not all fit, the ones that may
+    // shorten share what the others leave, in proportion to their needs.
+    constexpr int kMargin = 1;
+    constexpr int kSpacing = 2;
+    const int room = width() - 2 * kMargin - kSpacing * int(sections.size() - 1);
+    std::vector<int> widths;
+    int whole = 0;
+    int shortening = 0;
+    for (const Section& s : sections) {
+        widths.push_back(neededWidth(s.label, s.text));
+        (s.shortens ? shortening : whole) += widths.back();
+    }
+    if (whole + shortening > room && shortening > 0) {
+        const int left = std::max(0, room - whole);
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            if (sections[i].shortens) widths[i] = std::max(kMinimumShortened, int(qint64(widths[i]) * left / shortening));
+        }
+    }
+    // What is left over widens the last section, so the line reads as one bar.
+    int used = 0;
+    for (const int w : widths) used += w;
+    if (used < room) widths.back() += room - used;
+    int x = kMargin;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        sections[i].label->setGeometry(x, kMargin, widths[i], height() - 2 * kMargin);
+        showIn(sections[i].label, sections[i].text, widths[i], sections[i].toolTip);
+        x += widths[i] + kSpacing;
+    }
 }
 
 }  // namespace veska

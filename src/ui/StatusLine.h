@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -11,7 +12,9 @@ class QLabel;
 namespace veska {
 
 // The line below the window's layout: what the link and the recording are doing, the last
-// error that must not interrupt the user, and what the last file command did. The window
+// error that must not interrupt the user, and what the last file command did. Each section
+// is as wide as its text; errors and paths shorten in the middle when the line is full, with
+// the whole text in the tool tip. The window
 // feeds it; it only keeps the texts and, once a second, turns the packets it was told about
 // into "receiving N/s" or "no data for N s".
 class StatusLine : public QWidget {
@@ -33,6 +36,11 @@ public:
     QString brokerText() const;
     // Every section in order, separated by "  |  ".
     QString text() const;
+    // The broker state in a few words for its section ("MQTT connected"); the whole state
+    // goes to the section's tool tip.
+    static QString brokerWords(const QString& state);
+    // The sections in order, for tests that measure them.
+    QList<QLabel*> sections() const { return {m_link, m_activity, m_rows, m_error, m_file, m_broker}; }
 
 public slots:
     // The link in use and its device ("COM1 /dev/ttyUSB0", "USB 1a86:e008"); empty: none.

@@ -25,12 +25,15 @@ TEST(CommandLine, ParsesEveryMode) {
     EXPECT_EQ(cl->portMap[0], std::make_pair(3, QString("/dev/pts/7")));
     EXPECT_EQ(cl->port, QString("/dev/ttyACM0"));
 
-    cl = CommandLine::parse({"--headless", "--port", "/dev/ttyUSB1", "--samples", "5", "--interval", "0",
-                             "--no-repeat", "--limit", "1000", "--save", "out.xls", "--simulate=usb", "--rate", "50"},
+    cl = CommandLine::parse({"--headless", "--port", "/dev/ttyUSB1"}, error);
+    ASSERT_TRUE(cl) << error.toStdString();
+    EXPECT_EQ(cl->port, QString("/dev/ttyUSB1"));
+
+    cl = CommandLine::parse({"--headless", "--samples", "5", "--interval", "0", "--no-repeat", "--limit", "1000",
+                             "--save", "out.xls", "--simulate=usb", "--rate", "50"},
                             error);
     ASSERT_TRUE(cl) << error.toStdString();
     EXPECT_EQ(cl->mode, CommandLine::Mode::Headless);
-    EXPECT_EQ(cl->port, QString("/dev/ttyUSB1"));
     EXPECT_EQ(cl->samples, 5);
     EXPECT_EQ(cl->interval, 0);
     EXPECT_TRUE(cl->noRepeat);
@@ -79,6 +82,14 @@ TEST(CommandLine, RefusesMistakesWithAMessage) {
         {"--headless", "--mqtt", "mqtt://h", "--mqtt-topic", ""},
         {"--headless", "--mqtt-topic", "x"}, {"--headless", "--mqtt-ca", "ca.pem"},
         {"--mqtt", "mqtt://h"},  // the window has its own dialog
+        // No empty port, one source at a time, nothing silently ignored.
+        {"--headless", "--port", ""}, {"--headless", "--port", " "}, {"--doctor", "--port", ""},
+        {"--headless", "--port", "/dev/ttyUSB0", "--simulate"}, {"--headless", "--usb", "--simulate=usb"},
+        {"--headless", "--port", "COM2", "--usb"}, {"--headless", "--port", "/dev/a", "--port", "/dev/b"},
+        {"--headless", "--rate", "50"}, {"--port", "/dev/ttyUSB0"}, {"--usb"},
+        // An option after a command's arguments is an option, never a file name.
+        {"--export", "src.db", "--help"}, {"--export", "--help", "out.csv"}, {"--print", "t.db", "--pdf", "--version"},
+        {"--headless", "--save", "--simulate"},
     };
     for (const QStringList& args : bad) {
         QString error;

@@ -4,6 +4,7 @@
 #include "TestSubscriber.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QFile>
@@ -238,6 +239,52 @@ TEST_F(HeadlessMqtt, ABrokerThatNeverAnswersEndsTheRunWithTheRowsCounted) {
             ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
             EXPECT_EQ(saved.readAll().count('\n'), 31);  // the title line and every row
         }
+    }
+}
+
+// A broker that wants a password: it comes from --mqtt-password-file or VESKA_MQTT_PASSWORD,
+// never from the command line, which every user of the machine can read.
+TEST_F(HeadlessMqtt, ThePasswordComesFromAFileOrTheEnvironment) {
+    MosquittoBroker broker("allow_anonymous false\npassword_file BROKER_DIR/passwd\n");
+    const QString passwd = QString::fromStdString(broker.path("passwd"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", "-c", passwd, "meter", "s3cret pass"}), 0);
+    std::string error;
+    ASSERT_TRUE(broker.start(&error)) << error;
+    QFile file(m_dir.filePath("password"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("s3cret pass\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    struct Case {
+        const char* name;
+        QStringList args;
+        const char* environment;  // VESKA_MQTT_PASSWORD, or none
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"file", {"--mqtt-password-file", m_dir.filePath("password")}, nullptr, true},
+        {"environment", {}, "s3cret pass", true},
+        {"wrong password", {}, "guess", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess veska;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("VESKA_MQTT_PASSWORD"));
+        if (c.environment) environment.insert(QStringLiteral("VESKA_MQTT_PASSWORD"), QString::fromUtf8(c.environment));
+        veska.setProcessEnvironment(environment);
+        veska.setWorkingDirectory(m_dir.path());
+        veska.start(QStringLiteral(VESKA_PROGRAM),
+                    QStringList{"--headless", "--simulate", "--rate", "50", "--samples", "25", "--mqtt",
+                                QStringLiteral("mqtt://meter@127.0.0.1:%1").arg(broker.port())} +
+                        c.args);
+        ASSERT_TRUE(veska.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(veska.readAllStandardError());
+        EXPECT_EQ(veska.exitCode(), 0) << err.toStdString();
+        EXPECT_EQ(err.contains(QStringLiteral("MQTT: connected to mqtt://meter@127.0.0.1")), c.accepted)
+            << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("s3cret"))) << err.toStdString();
     }
 }
 

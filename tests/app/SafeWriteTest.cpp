@@ -7,6 +7,9 @@
 #include "app/ReportCli.h"
 #include "ui/DataFileCommands.h"
 #include "ui/HistoryChart.h"
+#include "ui/HistoryPicture.h"
+#include "history/HistoryModel.h"
+#include "storage/TableHistorySource.h"
 #include "storage/RecordTable.h"
 #include "storage/RecoveryJournal.h"
 #include "storage/SafeFileWriter.h"
@@ -109,6 +112,9 @@ struct Bench {
     QStringList errors, infos;
 };
 
+// The History window's export of the record table's run, as its Export command writes it.
+void saveHistoryPicture(Bench& b, const QString& target);
+
 struct Writer {
     const char* what;
     const char* fileName;  // the name it writes under in the target folder
@@ -136,8 +142,23 @@ const std::vector<Writer>& writers() {
              b.chart.setPictureDirectory(QFileInfo(t).path());
              b.chart.saveChartPicture();
          }},
+        {"history PNG", "history.png", "\x89PNG", saveHistoryPicture},
+        {"history SVG", "history.svg", "<?xml", saveHistoryPicture},
+        {"history PDF", "history.pdf", "%PDF", saveHistoryPicture},
     };
     return all;
+}
+
+void saveHistoryPicture(Bench& b, const QString& target) {
+    const TableHistorySource source(b.table.engine());
+    HistoryModel model;
+    model.scan(source, 0, source.rowCount());
+    model.finish();
+    const QSize size(1600, 1000);
+    const int width = HistoryPicture::plotArea(QRect(QPoint(0, 0), size)).width();
+    const QString failure = HistoryPicture::save(target, size, model, model.envelope(model.wholeRun(), width), {},
+                                                 b.table.filePath());
+    if (!failure.isEmpty()) b.errors << failure;
 }
 
 bool isFifo(const QString& path) {
@@ -327,7 +348,7 @@ TEST(SafeWrite, EveryWriterSurvivesEveryFault) {
             if (fifoReader.joinable()) fifoReader.join();
 
             if (QByteArray(f.reason).isEmpty()) {
-                EXPECT_EQ(b.errors, QStringList());
+                EXPECT_EQ(b.errors, QStringList()) << b.errors.join(QLatin1Char('|')).toStdString();
                 const QByteArray written = isFifo(target) ? fifoBytes : readAll(target);
                 EXPECT_TRUE(written.startsWith(w.magic)) << written.left(16).toStdString();
                 if (w.magic == "%PDF") {

@@ -17,6 +17,7 @@
 #include "ui/LimitPanel.h"
 #include "ui/MainMenu.h"
 #include "ui/MainWindow.h"
+#include "ui/PortsDialog.h"
 #include "ui/RecordGrid.h"
 #include "ui/RecordGridModel.h"
 #include "ui/StatusLine.h"
@@ -27,9 +28,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QGlyphRun>
 #include <QRawFont>
 #include <QTextLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -175,6 +179,8 @@ TEST_F(WindowLookTest, GaugeLabelsStayInsideThePanelOnEveryScale) {
             SCOPED_TRACE(text.toStdString());
             EXPECT_TRUE(inside.contains(box)) << box.x() << "," << box.y() << " " << box.width() << "x" << box.height();
             EXPECT_TRUE(box.contains(metrics.boundingRect(text).translated(box.topLeft() + QPoint(0, metrics.ascent()))));
+            // Not under the scale's dots either ("-1000" and "1000" on the °C dial were).
+            for (const QRect& dot : GaugeFace::dotBoxes(spec)) EXPECT_FALSE(box.intersects(dot)) << dot.x() << "," << dot.y();
         }
     }
 }
@@ -233,6 +239,82 @@ TEST_F(WindowLookTest, StatusLineTellsWhatTheLinkAndTheRecordingDo) {
 
     line.setBrokerState(QStringLiteral("MQTT connected"));
     EXPECT_TRUE(line.text().endsWith("MQTT connected")) << line.text().toStdString();
+}
+
+// Each section of the status line is as wide as its text needs; a long path shortens in the
+// middle with the whole text in the tool tip; the broker's state reads in words.
+TEST_F(WindowLookTest, StatusLineSectionsHoldTheirTexts) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    StatusLine& line = w.statusLine();
+    const QString broker = QStringLiteral("MQTT: connected to mqtt://localhost:1883 (3 rows queued, 0 dropped)");
+    EXPECT_EQ(StatusLine::brokerWords(broker), "MQTT connected");
+    EXPECT_EQ(StatusLine::brokerWords("MQTT: broker unreachable, retrying (0 rows queued, 0 dropped): refused"),
+              "MQTT broker unreachable");
+    EXPECT_EQ(StatusLine::brokerWords("MQTT: off"), "MQTT off");
+
+    line.setLink(QStringLiteral("COM1 /dev/ttyUSB0"));
+    line.setBrokerState(broker);
+    const QString shortPath = QStringLiteral("saved /tmp/run.db");
+    const QString longPath = QStringLiteral("saved /home/somebody/measurements/2026/december/bench-three/run.db");
+    for (const QString& file : {shortPath, longPath}) {
+        SCOPED_TRACE(file.toStdString());
+        line.noteFile(file);
+        for (QLabel* section : line.sections()) {
+            if (!section->isVisible()) continue;
+            SCOPED_TRACE(section->text().toStdString());
+            EXPECT_LE(section->fontMetrics().horizontalAdvance(section->text()), section->contentsRect().width());
+            EXPECT_LE(section->geometry().right(), line.width() - 1);
+        }
+        QLabel* fileSection = line.sections()[4];
+        if (file == shortPath) {
+            EXPECT_EQ(fileSection->text(), file);
+            EXPECT_TRUE(fileSection->toolTip().isEmpty());
+        } else {
+            EXPECT_TRUE(fileSection->text().startsWith("saved /home")) << fileSection->text().toStdString();
+            EXPECT_TRUE(fileSection->text().endsWith("run.db")) << fileSection->text().toStdString();
+            EXPECT_TRUE(fileSection->text().contains(QChar(0x2026)));
+            EXPECT_EQ(fileSection->toolTip(), file);
+        }
+        QLabel* brokerSection = line.sections()[5];
+        EXPECT_EQ(brokerSection->text(), "MQTT connected");
+        EXPECT_EQ(brokerSection->toolTip(), broker);
+        EXPECT_EQ(line.sections()[0]->text(), "COM1 /dev/ttyUSB0");
+    }
+    // Sections without a text take no room.
+    EXPECT_FALSE(line.sections()[3]->isVisible());
+}
+
+// The newest row of the grid shows whole, inside the window's client area; the Ports
+// dialog's column titles show whole.
+TEST_F(WindowLookTest, NewestGridRowAndPortsTitlesShowWhole) {
+    MainWindow& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (int i = 0; i < 20; ++i) w.handlePacket(Packet(i % 2 == 0 ? "30313233" : "30313234"));
+    const RecordGrid& grid = w.recordGrid();
+    const int newest = grid.gridModel()->rowCount() - 1;
+    ASSERT_EQ(newest, 19);
+    EXPECT_TRUE(grid.isRowVisible(newest));
+    const int top = RecordGrid::kRowHeight * (1 + newest - grid.topRow());
+    const QRect row(grid.viewport()->mapTo(w.client(), QPoint(0, top)), QSize(grid.viewport()->width(), RecordGrid::kRowHeight));
+    EXPECT_TRUE(w.client()->rect().contains(row)) << row.y() << "+" << row.height() << " in " << w.client()->height();
+    EXPECT_LE(top + RecordGrid::kRowHeight, grid.viewport()->height());
+
+    w.showPortsDialog();
+    PortsDialog* ports = w.portsDialog();
+    ASSERT_NE(ports, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ports));
+    QTableWidget* table = ports->deviceTable();
+    const QHeaderView* header = table->horizontalHeader();
+    for (int c = 0; c < table->columnCount(); ++c) {
+        const QString title = table->horizontalHeaderItem(c)->text();
+        SCOPED_TRACE(title.toStdString());
+        EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c), table->viewport()->width());
+        EXPECT_GE(header->sectionSize(c), QFontMetrics(header->font()).horizontalAdvance(title));
+    }
+    ports->reject();
 }
 
 TEST_F(WindowLookTest, TheSerialLinkShowsWithItsDevice) {

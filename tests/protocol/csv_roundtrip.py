@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Readings written as CSV read back the same by Python's csv module and by sqlite3 .import.
 
+Hostile texts come back as text a spreadsheet will not run: a field that is not a number and
+begins with =, +, -, @, tab or CR has a leading apostrophe; NUL bytes are dropped.
+
 Usage: csv_roundtrip.py SAMPLE_EXECUTABLE
 Exits 77 (skipped) when the sqlite3 command-line shell is not installed.
 """
@@ -39,7 +42,31 @@ READINGS = [
     (None, "", "050.0", "%", "", "MANU", "12"),
     (None, "", "0123", "", "", "MANU", "13"),
     (None, "", "0.123", "uV", "AC", "AUTO", "2147483648"),
+    # Text a spreadsheet would take for a formula, and NUL bytes.
+    (None, "=cmd|' /C calc'!A0", "-1.234", "V", "DC", "@SUM(A1)", "14"),
+    (None, "+1+1", "-0.001", "mV", "DC", "-AUTO", "15"),
+    (None, "-2+3", "-012.5", "V", "DC", "AUTO", "16"),
+    (None, "\tTab", "1.000", "V", "DC", "\rCR", "17"),
+    (None, "=1,\"2\"", "1.000", "V", "DC", "AUTO", "18"),
+    (None, "n\x00ul\x00", "1.000", "V", "DC", "AU\x00TO", "19"),
+    (None, "\x00=hidden", "-0.005", "V", "DC", "AUTO", "20"),
+    (None, "-1e5", "-0.50", "V", "DC", "-", "21"),
 ]
+
+FORMULA_START = ("=", "+", "-", "@", "\t", "\r")
+
+
+def is_number(text):
+    import re
+    return re.fullmatch(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?", text) is not None
+
+
+def as_written(text):
+    """A text field as the export must write it."""
+    text = text.replace("\x00", "")
+    if text and not is_number(text) and text.startswith(FORMULA_START):
+        return "'" + text
+    return text
 
 failures = []
 
@@ -68,7 +95,8 @@ def expected_row(r):
     plain_unit = PLAIN_PREFIX.get(prefix, prefix) + BASE[base_symbol]
     overload = "L" in value
     si = None if overload else Decimal(value) * (Decimal(10) ** PREFIX[prefix])
-    return no, ms, time_text, mode, value, plain_unit, si, BASE[base_symbol], overload, rng
+    return (no, ms, as_written(time_text), as_written(mode), as_written(value), plain_unit, si, BASE[base_symbol],
+            overload, as_written(rng))
 
 
 def check_rows(source, header, rows):
