@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace veska {
 
@@ -120,16 +121,19 @@ void Recorder::writeFailed(const QString& message, bool diskFull) {
     m_paused = true;
     m_pauseReason = message;
     // Counted, not assumed: the rows the journal holds on disk and those held in memory only.
+    // (Rows the table file held at open are in that file; the journal keeps the unsaved ones.)
     const qint64 inJournal = m_table.journalRows();
+    const qint64 unsaved = m_table.unsavedRows();
     const QString journal = m_table.journalPath();
     QString kept = QStringLiteral("The %1 rows recorded so far are held").arg(m_recordedRows);
-    if (!journal.isEmpty() && inJournal < m_recordedRows)
-        kept += QStringLiteral("; %1 of them are in the recovery journal %2, the other %3 in memory only")
+    if (!journal.isEmpty() && inJournal < unsaved)
+        kept += QStringLiteral("; %1 of the %2 not yet saved are in the recovery journal %3, the other %4 in memory only")
                     .arg(inJournal)
+                    .arg(unsaved)
                     .arg(journal)
-                    .arg(m_recordedRows - inJournal);
+                    .arg(unsaved - inJournal);
     else if (!journal.isEmpty())
-        kept += QStringLiteral(" in the recovery journal %1").arg(journal);
+        kept += QStringLiteral(", those not yet saved in the recovery journal %1").arg(journal);
     emit error(QStringLiteral("Recording paused: %1. %2; recording goes on by itself once the table can be written "
                               "again%3.")
                    .arg(message, kept, diskFull ? QStringLiteral(" (free some space)") : QString()));
@@ -193,6 +197,11 @@ void Recorder::appendRow(const MeterReading& r) {
     m_lastRecorded = RecordedReading{m_nextRecordNo, moment, r};
     ++m_nextRecordNo;
     m_table.post();
+}
+
+void Recorder::countRowsHeld() {
+    m_recordedRows = static_cast<int>(std::min<qint64>(m_table.rowCount(), std::numeric_limits<int>::max()));
+    emit recordedRowsChanged(m_recordedRows);
 }
 
 void Recorder::onSamplingTick() {

@@ -70,6 +70,10 @@ public:
     // A table that already holds rows (a restored backup, a copied run, restored journal
     // rows) records on: the next number comes after its highest `No`.
     void continueNumbering();
+    // The rows the table holds now count as recorded, as the grid shows them: rows put back
+    // from a journal, and those of a table that already held rows at start. They count in the
+    // status line and against the record limit.
+    void countRowsHeld();
     int recordedRows() const { return m_recordedRows; }
     int recordLimit() const { return m_recordLimit; }
     void setRecordLimit(int limit);  // also moves the limit menu's check mark
@@ -94,6 +98,8 @@ signals:
     void recordLimitChanged(int limit);
     // The limit turned a reading away for the first time since the limit or the count changed.
     void recordLimitReached(int limit);
+    // The count of recorded rows was set from the table (countRowsHeld).
+    void recordedRowsChanged(int count);
 
 private:
     void appendRow(const MeterReading& reading);

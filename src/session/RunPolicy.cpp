@@ -25,6 +25,7 @@ RunPolicy::TableOpening RunPolicy::openTable() {
     } catch (const TableError& e) {
         return {TableState::NotOpened, QString::fromUtf8(e.what()), e.cause() == TableError::Cause::Held};
     }
+    m_session.recorder().countRowsHeld();  // a table that already holds rows shows them
     if (!table.isWritable()) return {TableState::NotWritable, table.notWritableReason()};
     m_session.recorder().continueNumbering();
     return {TableState::Recordable, QString()};
@@ -44,6 +45,7 @@ void RunPolicy::answerLeftoverJournals(const std::function<bool(const LeftoverJo
                 table.restoreJournal();
                 m_session.recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
                 m_session.recorder().continueNumbering();
+                m_session.recorder().countRowsHeld();
                 told(LeftoverOutcome::Restored, QString());
             } else {
                 told(LeftoverOutcome::MovedAside, table.moveJournalAside());

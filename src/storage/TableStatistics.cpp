@@ -1,15 +1,15 @@
 #include "storage/TableStatistics.h"
 
-#include "storage/RecordColumns.h"
-#include "storage/RecordTable.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
+#include "storage/TableStatisticsPass.h"
 
 #include "protocol/IsoTime.h"
 #include "protocol/SiPrefixText.h"
 #include "protocol/SiQuantity.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace veska {
@@ -26,23 +26,10 @@ QString forPeople(const std::optional<double>& v, std::string_view baseUnit) {
 }  // namespace
 
 ReadingStatistics TableStatistics::compute(const TableEngine& table) {
-    if (!table.isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
-    const RecordColumns::Indexes columns = RecordColumns::indexesIn(table);
-    // Value, Unit, DC/AC, Time, then UTC where it exists. SIval is not read: recording
-    // stored exactly what the texts convert to, and reading a real back costs more than the
-    // conversion (older tables and restored rows have none anyway).
-    std::vector<int> positions{columns[3], columns[4], columns[2], columns[1]};
-    const int utcField = table.fieldIndex(RecordTable::utcField());
-    if (utcField >= 0) positions.push_back(utcField);
-
-    ReadingStatistics statistics;
-    table.forEachRowText(positions, [&](const std::vector<std::string_view>& t) {
-        // The raw text is kept; only the first and last of each unit are ever shown, so
-        // they are converted to local time then, not for every row.
-        const std::string_view time = utcField >= 0 && !t[4].empty() ? t[4] : t[3];
-        statistics.add(SiQuantity::fromDisplay(t[0], t[1]), t[2], time);
-    });
-    return statistics;
+    TableStatisticsPass pass(table);
+    while (!pass.step(std::numeric_limits<qint64>::max())) {
+    }
+    return pass.statistics();
 }
 
 const QStringList& TableStatistics::header() {

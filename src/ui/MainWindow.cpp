@@ -3,6 +3,8 @@
 #include "ui/MainMenu.h"
 #include "ui/StatisticsWindow.h"
 #include "ui/MessageBoxDialogs.h"
+#include "ui/MqttPasswordKeeper.h"
+#include "ui/PrivateSettingsFile.h"
 #include "ui/PanelButton.h"
 #include "session/PortSettings.h"
 #include "ui/PortsDialog.h"
@@ -98,6 +100,9 @@ MainWindow::MainWindow(const Options& options, QWidget* parent)
                                                     QStringLiteral("Veska"), QStringLiteral("Veska"));
         m_settings = m_ownSettings.get();
     }
+    // Broker addresses and users, perhaps a password: for the user's eyes only.
+    PrivateSettingsFile::restrict(m_settings->fileName());
+    m_passwordKeeper = new MqttPasswordKeeper(*m_settings, this);
     PortSettings::load(*m_settings, m_options.portMap, m_options.portsFromCommandLine);
     createComponents();
     createUsb();
@@ -144,6 +149,9 @@ void MainWindow::createComponents() {
     m_statusLine->setGeometry(0, kClientHeight, kClientWidth, StatusLine::kHeight);
     // The broker's state (publishing switched on in the Connect menu) shows here too.
     connect(this, &MainWindow::brokerStateChanged, m_statusLine, &StatusLine::setBrokerState);
+    connect(m_passwordKeeper, &MqttPasswordKeeper::fetched, this, &MainWindow::onPasswordFetched);
+    connect(m_passwordKeeper, &MqttPasswordKeeper::warning, this,
+            [this](const QString& text) { m_statusLine->noteError(QStringLiteral("MQTT password"), text, 1); });
     setCentralWidget(frame);
 
     m_dataFiles = new DataFileCommands(m_session->recordTable(), this);
@@ -493,6 +501,7 @@ void MainWindow::wireStatusLine() {
     connect(m_session, &MeterSession::rowRecorded, this, &MainWindow::refreshRowStatus);
     Recorder* recorder = &m_session->recorder();
     connect(recorder, &Recorder::recordLimitChanged, this, &MainWindow::refreshRowStatus);
+    connect(recorder, &Recorder::recordedRowsChanged, this, &MainWindow::refreshRowStatus);
     connect(recorder, &Recorder::recordLimitReached, this, [this] { m_statusLine->setLimitReached(true); });
     connect(recorder, &Recorder::error, this, [this](const QString& m) {
         m_statusLine->noteError(QStringLiteral("recording"), m, 1);
@@ -627,9 +636,24 @@ void MainWindow::startUp() {
     m_gauge->drawFace();
     m_gauge->drawNeedle(scale.gaugeOffset);
 
-    // Publishing goes on where the last run left it.
+    // Publishing goes on where the last run left it, once a remembered password is back
+    // from the keyring (which answers in its own time).
     m_mqttSettings = MqttDialog::Settings::load(*m_settings);
-    if (m_mqttSettings.enabled) applyMqttSettings(m_mqttSettings);
+    if (!m_mqttSettings.enabled) return;
+    if (m_mqttSettings.rememberPassword && m_mqttSettings.password.isEmpty()) {
+        m_awaitingPassword = true;
+        m_passwordKeeper->fetch();
+    } else {
+        applyMqttSettings(m_mqttSettings);
+    }
+}
+
+void MainWindow::onPasswordFetched(const QString& password) {
+    // Settings applied from the dialog meanwhile have their own password.
+    if (!m_awaitingPassword) return;
+    m_awaitingPassword = false;
+    m_mqttSettings.password = password;
+    applyMqttSettings(m_mqttSettings);
 }
 
 void MainWindow::openRecordTable() {
@@ -835,6 +859,8 @@ void MainWindow::showMqttDialog() {
         connect(m_mqttDialog, &QDialog::accepted, this, [this] {
             const MqttDialog::Settings s = m_mqttDialog->settings();
             s.save(*m_settings);
+            m_passwordKeeper->keep(s.rememberPassword, s.password);
+            m_awaitingPassword = false;
             applyMqttSettings(s);
         });
     }

@@ -19,6 +19,10 @@
 
 class QCheckBox;
 class QSettings;
+
+namespace veska {
+class MqttPasswordKeeper;
+}
 class QListView;
 class QLabel;
 class QListWidget;
@@ -200,6 +204,7 @@ private:
     bool saveUnsavedRows();
     void endProgram();
     void applyMqttSettings(const MqttDialog::Settings& settings);
+    void onPasswordFetched(const QString& password);
 
     Options m_options;
     std::unique_ptr<QSettings> m_ownSettings;
@@ -210,6 +215,8 @@ private:
     QPointer<MqttDialog> m_mqttDialog;
     MqttDialog::Settings m_mqttSettings;      // as last applied (the password kept while running)
     SessionPublisher* m_mqtt = nullptr;  // while publishing (held by m_run)
+    MqttPasswordKeeper* m_passwordKeeper = nullptr;  // the remembered password: keyring or file
+    bool m_awaitingPassword = false;  // publishing waits for the keyring's answer
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs* m_dialogs = nullptr;
     ResolvedProfile m_profile;

@@ -28,6 +28,7 @@ MqttDialog::Settings MqttDialog::Settings::load(const QSettings& s) {
     r.tls = s.value(kGroup + "tls", false).toBool();
     r.caFile = s.value(kGroup + "caFile").toString();
     r.rememberPassword = s.value(kGroup + "rememberPassword", false).toBool();
+    // Only where no keyring would take it (MqttPasswordKeeper): otherwise it is fetched.
     if (r.rememberPassword) r.password = s.value(kGroup + "password").toString();
     return r;
 }
@@ -40,11 +41,8 @@ void MqttDialog::Settings::save(QSettings& s) const {
     s.setValue(kGroup + "tls", tls);
     s.setValue(kGroup + "caFile", caFile);
     s.setValue(kGroup + "rememberPassword", rememberPassword);
-    if (rememberPassword) {
-        s.setValue(kGroup + "password", password);
-    } else {
-        s.remove(kGroup + "password");  // a password remembered before goes too
-    }
+    // A password remembered before goes; MqttPasswordKeeper keeps the new one.
+    if (!rememberPassword) s.remove(kGroup + "password");
 }
 
 std::optional<MqttPublisherOptions> MqttDialog::Settings::toOptions(QString* error) const {

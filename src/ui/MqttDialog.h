@@ -15,7 +15,8 @@ class QSettings;
 namespace veska {
 
 // "Publish (MQTT)...": where the window publishes its readings. The settings are kept
-// with QSettings; the password only when "Remember password" is ticked.
+// with QSettings; a password only when "Remember password" is ticked, in the desktop
+// keyring (MqttPasswordKeeper).
 class MqttDialog : public QDialog {
     Q_OBJECT
 public:
@@ -29,10 +30,11 @@ public:
         QString caFile;       // empty: the system's CA store
         bool rememberPassword = false;
 
-        // What was saved; the password is empty unless it was remembered.
+        // What was saved; the password only when it was remembered in the file itself
+        // (no keyring took it), empty otherwise.
         static Settings load(const QSettings& settings);
-        // Stores everything but the password, which is stored only when remembered and
-        // removed from the file otherwise.
+        // Stores everything but the password (MqttPasswordKeeper keeps that); one in the
+        // file goes when it is not to be remembered.
         void save(QSettings& settings) const;
         // The publisher's options, or nothing with a sentence for the user in *error.
         std::optional<MqttPublisherOptions> toOptions(QString* error) const;

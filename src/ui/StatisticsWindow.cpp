@@ -6,6 +6,9 @@
 #include "storage/RecordTable.h"
 #include "storage/TableError.h"
 #include "storage/TableStatistics.h"
+#include "storage/TableStatisticsPass.h"
+
+#include <QElapsedTimer>
 
 #include <QHeaderView>
 #include <QLabel>
@@ -28,13 +31,19 @@ StatisticsWindow::StatisticsWindow(MeterSession& session, QWidget* parent)
     m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     resize(760, 180);
+    m_sliceTimer.setSingleShot(true);
+    m_sliceTimer.setInterval(0);
+    connect(&m_sliceTimer, &QTimer::timeout, this, &StatisticsWindow::readSlice);
 
     connect(&session, &MeterSession::readingRecorded, this, &StatisticsWindow::addRecorded);
     connect(&session.recordTable(), &RecordTable::tableReset, this, [this] {
-        // Opened, emptied or restored: the rows are others now.
+        // Opened, emptied or restored: the rows are others now, and a pass under way reads
+        // a table that is gone.
         if (isVisible()) {
             recompute();
         } else {
+            m_sliceTimer.stop();
+            m_pass.reset();
             m_stale = true;
         }
     });
@@ -49,27 +58,71 @@ void StatisticsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
+StatisticsWindow::~StatisticsWindow() = default;
+
+namespace {
+
+// Rows read between two looks at the clock: a few milliseconds' worth.
+constexpr qint64 kRowsPerStep = 4096;
+
+}  // namespace
+
 void StatisticsWindow::recompute() {
     m_stale = false;
+    m_sliceTimer.stop();
+    m_pass.reset();
     m_statistics.clear();
     const RecordTable& table = m_session.recordTable();
     if (table.isOpen()) {
         try {
-            m_statistics = TableStatistics::compute(table.engine());
+            m_pass = std::make_unique<TableStatisticsPass>(table.engine());
         } catch (const TableError& e) {
-            m_statistics.clear();
-            m_note->setText(e.message());
-            refresh();
+            fail(e.message());
             return;
         }
+        readSlice();
+        return;
     }
     m_note->clear();
     refresh();
 }
 
+void StatisticsWindow::readSlice() {
+    if (!m_pass) return;
+    QElapsedTimer slice;
+    slice.start();
+    try {
+        while (!m_pass->step(kRowsPerStep)) {
+            if (slice.elapsed() >= m_sliceBudgetMs) {
+                const qint64 rows = m_session.recordTable().rowCount();
+                m_note->setText(QStringLiteral("Reading the table: %1 of %2 rows")
+                                    .arg(m_pass->rowsRead())
+                                    .arg(std::max(rows, m_pass->rowsRead())));
+                m_sliceTimer.start();
+                return;
+            }
+        }
+    } catch (const TableError& e) {
+        fail(e.message());
+        return;
+    }
+    m_statistics = m_pass->statistics();
+    m_pass.reset();
+    m_note->clear();
+    refresh();
+}
+
+void StatisticsWindow::fail(const QString& message) {
+    m_pass.reset();
+    m_statistics.clear();
+    m_note->setText(message);
+    refresh();
+}
+
 void StatisticsWindow::addRecorded(const RecordedReading& recorded) {
-    // While hidden the next show reads the table anyway.
-    if (m_stale) return;
+    // While hidden the next show reads the table anyway; while it is read, the pass reaches
+    // the new row itself.
+    if (m_stale || m_pass) return;
     m_statistics.add(SiQuantity::fromReading(recorded.reading), recorded.reading.acDcText, IsoTime::utc(recorded.utcMs));
     if (isVisible()) {
         refresh();

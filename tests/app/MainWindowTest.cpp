@@ -16,10 +16,12 @@
 #include "links/UsbConnection.h"
 #include "ui/HistoryChart.h"
 #include "ui/RecordGrid.h"
+#include "ui/StatusLine.h"
 #include "storage/RecordTable.h"
 #include "storage/RecoveryJournal.h"
 #include "session/Recorder.h"
 #include "storage/TableEngine.h"
+#include "storage/TableStatistics.h"
 #include "links/MeterSimulator.h"
 
 #include <QAction>
@@ -156,10 +158,18 @@ TEST_F(MainWindowTest, RowsLeftByACrashedRunAreOfferedBack) {
     EXPECT_TRUE(dialogs.questions[0].contains("3")) << dialogs.questions[0].toStdString();
     EXPECT_EQ(w.recordTable().rowCount(), 3);
     EXPECT_EQ(w.recordTable().unsavedRows(), 3);
+    // The restored rows count as the grid shows them, in the status line and against the
+    // record limit.
+    EXPECT_EQ(w.statusLine().rowsText(), "rows 3 / 10000");
     // Numbering goes on after the restored rows instead of repeating No 1.
     w.handlePacket(Packet("2B", "30313233", '2', kVolt));
     ASSERT_EQ(w.recordTable().rowCount(), 4);
     EXPECT_EQ(w.recordTable().rowTexts(3).value(0), "4");
+    EXPECT_EQ(w.statusLine().rowsText(), "rows 4 / 10000");
+    w.recorder().setRecordLimit(5);
+    for (int i = 0; i < 3; ++i) w.handlePacket(Packet("2B", "30313233", '2', kVolt));
+    EXPECT_EQ(w.recordTable().rowCount(), 5);
+    EXPECT_EQ(w.statusLine().rowsText(), "recording stopped: limit reached");
 }
 
 TEST_F(MainWindowTest, OnePacketUpdatesTheWholeWindow) {
@@ -634,6 +644,26 @@ TEST_F(MainWindowTest, TheStatisticsWindowFollowsTheRecordedRows) {
     // "Statistics" again brings the same window forward.
     item->trigger();
     EXPECT_EQ(w.findChildren<StatisticsWindow*>().size(), 1);
+}
+
+// A big table is read a slice at a time between events: the window says how far it got,
+// a row recorded meanwhile is counted once, and the result is the one-pass result.
+TEST_F(MainWindowTest, TheStatisticsWindowReadsABigTableInSlices) {
+    MainWindow& w = open();
+    for (int i = 0; i < 5000; ++i) w.handlePacket(Packet("2B", i % 2 == 0 ? "30313233" : "30313234", '2', kVolt));
+    StatisticsWindow window(w.session());
+    window.setSliceBudget(0);  // one step per slice
+    window.recompute();
+    EXPECT_TRUE(window.computing());
+    EXPECT_TRUE(window.findChild<QLabel*>()->text().startsWith("Reading the table: 4096 of 5000 rows"));
+    w.handlePacket(Packet("2B", "30313235", '2', kVolt));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.computing(); }));
+    const auto* volts = window.statistics().find("V", "DC");
+    ASSERT_NE(volts, nullptr);
+    EXPECT_EQ(volts->count, 5001u);
+    const ReadingStatistics once = TableStatistics::compute(w.recordTable().engine());
+    EXPECT_DOUBLE_EQ(*volts->mean(), *once.find("V", "DC")->mean());
+    EXPECT_EQ(window.grid().item(0, 1)->text(), "5001");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "ui/MainMenu.h"
 #include "ui/MainWindow.h"
 #include "ui/MqttDialog.h"
+#include "ui/MqttPasswordKeeper.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QSettings>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,7 +45,7 @@ MqttDialog::Settings Sample(bool remember) {
     return s;
 }
 
-TEST(MqttDialog, SettingsRoundTripWithThePasswordOnlyWhenRemembered) {
+TEST(MqttDialog, SettingsRoundTripWithoutThePassword) {
     QTemporaryDir dir;
     const QString file = dir.filePath("settings.ini");
     for (const bool remember : {true, false}) {
@@ -54,8 +56,8 @@ TEST(MqttDialog, SettingsRoundTripWithThePasswordOnlyWhenRemembered) {
         }
         QFile raw(file);
         ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
-        // Ticked off after being on: the password remembered before is gone from the file.
-        EXPECT_EQ(raw.readAll().contains("s3cret"), remember);
+        // The keeper decides where a remembered password goes; the settings never hold it.
+        EXPECT_FALSE(raw.readAll().contains("s3cret"));
         const QSettings settings(file, QSettings::IniFormat);
         const MqttDialog::Settings back = MqttDialog::Settings::load(settings);
         const MqttDialog::Settings expected = Sample(remember);
@@ -63,11 +65,77 @@ TEST(MqttDialog, SettingsRoundTripWithThePasswordOnlyWhenRemembered) {
         EXPECT_EQ(back.brokerUrl, expected.brokerUrl);
         EXPECT_EQ(back.topicPrefix, expected.topicPrefix);
         EXPECT_EQ(back.user, expected.user);
-        EXPECT_EQ(back.password, remember ? expected.password : QString());
+        EXPECT_EQ(back.password, QString());
         EXPECT_EQ(back.tls, expected.tls);
         EXPECT_EQ(back.caFile, expected.caFile);
         EXPECT_EQ(back.rememberPassword, remember);
     }
+}
+
+QFileDevice::Permissions GroupOrOthers() {
+    return QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+           QFileDevice::WriteOther | QFileDevice::ExeOther;
+}
+
+// No desktop keyring runs here: a remembered password goes to the settings file, which
+// only its owner may read, and the user is told; it comes back from there, and goes when
+// it is not to be remembered any more.
+TEST(MqttDialog, WithoutAKeyringTheRememberedPasswordIsKeptInAPrivateFileWithAWarning) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("settings.ini");
+    QFile loose(file);
+    ASSERT_TRUE(loose.open(QIODevice::WriteOnly));
+    loose.close();
+    loose.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    QSettings settings(file, QSettings::IniFormat);
+    FakeDialogs dialogs;
+    MainWindow::Options o;
+    o.dialogs = &dialogs;
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
+    o.settings = &settings;
+    {
+        MainWindow window(o);
+        EXPECT_EQ(QFileInfo(file).permissions() & GroupOrOthers(), 0) << "an older, looser file is tightened";
+        MqttPasswordKeeper& keeper = *window.findChild<MqttPasswordKeeper*>();
+        QSignalSpy kept(&keeper, &MqttPasswordKeeper::kept);
+        QSignalSpy warnings(&keeper, &MqttPasswordKeeper::warning);
+        window.menu().publishItem->trigger();
+        ASSERT_NE(window.mqttDialog(), nullptr);
+        MqttDialog& dialog = *window.mqttDialog();
+        dialog.findChild<QLineEdit*>("url")->setText(QStringLiteral("mqtt://127.0.0.1:1"));
+        dialog.findChild<QLineEdit*>("user")->setText(QStringLiteral("lab"));
+        dialog.findChild<QLineEdit*>("password")->setText(QStringLiteral("s3cret:pw"));
+        dialog.findChild<QCheckBox*>("remember")->setChecked(true);
+        dialog.accept();
+        ASSERT_TRUE(kept.wait(10000));
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings.front().at(0).toString().contains(file)) << warnings.front().at(0).toString().toStdString();
+    }
+    QFile raw(file);
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(raw.readAll().contains("s3cret"));
+    EXPECT_EQ(QFileInfo(file).permissions() & GroupOrOthers(), 0);
+
+    // The next start has it back.
+    MqttPasswordKeeper keeper(settings);
+    QSignalSpy fetched(&keeper, &MqttPasswordKeeper::fetched);
+    keeper.fetch();
+    ASSERT_TRUE(fetched.wait(10000));
+    EXPECT_EQ(fetched.front().at(0).toString(), QStringLiteral("s3cret:pw"));
+
+    // Not remembered any more: gone from the file, and nothing to fetch.
+    QSignalSpy kept(&keeper, &MqttPasswordKeeper::kept);
+    keeper.keep(false, QString());
+    ASSERT_TRUE(kept.wait(10000));
+    settings.sync();
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(after.readAll().contains("s3cret"));
+    fetched.clear();
+    keeper.setTimeoutMs(1000);  // a keyring that does not answer is given up on
+    keeper.fetch();
+    ASSERT_TRUE(fetched.wait(10000));
+    EXPECT_EQ(fetched.front().at(0).toString(), QString());
 }
 
 TEST(MqttDialog, ShowsAndReturnsTheSettingsAndRefusesABadAddressOnlyWhenOn) {

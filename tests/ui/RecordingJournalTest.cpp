@@ -372,8 +372,8 @@ TEST_F(RecordingJournal, HeldRowsLostToAFullDiskComeBackFromTheJournal) {
     EXPECT_TRUE(errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << errors[0].toStdString();
     EXPECT_TRUE(errors[0].contains("(free some space)")) << errors[0].toStdString();
     // Counted, not assumed: what the journal holds and what only memory holds.
-    EXPECT_TRUE(errors[0].contains(QStringLiteral("in the recovery journal %1").arg(journal())) ||
-                errors[0].contains(QStringLiteral("are in the recovery journal %1, the other").arg(journal())))
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("not yet saved in the recovery journal %1").arg(journal())) ||
+                errors[0].contains(QStringLiteral("not yet saved are in the recovery journal %1, the other").arg(journal())))
         << errors[0].toStdString();
     offer();  // the disk takes writes again: the held rows come back, then this one
     EXPECT_FALSE(recorder.paused());
