@@ -82,6 +82,10 @@ bool CheckSources(const CommandLine& cl, bool rateGiven, QString& error) {
         error = QStringLiteral("read from one source, not %1").arg(sources.join(QStringLiteral(" and ")));
         return false;
     }
+    if (cl.listOnly && cl.mode != Mode::Doctor) {
+        error = QStringLiteral("--list works with --doctor");
+        return false;
+    }
     if (cl.mode != Mode::Headless && cl.mode != Mode::Doctor && (cl.port || cl.usb)) {
         error = QStringLiteral("%1 works with --headless or --doctor; the window takes --port COMn=PATH")
                     .arg(cl.port ? QStringLiteral("--port %1").arg(*cl.port) : QStringLiteral("--usb"));
@@ -109,6 +113,8 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             cl.simulate = Simulate::Usb;
         } else if (a == "--usb") {
             cl.usb = true;
+        } else if (a == "--list") {
+            cl.listOnly = true;
         } else if (a == "--rate") {
             if (!TakeNumber(args, i, a, 1, n, error)) return std::nullopt;
             cl.rate = *n;
@@ -246,6 +252,7 @@ QString CommandLine::usage() {
         "             [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-ca FILE] [--mqtt-password-file FILE]]\n"
         "             [--format tsv|csv|jsonl]\n"
         "       veska --doctor [--port COMn=PATH | --port PATH]... [--simulate[=usb]]\n"
+        "       veska --doctor --list   (the meter links attached: usb CAPTION, serial PATH DESCRIPTION)\n"
         "       veska --export TABLE OUT\n"
         "       veska --print TABLE --pdf OUT.pdf\n"
         "       veska --stats TABLE\n"

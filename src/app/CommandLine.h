@@ -23,6 +23,7 @@ struct CommandLine {
     std::vector<std::pair<int, QString>> portMap;    // --port COMn=PATH
     std::optional<QString> port;                     // headless, doctor: --port COMn|PATH
     bool usb = false;                                // headless: read the USB cable
+    bool listOnly = false;                           // --doctor --list: name what is attached, without listening
     std::optional<int> samples;                      // headless: stop after N recorded rows
     std::optional<int> interval;                     // headless: sampling interval in seconds
     bool noRepeat = false;                           // headless: suppress repeated readings

@@ -206,6 +206,9 @@ bool HeadlessLogger::connectSerial() {
             return false;
         }
         map.setPath(ComPortNumber::pnCOM1, m_simulated->serialPath());
+    } else if (!m_options.port && m_options.portMap.size() == 1) {
+        // One port mapped and none named: that is the port to read.
+        port = *portFromNumber(m_options.portMap.front().first);
     } else if (m_options.port) {
         const QString p = *m_options.port;
         if (p.size() == 4 && p.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && portFromNumber(p.at(3).digitValue())) {

@@ -6,8 +6,11 @@
 #include "app/HeadlessLogger.h"
 #include "app/MeterDoctor.h"
 #include "app/WindowProgram.h"
+#include "links/HidDeviceMonitor.h"
 #include "links/HidapiPlatform.h"
 #include "links/SimulatedMeters.h"
+#include "links/UsbConnection.h"
+#include "session/MeterSession.h"
 
 #include <QCoreApplication>
 
@@ -20,8 +23,28 @@ void PrintError(const QString& text) {
     std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
 }
 
+// `--doctor --list`: the meter links this program would take, one line each and without
+// listening: "usb<TAB>CAPTION" for the "USB to Serial" cable it picks (by the same rule as
+// a run), "serial<TAB>PATH<TAB>DESCRIPTION" for each serial device. 0 when anything is listed.
+int ListMeterLinks(const veska::CommandLine& cl) {
+    veska::SimulatedMeters simulated;
+    std::shared_ptr<veska::HidPlatform> hid = cl.simulate == veska::CommandLine::Simulate::Usb
+                                                  ? simulated.startUsb(cl.rate)
+                                                  : std::make_shared<veska::HidapiPlatform>();
+    veska::HidDeviceMonitor monitor(std::move(hid));
+    veska::UsbConnection usb(monitor, veska::UsbReportRoute::None, 2400);
+    QStringList lines;
+    if (const int row = usb.selectedRow(); row >= 0)
+        lines << QStringLiteral("usb\t%1").arg(usb.deviceListModel()->stringList().value(row));
+    for (const veska::SerialDeviceDescription& d : veska::MeterSession::serialDevices())
+        lines << QStringLiteral("serial\t%1\t%2").arg(d.path, d.description);
+    for (const QString& line : lines) std::printf("%s\n", line.toLocal8Bit().constData());
+    return lines.isEmpty() ? 1 : 0;
+}
+
 // Examines every candidate device and prints what it found; 0 when a meter answered.
 int RunDoctor(const veska::CommandLine& cl) {
+    if (cl.listOnly) return ListMeterLinks(cl);
     veska::MeterDoctor::Options options;
     veska::SimulatedMeters simulated;
     for (const auto& [n, path] : cl.portMap) options.extraSerial.emplace_back(QStringLiteral("COM%1").arg(n), path);

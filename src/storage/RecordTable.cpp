@@ -1,6 +1,6 @@
 #include "storage/RecordTable.h"
 
-#include "storage/SqliteFiles.h"
+#include "storage/TableFiles.h"
 #include "storage/TableError.h"
 #include "storage/TableSaver.h"
 
@@ -117,7 +117,7 @@ void RecordTable::checkWritable() {
 
 void RecordTable::detectLeftover() {
     m_leftovers.clear();
-    for (const QString& journal : RecoveryJournal::livePathsFor(m_engine.filePath())) {
+    for (const QString& journal : TableFiles::liveJournalPaths(m_engine.filePath())) {
         // Another copy of the program is writing it: not ours to touch.
         if (RecoveryJournal::inUse(journal)) continue;
         try {
@@ -314,8 +314,12 @@ bool RecordTable::commitRows() {
     if (!m_unjournalled.empty()) {
         try {
             ensureJournal();
+            m_journalStartFailure.clear();
         } catch (const TableError& e) {
-            emit journalFailed(e.message());
+            if (e.message() != m_journalStartFailure) {
+                m_journalStartFailure = e.message();
+                emit journalFailed(e.message());
+            }
             return false;
         }
         for (const auto& row : m_unjournalled) m_journal.hold(row);

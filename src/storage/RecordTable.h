@@ -136,8 +136,9 @@ signals:
     void unsavedRowsChanged(qint64 count);
     // The rows posted so far are committed to the journal: they survive a crash now.
     void rowsCommitted();
-    // The journal's own timer could not commit rows (disk full, ...); the rows stay in the
-    // table and are committed to the journal once that works again. Reported once per cause.
+    // The journal could not be started or committed (disk full, ...): at the end of a read
+    // or by its own timer; the rows stay in the table and are committed to the journal once
+    // that works again. Reported once per cause.
     void journalFailed(const QString& message);
 
 private:
@@ -154,6 +155,7 @@ private:
     QStringList m_leftovers;
     // Posted rows that wait for a journal that could not be started yet (disk full).
     std::vector<std::vector<TableEngine::Value>> m_unjournalled;
+    QString m_journalStartFailure;  // told once until the journal starts
     QString m_notWritable;
     qint64 m_highestRestoredNo = 0;
     bool m_reloadRows = false;  // the engine lost the cached rows: reload them before the next row

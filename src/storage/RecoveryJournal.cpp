@@ -2,7 +2,8 @@
 
 #include "storage/ProtectedFiles.h"
 #include "storage/SafeFileWriter.h"
-#include "storage/SqliteFiles.h"
+#include "storage/SqliteConnection.h"
+#include "storage/TableFiles.h"
 #include "storage/TableError.h"
 
 #include <QDir>
@@ -31,27 +32,8 @@ constexpr int kSyncMs = 1000;
 // must not pile up rows in memory.
 constexpr std::size_t kCommitRows = 2048;
 
-constexpr const char* kSideFiles[] = {"-wal", "-shm", "-journal"};
-
-// The reason of a failure as the user should read it: the system's words where there are
-// some ("No space left on device", "Read-only file system"), the engine's otherwise.
-// Called right after the failing call: a write error of the log leaves its cause only in
-// errno, and only the causes a write can have are trusted from there.
-QString reasonOf(sqlite3* db, int rc) {
-    const int lastErrno = errno;
-    const int primary = rc & 0xff;
-    if (primary == SQLITE_FULL) return QString::fromLocal8Bit(std::strerror(ENOSPC));
-    if (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) {
-        if (db != nullptr && sqlite3_system_errno(db) != 0)
-            return QString::fromLocal8Bit(std::strerror(sqlite3_system_errno(db)));
-        for (const int cause : {ENOSPC, EFBIG, EDQUOT, EROFS, EIO, EACCES, EPERM})
-            if (lastErrno == cause) return QString::fromLocal8Bit(std::strerror(cause));
-    }
-    return QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-}
-
 QString engineMessage(sqlite3* db, int rc, const QString& path) {
-    return QStringLiteral("%1: %2").arg(path, reasonOf(db, rc));
+    return QStringLiteral("%1: %2").arg(path, SqliteConnection::failureReason(db, rc));
 }
 
 // A short-lived connection to a journal nobody else should be using. Exclusive locking from
@@ -61,66 +43,33 @@ QString engineMessage(sqlite3* db, int rc, const QString& path) {
 // itself: only checkpoint() folds the log, with its result checked.
 class Probe {
 public:
-    explicit Probe(const QString& path) : m_path(path) {
-        m_rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    explicit Probe(const QString& path) : m_path(path), m_connection(path, SQLITE_OPEN_READWRITE), m_db(m_connection.get()) {
+        m_rc = m_connection.rc();
         if (m_rc != SQLITE_OK) return;
         sqlite3_busy_timeout(m_db, 0);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         m_rc = exec("PRAGMA locking_mode=EXCLUSIVE");
     }
-    ~Probe() { sqlite3_close(m_db); }
-    Probe(const Probe&) = delete;
-    Probe& operator=(const Probe&) = delete;
 
     int rc() const { return m_rc; }
     sqlite3* db() const { return m_db; }
-    int exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+    int exec(const char* sql) { return m_connection.exec(sql); }
     [[noreturn]] void fail(int rc, const QString& what) const {
-        throw TableError(QStringLiteral("%1 %2: %3").arg(what, m_path, reasonOf(m_db, rc)));
+        throw TableError(QStringLiteral("%1 %2: %3").arg(what, m_path, SqliteConnection::failureReason(m_db, rc)));
     }
     // Takes the file's lock; false when another connection holds it.
     bool lock() {
         m_rc = exec("BEGIN EXCLUSIVE");
         if (m_rc == SQLITE_OK) exec("COMMIT");
-        return (m_rc & 0xff) != SQLITE_BUSY && (m_rc & 0xff) != SQLITE_LOCKED;
+        return !TableFiles::isHeldCode(m_rc);
     }
 
 private:
     QString m_path;
-    sqlite3* m_db = nullptr;
+    SqliteConnection m_connection;
+    sqlite3* m_db;
     int m_rc = SQLITE_OK;
 };
-
-// Name of the first user table of an open connection; empty when there is none.
-QString firstTable(sqlite3* db, int* rc) {
-    sqlite3_stmt* st = nullptr;
-    *rc = sqlite3_prepare_v2(db,
-                             "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' "
-                             "ESCAPE '\\' ORDER BY rowid LIMIT 1",
-                             -1, &st, nullptr);
-    QString name;
-    if (*rc == SQLITE_OK) {
-        const int step = sqlite3_step(st);
-        if (step == SQLITE_ROW) {
-            name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        } else if (step != SQLITE_DONE) {
-            *rc = step;
-        }
-    }
-    sqlite3_finalize(st);
-    return name;
-}
-
-QString quotedName(const QString& name) {
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-bool anyFileOf(const QString& path) {
-    return QFileInfo::exists(path) || QFileInfo::exists(path + QLatin1String("-wal")) ||
-           QFileInfo::exists(path + QLatin1String("-journal"));
-}
 
 quint32 bigEndian32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -146,10 +95,6 @@ qint64 checkpointGrowth(const QString& path) {
     return std::max<qint64>(0, pages * pageSize - QFileInfo(path).size());
 }
 
-QString liveName(const QString& base, int n) {
-    return n <= 1 ? base + QLatin1String("-recovery.db") : base + QStringLiteral("-recovery-%1.db").arg(n);
-}
-
 }  // namespace
 
 RecoveryJournal::RecoveryJournal(QObject* parent) : QObject(parent) {
@@ -159,43 +104,10 @@ RecoveryJournal::RecoveryJournal(QObject* parent) : QObject(parent) {
 
 RecoveryJournal::~RecoveryJournal() { release(); }
 
-QString RecoveryJournal::pathFor(const QString& tableFile) {
-    const QFileInfo info(tableFile);
-    return info.dir().filePath(liveName(info.completeBaseName(), 1));
-}
-
-QStringList RecoveryJournal::livePathsFor(const QString& tableFile) {
-    const QFileInfo info(tableFile);
-    const QString base = info.completeBaseName();
-    // Moved-aside files ("-recovery-yyyyMMdd-hhmmss.db") do not match: their stamp has a dash.
-    const QRegularExpression live(QStringLiteral("^%1-recovery(?:-(\\d+))?\\.db$").arg(QRegularExpression::escape(base)));
-    std::vector<std::pair<qint64, QString>> found;
-    const QStringList names = info.dir().entryList({base + QLatin1String("-recovery*.db")}, QDir::Files | QDir::Hidden);
-    for (const QString& name : names) {
-        const auto m = live.match(name);
-        if (!m.hasMatch()) continue;
-        const qint64 n = m.captured(1).isEmpty() ? 1 : m.captured(1).toLongLong();
-        if (n < 2 && !m.captured(1).isEmpty()) continue;
-        found.emplace_back(n, info.dir().filePath(name));
-    }
-    std::sort(found.begin(), found.end());
-    QStringList paths;
-    for (const auto& f : found) paths << f.second;
-    return paths;
-}
-
-QString RecoveryJournal::freePathFor(const QString& tableFile) {
-    const QFileInfo info(tableFile);
-    for (int n = 1;; ++n) {
-        const QString path = info.dir().filePath(liveName(info.completeBaseName(), n));
-        if (!anyFileOf(path)) return path;
-    }
-}
-
 bool RecoveryJournal::inUse(const QString& journalPath) {
     if (!QFileInfo::exists(journalPath)) return false;
     Probe p(journalPath);
-    if (p.rc() != SQLITE_OK) return (p.rc() & 0xff) == SQLITE_BUSY || (p.rc() & 0xff) == SQLITE_LOCKED;
+    if (p.rc() != SQLITE_OK) return TableFiles::isHeldCode(p.rc());
     return !p.lock();
 }
 
@@ -206,11 +118,11 @@ qint64 RecoveryJournal::countRows(const QString& journalPath) {
     Probe p(journalPath);
     if (p.rc() != SQLITE_OK) p.fail(p.rc(), QStringLiteral("Cannot read the recovery journal"));
     int rc = SQLITE_OK;
-    const QString table = firstTable(p.db(), &rc);
+    const QString table = SqliteConnection::firstTable(p.db(), &rc);
     if (rc != SQLITE_OK) p.fail(rc, QStringLiteral("Cannot read the recovery journal"));
     if (table.isEmpty()) return 0;
     sqlite3_stmt* st = nullptr;
-    const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(table)).toUtf8();
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(SqliteConnection::quoted(table)).toUtf8();
     rc = sqlite3_prepare_v2(p.db(), sql.constData(), -1, &st, nullptr);
     qint64 rows = -1;
     if (rc == SQLITE_OK) {
@@ -270,7 +182,7 @@ void RecoveryJournal::checkpoint(const QString& journalPath) {
 
 void RecoveryJournal::remove(const QString& journalPath) {
     QFile::remove(journalPath);
-    for (const char* suffix : kSideFiles) QFile::remove(journalPath + QLatin1String(suffix));
+    for (const char* suffix : TableFiles::kSideFileSuffixes) QFile::remove(journalPath + QLatin1String(suffix));
 }
 
 QString RecoveryJournal::moveAside(const QString& journalPath, const QDateTime& now) {
@@ -293,7 +205,7 @@ QString RecoveryJournal::moveAside(const QString& journalPath, const QDateTime& 
     const QString stem = info.dir().filePath(info.completeBaseName() + QLatin1Char('-') +
                                              now.toString(QStringLiteral("yyyyMMdd-hhmmss")));
     QString target = stem + QLatin1String(".db");
-    for (int n = 2; anyFileOf(target); ++n) target = stem + QStringLiteral("-%1.db").arg(n);
+    for (int n = 2; TableFiles::hasAnyFile(target); ++n) target = stem + QStringLiteral("-%1.db").arg(n);
     // The log is empty now; a stale shared-memory file holds no rows.
     QFile::remove(journalPath + QLatin1String("-shm"));
     // Through the one move that syncs and never replaces a file of that name.
@@ -308,9 +220,9 @@ QString RecoveryJournal::moveAside(const QString& journalPath, const QDateTime& 
     } catch (const TableError& e) {
         problem = e.message();
     }
-    if (anyFileOf(journalPath)) problem = QStringLiteral("Files of %1 were left behind").arg(journalPath);
+    if (TableFiles::hasAnyFile(journalPath)) problem = QStringLiteral("Files of %1 were left behind").arg(journalPath);
     if (problem.isEmpty()) return target;
-    if (!anyFileOf(journalPath) && SafeFileWriter::moveFile(target, journalPath).isEmpty()) throw stays(problem);
+    if (!TableFiles::hasAnyFile(journalPath) && SafeFileWriter::moveFile(target, journalPath).isEmpty()) throw stays(problem);
     throw TableError(QStringLiteral("The recovery journal %1 was moved to %2 but cannot be verified (%3)")
                          .arg(journalPath, target, problem));
 }
@@ -334,7 +246,7 @@ void RecoveryJournal::openConnection(const QString& path) {
         // while this run holds it (the lock is taken here and kept until close).
         exec("PRAGMA locking_mode=EXCLUSIVE");
         if (sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            if ((sqlite3_errcode(m_db) & 0xff) == SQLITE_BUSY)
+            if (TableFiles::isHeldCode(sqlite3_errcode(m_db)))
                 throw TableError(QStringLiteral("The recovery journal %1 is in use by another program").arg(path));
             throw TableError(engineMessage(m_db, sqlite3_errcode(m_db), path));
         }
@@ -346,12 +258,12 @@ void RecoveryJournal::openConnection(const QString& path) {
         // Rows only go in, committed in small batches: a small page cache is enough.
         exec("PRAGMA cache_size=-512");
         int rc2 = SQLITE_OK;
-        const QString table = firstTable(m_db, &rc2);
+        const QString table = SqliteConnection::firstTable(m_db, &rc2);
         if (rc2 != SQLITE_OK) throw TableError(engineMessage(m_db, rc2, path));
         if (table.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file").arg(path));
         m_table = table;
         // Column count of the table, for the insert's placeholders.
-        const QByteArray count = QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)).toUtf8();
+        const QByteArray count = QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(SqliteConnection::quoted(table)).toUtf8();
         sqlite3_stmt* probeStmt = nullptr;
         if (const int prc = sqlite3_prepare_v2(m_db, count.constData(), -1, &probeStmt, nullptr); prc != SQLITE_OK)
             throw TableError(engineMessage(m_db, prc, path));
@@ -360,7 +272,7 @@ void RecoveryJournal::openConnection(const QString& path) {
         QStringList marks;
         for (int i = 0; i < columns; ++i) marks << QStringLiteral("?");
         const QByteArray insert =
-            QStringLiteral("INSERT INTO %1 VALUES(%2)").arg(quotedName(table), marks.join(QLatin1Char(','))).toUtf8();
+            QStringLiteral("INSERT INTO %1 VALUES(%2)").arg(SqliteConnection::quoted(table), marks.join(QLatin1Char(','))).toUtf8();
         if (const int irc = sqlite3_prepare_v2(m_db, insert.constData(), -1, &m_insert, nullptr); irc != SQLITE_OK)
             throw TableError(engineMessage(m_db, irc, path));
     } catch (...) {
@@ -386,7 +298,7 @@ void RecoveryJournal::closeConnection() {
 
 void RecoveryJournal::start(const QString& tableFile, const std::vector<TableEngine::Field>& fields) {
     closeConnection();
-    const QString path = freePathFor(tableFile);
+    const QString path = TableFiles::freeJournalPath(tableFile);
     try {
         create(path, fields);
         openConnection(path);
@@ -403,7 +315,7 @@ void RecoveryJournal::create(const QString& path, const std::vector<TableEngine:
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         QStringList columns;
-        for (const TableEngine::Field& f : fields) columns << quotedName(f.name) + QLatin1Char(' ') + f.declaredType;
+        for (const TableEngine::Field& f : fields) columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
         // The mark in the header tells a journal by its content, whatever its name.
         const QByteArray sql = QStringLiteral("PRAGMA application_id=%1; CREATE TABLE records(%2)")
                                    .arg(ProtectedFiles::kJournalApplicationId)
@@ -412,7 +324,7 @@ void RecoveryJournal::create(const QString& path, const std::vector<TableEngine:
         rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK) {
-        const QString reason = reasonOf(db, rc);
+        const QString reason = SqliteConnection::failureReason(db, rc);
         sqlite3_close(db);
         throw TableError(QStringLiteral("Cannot create the recovery journal %1: %2").arg(path, reason));
     }
@@ -462,7 +374,7 @@ void RecoveryJournal::timedSync() {
         m_lastSyncFailure.clear();
         return;
     }
-    const QString message = QStringLiteral("%1: %2").arg(m_path, reasonOf(nullptr, rc));
+    const QString message = QStringLiteral("%1: %2").arg(m_path, SqliteConnection::failureReason(nullptr, rc));
     if (message != m_lastSyncFailure) {
         m_lastSyncFailure = message;
         emit failed(message);
@@ -471,7 +383,7 @@ void RecoveryJournal::timedSync() {
 
 void RecoveryJournal::forEachRow(const std::function<void(const std::vector<TableEngine::Value>&)>& row) const {
     if (m_db == nullptr) return;
-    const QByteArray sql = QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quotedName(m_table)).toUtf8();
+    const QByteArray sql = QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(SqliteConnection::quoted(m_table)).toUtf8();
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(m_db, sql.constData(), -1, &st, nullptr);
     // Finalized also when `row` throws.
@@ -488,7 +400,7 @@ void RecoveryJournal::forEachRow(const std::function<void(const std::vector<Tabl
 
 qint64 RecoveryJournal::committedRows() const {
     if (m_db == nullptr) return 0;
-    const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(m_table)).toUtf8();
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(SqliteConnection::quoted(m_table)).toUtf8();
     sqlite3_stmt* st = nullptr;
     qint64 rows = 0;
     if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)

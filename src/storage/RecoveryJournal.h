@@ -40,12 +40,6 @@ public:
     explicit RecoveryJournal(QObject* parent = nullptr);
     ~RecoveryJournal() override;  // commits pending rows and keeps the file
 
-    // "<dir>/<base>-recovery.db" for the table file "<dir>/<base>.db".
-    static QString pathFor(const QString& tableFile);
-    // Every journal name in use beside `tableFile` (main file present), the plain name first.
-    static QStringList livePathsFor(const QString& tableFile);
-    // The first journal name beside `tableFile` that holds no file of any run.
-    static QString freePathFor(const QString& tableFile);
     // Whether another connection (this or another process) holds the journal open.
     static bool inUse(const QString& journalPath);
     // Rows in a journal file, those in its write-ahead log included. Throws TableError with
@@ -64,7 +58,7 @@ public:
     // Removes a journal file with its side files.
     static void remove(const QString& journalPath);
 
-    // Creates a journal beside `tableFile` under freePathFor() with these fields.
+    // Creates a journal beside `tableFile` under TableFiles::freeJournalPath() with these fields.
     void start(const QString& tableFile, const std::vector<TableEngine::Field>& fields);
     // Continues an existing journal; its rows stay.
     void resume(const QString& journalPath);

@@ -1,7 +1,7 @@
 #include "storage/SafeFileWriter.h"
 
 #include "storage/ProtectedFiles.h"
-#include "storage/RecoveryJournal.h"
+#include "storage/TableFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,8 +156,10 @@ void SafeFileWriter::protectFile(const QString& path, const QString& why) {
 void SafeFileWriter::protectTable(const QString& tableFile) {
     if (tableFile.isEmpty()) return;
     const QString table = QDir::toNativeSeparators(tableFile);
-    const QString journal = RecoveryJournal::pathFor(tableFile);
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    const QString journal = TableFiles::journalPath(tableFile);
+    protectFile(tableFile, QStringLiteral("the open table %1").arg(table));
+    protectFile(journal, QStringLiteral("the recovery journal of %1").arg(table));
+    for (const char* suffix : TableFiles::kSideFileSuffixes) {
         protectFile(tableFile + QLatin1String(suffix), QStringLiteral("the open table %1").arg(table));
         protectFile(journal + QLatin1String(suffix), QStringLiteral("the recovery journal of %1").arg(table));
     }
@@ -225,7 +227,7 @@ bool SafeFileWriter::refuseHeldTable() {
     if (sqlite3_open_v2(encoded(m_targetPath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(db, 0);
         const int rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-        held = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+        held = TableFiles::isHeldCode(rc);
     }
     sqlite3_close(db);
     // Replacing it would pull the file from under the program still writing to it.
@@ -364,7 +366,8 @@ void SafeFileWriter::removeTemporary() {
     closeFd();
     if (m_tempPath.isEmpty()) return;
     // A SQLite writer may have left its own side files next to the temporary.
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink(encoded(m_tempPath + QLatin1String(suffix)).constData());
+    ::unlink(encoded(m_tempPath).constData());
+    for (const char* suffix : TableFiles::kSideFileSuffixes) ::unlink(encoded(m_tempPath + QLatin1String(suffix)).constData());
     m_tempPath.clear();
 }
 

@@ -1,6 +1,6 @@
 #include "storage/TableCopy.h"
 
-#include "storage/SqliteFiles.h"
+#include "storage/TableFiles.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
 

@@ -2,7 +2,9 @@
 
 #include "storage/ProtectedFiles.h"
 #include "storage/SafeFileWriter.h"
-#include "storage/SqliteFiles.h"
+#include "storage/SqliteConnection.h"
+#include "storage/SqliteStatement.h"
+#include "storage/TableFiles.h"
 #include "storage/TableError.h"
 
 #include <QDir>
@@ -26,12 +28,6 @@ namespace veska {
 namespace {
 
 constexpr int kWalkChunk = 512;
-
-QString quoted(const QString& identifier) {
-    QString q = identifier;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 // "hh:mm:ss" of a valid time into `out`, as QTime::toString gives it; false for an invalid
 // time (whose text is empty). Runs for every posted row: no locale machinery, no allocation.
@@ -66,17 +62,12 @@ void utf8Into(const QString& s, std::string& out) {
     }
 }
 
-QString errorText(sqlite3* db, int rc) {
-    if (db != nullptr) return QString::fromUtf8(sqlite3_errmsg(db));
-    return QString::fromUtf8(sqlite3_errstr(rc));
-}
-
 // The message the user sees for a failure on the file `path`.
 QString describe(int rc, const QString& path, const QString& detail) {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return SqliteFiles::heldMessage(path, detail);
+        return TableFiles::heldMessage(path, detail);
     case SQLITE_NOTADB:
         return QStringLiteral("%1 is not a table file (%2)").arg(path, detail);
     case SQLITE_CANTOPEN:
@@ -88,7 +79,7 @@ QString describe(int rc, const QString& path, const QString& detail) {
 
 TableError::Cause causeOf(int rc, int systemError) {
     if ((rc & 0xff) == SQLITE_CONSTRAINT) return TableError::Cause::Constraint;
-    if (SqliteFiles::isHeldCode(rc)) return TableError::Cause::Held;
+    if (TableFiles::isHeldCode(rc)) return TableError::Cause::Held;
     if ((rc & 0xff) == SQLITE_FULL || systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT)
         return TableError::Cause::DiskFull;
     return TableError::Cause::Other;
@@ -136,46 +127,6 @@ void TableEngine::bindValue(sqlite3_stmt* stmt, int index, const Value& value, s
     }
 }
 
-namespace {
-
-// Owns a prepared statement for the length of a scope.
-class Prepared {
-public:
-    Prepared(sqlite3* db, const QString& sql) {
-        const QByteArray utf8 = sql.toUtf8();
-        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
-    }
-    ~Prepared() { sqlite3_finalize(m_stmt); }
-    Prepared(const Prepared&) = delete;
-    Prepared& operator=(const Prepared&) = delete;
-    int rc() const { return m_rc; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc = SQLITE_OK;
-};
-
-// A second connection used by copies and table creation.
-class Connection {
-public:
-    Connection(const QString& path, int flags) {
-        m_rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
-    }
-    ~Connection() { sqlite3_close(m_db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    int rc() const { return m_rc; }
-    sqlite3* get() const { return m_db; }
-    int exec(const char* sql) const { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
-
-private:
-    sqlite3* m_db = nullptr;
-    int m_rc = SQLITE_OK;
-};
-
-}  // namespace
-
 TableEngine::TableEngine() = default;
 
 TableEngine::~TableEngine() { close(); }
@@ -207,7 +158,7 @@ void TableEngine::exec(const char* sql) const {
 }
 
 void TableEngine::fail(int rc, const QString& what) const {
-    QString detail = errorText(m_db, rc);
+    QString detail = SqliteConnection::errorText(m_db, rc);
     if (!what.isEmpty()) detail = what + QLatin1String(": ") + detail;
     throw TableError(describe(rc, m_path, detail), causeOf(rc, 0));
 }
@@ -252,17 +203,14 @@ bool TableEngine::isReadOnly() const { return m_db != nullptr && sqlite3_db_read
 
 void TableEngine::loadSchema() {
     {
-        Prepared q(m_db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND "
-                                        "name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid LIMIT 1"));
-        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
-        const int rc = sqlite3_step(q.get());
-        if (rc == SQLITE_DONE) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
-        if (rc != SQLITE_ROW) fail(rc, QString());
-        m_internalName = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+        int rc = SQLITE_OK;
+        m_internalName = SqliteConnection::firstTable(m_db, &rc);
+        if (rc != SQLITE_OK) fail(rc, QString());
+        if (m_internalName.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
     }
     m_fields.clear();
     {
-        Prepared q(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(m_internalName)));
+        SqliteStatement q(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(SqliteConnection::quoted(m_internalName)));
         if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
         while (sqlite3_step(q.get()) == SQLITE_ROW) {
             Field f;
@@ -287,7 +235,7 @@ void TableEngine::loadSchema() {
 }
 
 void TableEngine::countRows() {
-    Prepared q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(quoted(m_internalName), m_rowId));
+    SqliteStatement q(m_db, QStringLiteral("SELECT count(*), min(%2), max(%2) FROM %1").arg(SqliteConnection::quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const int rc = sqlite3_step(q.get());
     if (rc != SQLITE_ROW) fail(rc, QString());
@@ -329,11 +277,11 @@ void TableEngine::prepareInsert() {
     QStringList names;
     QStringList marks;
     for (const Field& f : m_fields) {
-        names << quoted(f.name);
+        names << SqliteConnection::quoted(f.name);
         marks << QStringLiteral("?");
     }
     const QByteArray sql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                               .arg(quoted(m_internalName), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                               .arg(SqliteConnection::quoted(m_internalName), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
                                .toUtf8();
     const int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_insert, nullptr);
     if (rc != SQLITE_OK) fail(rc, QString());
@@ -370,20 +318,20 @@ void TableEngine::createTable(const QString& path, const std::vector<Field>& fie
     if (ProtectedFiles::isRecordTableName(QFileInfo(path).fileName())) out.createOnly();
     if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
     {
-        Connection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        SqliteConnection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         QStringList columns;
-        for (const Field& f : fields) columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        for (const Field& f : fields) columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
         const QByteArray sql =
-            QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
+            QStringLiteral("CREATE TABLE %1(%2)").arg(SqliteConnection::quoted(internalName), columns.join(QLatin1Char(','))).toUtf8();
         const int rc = c.rc() != SQLITE_OK ? c.rc() : c.exec(sql.constData());
         if (rc != SQLITE_OK) {
-            const QString detail = errorText(c.get(), rc);
+            const QString detail = SqliteConnection::errorText(c.get(), rc);
             out.cancel();
             throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, detail));
         }
     }
     // A journal left beside an old file of that name would be applied to the new one.
-    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
+    if (!out.writesDirectly()) TableFiles::removeSideFiles(out.targetPath());
     if (!out.commit()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
 }
 
@@ -402,8 +350,8 @@ int TableEngine::requireField(const QString& name) const {
 qint64 TableEngine::highestWholeNumber(const QString& fieldName) const {
     if (!isOpen()) return 0;
     const int field = requireField(fieldName);
-    Prepared q(m_db, QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
-                         .arg(quoted(m_fields[std::size_t(field)].name), quoted(m_internalName)));
+    SqliteStatement q(m_db, QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
+                         .arg(SqliteConnection::quoted(m_fields[std::size_t(field)].name), SqliteConnection::quoted(m_internalName)));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     const int rc = sqlite3_step(q.get());
     if (rc != SQLITE_ROW) fail(rc, QString());
@@ -468,7 +416,7 @@ void TableEngine::post() {
 
 void TableEngine::empty() {
     if (!isOpen()) throw TableError(QStringLiteral("Cannot perform this operation on a closed table"));
-    const QByteArray sql = QStringLiteral("DELETE FROM %1").arg(quoted(m_internalName)).toUtf8();
+    const QByteArray sql = QStringLiteral("DELETE FROM %1").arg(SqliteConnection::quoted(m_internalName)).toUtf8();
     // Never deletes the file's rows for good: cached updates always run in a transaction.
     if (m_cached && !m_readOnly && sqlite3_get_autocommit(m_db) != 0) beginCaching();
     try {
@@ -508,8 +456,8 @@ void TableEngine::fillWalk() {
     m_walkRows.clear();
     m_walkIds.clear();
     m_walkIndex = 0;
-    Prepared q(m_db, QStringLiteral("SELECT %3, * FROM %1 WHERE %3 > ?1 ORDER BY %3 LIMIT %2")
-                         .arg(quoted(m_internalName), QString::number(kWalkChunk), m_rowId));
+    SqliteStatement q(m_db, QStringLiteral("SELECT %3, * FROM %1 WHERE %3 > ?1 ORDER BY %3 LIMIT %2")
+                         .arg(SqliteConnection::quoted(m_internalName), QString::number(kWalkChunk), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_walkLastId);
     int rc = SQLITE_OK;
@@ -570,7 +518,7 @@ std::vector<QStringList> TableEngine::rowTexts(qint64 position, int count) const
     const QString sql = m_denseIds
                             ? QStringLiteral("SELECT * FROM %1 WHERE %2 >= ?1 ORDER BY %2 LIMIT ?2")
                             : QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT ?2 OFFSET ?1");
-    Prepared q(m_db, sql.arg(quoted(m_internalName), m_rowId));
+    SqliteStatement q(m_db, sql.arg(SqliteConnection::quoted(m_internalName), m_rowId));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     sqlite3_bind_int64(q.get(), 1, m_denseIds ? m_firstRowId + position : position);
     sqlite3_bind_int(q.get(), 2, count);
@@ -599,7 +547,7 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
     for (const int position : fieldPositions) {
         if (position < 0 || std::size_t(position) >= m_fields.size())
             throw TableError(QStringLiteral("No field at position %1").arg(position));
-        names << quoted(m_fields[std::size_t(position)].name);
+        names << SqliteConnection::quoted(m_fields[std::size_t(position)].name);
     }
     if (names.isEmpty()) return;
     // A range of a table with dense row ids is found through the ids, in any other table by
@@ -609,7 +557,7 @@ void TableEngine::forEachRowText(const std::vector<int>& fieldPositions,
                                        : QStringLiteral(" LIMIT ?2 OFFSET ?1");
     const QString sql = m_denseIds || !ranged ? QStringLiteral("SELECT %1 FROM %2%4 ORDER BY %3")
                                               : QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4");
-    Prepared q(m_db, sql.arg(names.join(QLatin1Char(',')), quoted(m_internalName), m_rowId, where));
+    SqliteStatement q(m_db, sql.arg(names.join(QLatin1Char(',')), SqliteConnection::quoted(m_internalName), m_rowId, where));
     if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
     if (ranged) {
         const qint64 end = count < 0 || count > m_rowCount - first ? m_rowCount : first + count;
@@ -674,10 +622,10 @@ int fullFileReason(const QString& path) {
 
 // Why a write through a connection failed: the system's reason where there is one
 // ("No space left on device" rather than "database or disk is full").
-[[noreturn]] void failWriting(const Connection& c, int rc, const QString& path) {
+[[noreturn]] void failWriting(const SqliteConnection& c, int rc, const QString& path) {
     int error = c.get() != nullptr ? sqlite3_system_errno(c.get()) : 0;
     if (error == 0 && (rc & 0xff) == SQLITE_FULL) error = fullFileReason(path);
-    throw TableError(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : errorText(c.get(), rc));
+    throw TableError(error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : SqliteConnection::errorText(c.get(), rc));
 }
 
 // Writes a whole database image and makes it durable; throws with the system's reason.
@@ -732,7 +680,7 @@ void TableEngine::writeCopy(const QString& freshFile) const {
     if (copyAsImage(freshFile)) return;
     // The file is a temporary thrown away on failure, so it needs no journal; the final
     // commit still reaches the disk before it takes its name.
-    Connection out(freshFile, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    SqliteConnection out(freshFile, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (out.rc() != SQLITE_OK) failWriting(out, out.rc(), freshFile);
     out.exec("PRAGMA journal_mode=OFF");
     out.exec("PRAGMA synchronous=FULL");
@@ -740,16 +688,16 @@ void TableEngine::writeCopy(const QString& freshFile) const {
     QStringList columns;
     QStringList marks;
     for (const Field& f : m_fields) {
-        columns << quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
         marks << QStringLiteral("?");
     }
     const QByteArray create =
-        QStringLiteral("CREATE TABLE %1(%2)").arg(quoted(m_internalName), columns.join(QLatin1Char(','))).toUtf8();
+        QStringLiteral("CREATE TABLE %1(%2)").arg(SqliteConnection::quoted(m_internalName), columns.join(QLatin1Char(','))).toUtf8();
     if (const int rc = out.exec(create.constData()); rc != SQLITE_OK) failWriting(out, rc, freshFile);
-    Prepared insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
-                                   .arg(quoted(m_internalName), marks.join(QLatin1Char(','))));
+    SqliteStatement insert(out.get(), QStringLiteral("INSERT INTO %1 VALUES(%2)")
+                                   .arg(SqliteConnection::quoted(m_internalName), marks.join(QLatin1Char(','))));
     if (insert.rc() != SQLITE_OK) failWriting(out, insert.rc(), freshFile);
-    Prepared select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(m_internalName), m_rowId));
+    SqliteStatement select(m_db, QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(SqliteConnection::quoted(m_internalName), m_rowId));
     if (select.rc() != SQLITE_OK) fail(select.rc(), QString());
     const int n = int(m_fields.size());
     int rc = SQLITE_OK;
@@ -778,7 +726,7 @@ void TableEngine::copyTo(const QString& fileName,
         throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, e.message()));
     }
     // A journal left beside an old file of that name would be applied to the new one.
-    if (!out.writesDirectly()) SqliteFiles::removeSideFiles(out.targetPath());
+    if (!out.writesDirectly()) TableFiles::removeSideFiles(out.targetPath());
     if (!out.commit()) throw TableError(QStringLiteral("Cannot write table %1 (%2)").arg(name, out.reason()));
 }
 
@@ -788,11 +736,11 @@ void TableEngine::addPrimaryIndex(const QString& fieldList) {
     for (const QString& part : fieldList.split(QRegularExpression(QStringLiteral("[;,]")), Qt::SkipEmptyParts)) {
         const QString name = part.trimmed();
         if (name.isEmpty()) continue;
-        columns << quoted(m_fields[std::size_t(requireField(name))].name);
+        columns << SqliteConnection::quoted(m_fields[std::size_t(requireField(name))].name);
     }
     if (columns.isEmpty()) throw TableError(QStringLiteral("No fields given for the index"));
     const QByteArray sql = QStringLiteral("CREATE UNIQUE INDEX %1 ON %2(%3)")
-                               .arg(quoted(m_internalName + QLatin1String("_primary")), quoted(m_internalName),
+                               .arg(SqliteConnection::quoted(m_internalName + QLatin1String("_primary")), SqliteConnection::quoted(m_internalName),
                                     columns.join(QLatin1Char(',')))
                                .toUtf8();
     exec(sql.constData());

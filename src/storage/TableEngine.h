@@ -68,7 +68,6 @@ public:
     // A bare name ("Kestodb") or a relative path resolves against the working directory at
     // open time; a name without an extension gets ".db". A full path is used unchanged.
     void setTableName(const QString& name);
-    QString tableName() const { return m_tableName; }
     // The absolute file path that `name` means now. When the exact path does not exist but
     // one differing only in letter case does, that one (names chosen upper-cased still work).
     static QString resolvePath(const QString& name);
@@ -77,7 +76,6 @@ public:
     bool exclusive() const { return m_exclusive; }
     // Cached updates (see above). Without them every post() is written to the file at once.
     void setCachedUpdates(bool cached) { m_cached = cached; }
-    bool cachedUpdates() const { return m_cached; }
     // Read-only: the file is never created or changed, not even its header (exports and
     // reports read their source this way). With exclusive use other programs may still
     // read the file but not change it while it is open.
@@ -126,7 +124,6 @@ public:
     // Drops every cached row at once, leaving the file's rows (and clears heldRowsLost()).
     void discardCachedRows();
     void cancel();                                           // drops a row not yet posted
-    bool appending() const { return m_appending; }
     // Values of the row posted last, in field order (for a mirror such as a journal).
     const std::vector<Value>& lastPosted() const { return m_lastPosted; }
 

@@ -27,7 +27,7 @@
 #include "ui/RecordingRow.h"
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
-#include "storage/SqliteFiles.h"
+#include "storage/TableFiles.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
 
@@ -678,7 +678,7 @@ void MainWindow::openRecordTable() {
 
 void MainWindow::retryRecordTable() {
     // A quick look first: opening waits a moment for a lock, which the UI must not do often.
-    if (SqliteFiles::isHeld(TableEngine::resolvePath(m_session->tablePath()))) return;
+    if (TableFiles::isHeld(TableEngine::resolvePath(m_session->tablePath()))) return;
     const RunPolicy::TableOpening opening = m_run->openTable();
     if (opening.held) {
         m_statusLine->setNotRecording(opening.reason + QStringLiteral("; trying again"));

@@ -49,9 +49,10 @@ public:
     static void setupPrinter(QPrinter& printer);
     // Detail rows that fit on one page of the printer's printable area.
     static int rowsPerPage(const QPagedPaintDevice& printer);
-    // Draws every row of the table on the printer (or PDF writer), first to last, and
-    // returns the number of pages. An empty table draws nothing and gives 0. Throws
-    // TableError when the table lacks the six fields.
+    // Draws every row of the table on the printer (or PDF writer), first to last, one row
+    // at a time, and returns the number of pages; a field wider than its cell is cut with
+    // "…" (only its start is ever read into a text). An empty table draws nothing and gives
+    // 0. Throws TableError when the table lacks the six fields, and when memory runs out.
     static int render(const TableEngine& table, QPagedPaintDevice& printer);
     // Renders the table into a PDF file through SafeFileWriter (no window needed): complete
     // or not at all, never over the table itself or its recovery journal. Returns an empty

@@ -25,6 +25,12 @@ TEST(CommandLine, ParsesEveryMode) {
     EXPECT_EQ(cl->portMap[0], std::make_pair(3, QString("/dev/pts/7")));
     EXPECT_EQ(cl->port, QString("/dev/ttyACM0"));
 
+    cl = CommandLine::parse({"--doctor", "--list"}, error);
+    ASSERT_TRUE(cl);
+    EXPECT_EQ(cl->mode, CommandLine::Mode::Doctor);
+    EXPECT_TRUE(cl->listOnly);
+    EXPECT_FALSE(CommandLine::parse({"--headless", "--list"}, error));
+    EXPECT_EQ(error, "--list works with --doctor");
     cl = CommandLine::parse({"--headless", "--port", "/dev/ttyUSB1"}, error);
     ASSERT_TRUE(cl) << error.toStdString();
     EXPECT_EQ(cl->port, QString("/dev/ttyUSB1"));

@@ -1,6 +1,7 @@
 // The real program killed at random moments of a fast run: whatever it printed is in the
 // recovery journal it leaves behind.
 #include "storage/RecoveryJournal.h"
+#include "storage/TableFiles.h"
 #include "storage/TableEngine.h"
 
 #include <QDeadlineTimer>
@@ -66,7 +67,7 @@ TEST(HeadlessCrash, EveryPrintedRowIsInTheJournalAfterSigkill) {
         out += veska.readAllStandardOutput();  // what reached the pipe before the kill
 
         const std::vector<qint64> printed = PrintedNumbers(out);
-        const QString journalPath = RecoveryJournal::pathFor(dir.filePath(QStringLiteral("Kestodb.db")));
+        const QString journalPath = TableFiles::journalPath(dir.filePath(QStringLiteral("Kestodb.db")));
         ASSERT_TRUE(QFileInfo::exists(journalPath)) << printed.size() << " rows printed, no journal";
         const std::vector<qint64> kept = JournalNumbers(journalPath);
         // The journal is an exact prefix of the run: 1, 2, 3, ... without a gap.

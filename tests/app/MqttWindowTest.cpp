@@ -72,6 +72,14 @@ TEST(MqttDialog, SettingsRoundTripWithoutThePassword) {
     }
 }
 
+MainWindow::Options WindowOptions(FakeDialogs& dialogs, QSettings& settings) {
+    MainWindow::Options o;
+    o.dialogs = &dialogs;
+    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
+    o.settings = &settings;
+    return o;
+}
+
 QFileDevice::Permissions GroupOrOthers() {
     return QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
            QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -89,12 +97,10 @@ TEST(MqttDialog, WithoutAKeyringTheRememberedPasswordIsKeptInAPrivateFileWithAWa
     loose.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     QSettings settings(file, QSettings::IniFormat);
     FakeDialogs dialogs;
-    MainWindow::Options o;
-    o.dialogs = &dialogs;
-    o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
-    o.settings = &settings;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());  // the window's record table goes there
     {
-        MainWindow window(o);
+        MainWindow window(WindowOptions(dialogs, settings));
         EXPECT_EQ(QFileInfo(file).permissions() & GroupOrOthers(), 0) << "an older, looser file is tightened";
         MqttPasswordKeeper& keeper = *window.findChild<MqttPasswordKeeper*>();
         QSignalSpy kept(&keeper, &MqttPasswordKeeper::kept);
@@ -111,6 +117,7 @@ TEST(MqttDialog, WithoutAKeyringTheRememberedPasswordIsKeptInAPrivateFileWithAWa
         ASSERT_EQ(warnings.size(), 1);
         EXPECT_TRUE(warnings.front().at(0).toString().contains(file)) << warnings.front().at(0).toString().toStdString();
     }
+    QDir::setCurrent(previous);
     QFile raw(file);
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     EXPECT_TRUE(raw.readAll().contains("s3cret"));
@@ -175,11 +182,7 @@ TEST(MqttDialog, TheWindowPublishesWhileSwitchedOn) {
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     FakeDialogs dialogs;
     {
-        MainWindow::Options o;
-        o.dialogs = &dialogs;
-        o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
-        o.settings = &settings;
-        MainWindow window(o);
+        MainWindow window(WindowOptions(dialogs, settings));
         window.setBeep([] {});
         window.startUp();
         EXPECT_EQ(window.mqttPublisher(), nullptr);

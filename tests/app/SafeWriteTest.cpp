@@ -1,4 +1,5 @@
 // Every writer against real faults: a full disk, a read-only folder, links, FIFOs, /dev/full.
+#include "storage/TableFiles.h"
 #include "support/FakeDialogs.h"
 #include "support/FileSizeLimit.h"
 #include "DataFilesTestSupport.h"
@@ -94,7 +95,7 @@ struct Bench {
         chart.resize(322, 246);
         chart.setOpenTableHook([this] { return table.filePath(); });
         source = readAll(path("Kestodb.db"));
-        journal = RecoveryJournal::pathFor(path("Kestodb.db"));
+        journal = TableFiles::journalPath(path("Kestodb.db"));
     }
     ~Bench() {
         table.close();
