@@ -109,3 +109,72 @@ put('reading_formats', 'overload', fields('.0L', 'M*', '14:05:09'))
 put('reading_formats', 'negative_volt', fields('-1.234', 'V', '2026-06-01T00:00:00.000Z'))
 put('reading_formats', 'celsius', fields('25.3', '#', ''))
 put('reading_formats', 'kilohertz', fields('1.001', 'kHz', '2026-12-10T03:14:15Z'))
+
+# --- Paradox files: tables written through pxlib's own write API (ctypes), then damaged copies
+import ctypes, tempfile
+def paradox_seeds():
+    try:
+        px_lib = ctypes.CDLL('libpx.so.0')
+    except OSError:
+        print('make_seeds.py: pxlib missing, no Paradox seeds', file=sys.stderr)
+        return
+    libc = ctypes.CDLL('libc.so.6')
+    libc.malloc.restype = ctypes.c_void_p
+    libc.malloc.argtypes = [ctypes.c_size_t]
+    libc.strdup.restype = ctypes.c_void_p
+    libc.strdup.argtypes = [ctypes.c_char_p]
+    class Field(ctypes.Structure):
+        _fields_ = [('name', ctypes.c_void_p), ('type', ctypes.c_char), ('len', ctypes.c_int), ('dc', ctypes.c_int)]
+    px_lib.PX_new.restype = ctypes.c_void_p
+    px_lib.PX_put_data_double.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int, ctypes.c_double]
+    px_lib.PX_boot()
+    LONG, TIME, ALPHA, NUMBER, SHORT, DATE, LOGICAL = 4, 0x14, 1, 6, 3, 2, 9
+    def write(fields, rows):
+        px = px_lib.PX_new()
+        arr = libc.malloc(ctypes.sizeof(Field) * len(fields))
+        defs = (Field * len(fields)).from_address(arr)
+        for i, (name, t, n) in enumerate(fields):
+            defs[i].name = libc.strdup(name.encode()); defs[i].type = bytes([t]); defs[i].len = n; defs[i].dc = 0
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, 'T.DB')
+            if px_lib.PX_create_file(ctypes.c_void_p(px), ctypes.c_void_p(arr), len(fields), path.encode(), 2) < 0:
+                raise RuntimeError('PX_create_file failed')
+            size = px_lib.PX_get_recordsize(ctypes.c_void_p(px))
+            for r in rows:
+                buf = ctypes.create_string_buffer(size)
+                at = ctypes.addressof(buf)
+                for (name, t, n), v in zip(fields, r):
+                    field = ctypes.c_void_p(at)
+                    if v is None: pass
+                    elif t in (LONG, TIME, DATE): px_lib.PX_put_data_long(ctypes.c_void_p(px), field, n, ctypes.c_int(v))
+                    elif t == SHORT: px_lib.PX_put_data_short(ctypes.c_void_p(px), field, n, ctypes.c_short(v))
+                    elif t == NUMBER: px_lib.PX_put_data_double(ctypes.c_void_p(px), field, n, ctypes.c_double(v))
+                    elif t == LOGICAL: px_lib.PX_put_data_byte(ctypes.c_void_p(px), field, n, ctypes.c_char(1 if v else 0))
+                    else: px_lib.PX_put_data_alpha(ctypes.c_void_p(px), field, n, ctypes.c_char_p(v.encode('latin-1')))
+                    at += n
+                px_lib.PX_put_record(ctypes.c_void_p(px), buf)
+            px_lib.PX_close(ctypes.c_void_p(px)); px_lib.PX_delete(ctypes.c_void_p(px))
+            return open(path, 'rb').read()
+    record = [('No', LONG, 4), ('Time', TIME, 4), ('DC/AC', ALPHA, 2), ('Value', ALPHA, 6), ('Unit', ALPHA, 3),
+              ('AUTO', ALPHA, 4), ('Nval', NUMBER, 8)]
+    units = ['', 'V', 'A', '*', 'F', '#', '?', 'Hz', 'kHz', 'MHz', '%', 'nV', 'mV', 'uV', 'nA', 'mA', 'uA',
+             'nF', 'mF', 'uF', 'k*', 'M*']
+    rows = [(i + 1, (50709 + i) * 1000, ['DC', 'AC', ''][i % 3], '%d.234' % (i % 10), u, 'AUTO', 1234.0 + i)
+            for i, u in enumerate(units)] + [(23, 86399999, 'DC', '0.L', 'M*', 'MANU', 6001.0)]
+    every_unit = write(record, rows)
+    put('paradox_file', 'every_unit', every_unit)
+    put('paradox_file', 'empty_table', write(record, []))
+    put('paradox_file', 'extra_fields', write([('PROBE', ALPHA, 10)] + record + [('Day', DATE, 4), ('Ok', LOGICAL, 1),
+                                              ('Count', SHORT, 2)],
+                                             [('red',) + rows[0] + (738865, True, 7), (None,) + rows[1] + (None, None, -3)]))
+    put('paradox_file', 'other_fields', write([('Name', ALPHA, 10), ('Price', NUMBER, 8)], [('a', 1.5)]))
+    many = write(record, [rows[i % len(rows)] for i in range(300)])
+    put('paradox_file', 'several_blocks', many)
+    put('paradox_file', 'truncated_in_data', many[:len(many) - 700])
+    counted = bytearray(many); counted[0x06] = 0xF0
+    put('paradox_file', 'rows_counted_otherwise', counted)
+    keyed = bytearray(every_unit); keyed[0x04] = 0
+    put('paradox_file', 'keyed_table', keyed)
+    block = bytearray(many); block[0x800 + 2] ^= 0x05   # the next-block link of the first data block
+    put('paradox_file', 'broken_block_link', block)
+paradox_seeds()

@@ -1,6 +1,6 @@
 #include "app/DataFileCli.h"
 
-#include "storage/RecordColumns.h"
+#include "storage/RecordFileReader.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
 #include "storage/TableSaver.h"
@@ -9,11 +9,7 @@
 namespace veska {
 
 void DataFileCli::openForReading(TableEngine& engine, const QString& table) {
-    engine.setTableName(table);
-    engine.setExclusive(true);
-    engine.setReadOnly(true);
-    engine.open();
-    RecordColumns::indexesIn(engine);
+    RecordFileReader::openForReading(engine, table);
 }
 
 QString DataFileCli::exportTable(const QString& table, const QString& out) {

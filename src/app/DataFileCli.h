@@ -15,9 +15,9 @@ class TableEngine;
 // the message for the user (exit with a non-zero status).
 class DataFileCli {
 public:
-    // Opens a record file read-only for exclusive use (no other program changes it
-    // meanwhile, and it is never created or changed). Throws TableError, also when the file
-    // lacks the shown fields.
+    // Opens a record file read-only (RecordFileReader: a Veska table for exclusive use, a
+    // Paradox table as a copy in memory; neither is ever created or changed). Throws
+    // TableError, also when the file lacks the shown fields.
     static void openForReading(TableEngine& engine, const QString& table);
     static QString exportTable(const QString& table, const QString& out);
     // veska --stats TABLE: the statistics per unit as aligned text in `text`, in one pass

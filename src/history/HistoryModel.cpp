@@ -283,16 +283,22 @@ std::vector<HistoryModel::PositionRange> HistoryModel::rowsToRefine(const Histor
         }
     }
     if (wide.empty() && edges.empty()) return {};
-    if (maxLast - minFirst + 1 <= kRefineRowLimit) return {{minFirst, maxLast + 1}};
+    // Reading starts at the clock's kept state before a range: a range is read from there.
+    auto window = [this](const PositionRange& r) { return PositionRange{checkpointBefore(r.first), r.second}; };
+    if (maxLast - minFirst + 1 <= kRefineRowLimit) return {window({minFirst, maxLast + 1})};
     // Too many rows to read them all: the edges (statistics need them), then as many wide
     // buckets as the limit allows.
-    std::vector<PositionRange> wanted = edges;
+    std::vector<PositionRange> wanted;
     std::int64_t total = 0;
-    for (const PositionRange& r : edges) total += r.second - r.first;
+    for (const PositionRange& r : edges) {
+        wanted.push_back(window(r));
+        total += wanted.back().second - wanted.back().first;
+    }
     for (const PositionRange& r : wide) {
-        if (total + (r.second - r.first) > kRefineRowLimit) break;
-        total += r.second - r.first;
-        wanted.push_back(r);
+        const PositionRange w = window(r);
+        if (total + (w.second - w.first) > kRefineRowLimit) break;
+        total += w.second - w.first;
+        wanted.push_back(w);
     }
     std::sort(wanted.begin(), wanted.end());
     std::vector<PositionRange> merged;
@@ -304,6 +310,12 @@ std::vector<HistoryModel::PositionRange> HistoryModel::rowsToRefine(const Histor
         }
     }
     return merged;
+}
+
+std::int64_t HistoryModel::checkpointBefore(std::int64_t position) const {
+    const auto after = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), position,
+                                        [](std::int64_t p, const Checkpoint& c) { return p < c.position; });
+    return after == m_checkpoints.begin() ? position : (after - 1)->position;
 }
 
 HistorySample HistoryModel::sampleOf(std::int64_t position, std::int64_t ms, const SiQuantity& quantity,
@@ -389,12 +401,16 @@ std::optional<HistoryModel::ValueAt> HistoryModel::valueAt(int series, std::int6
     while (after != b.begin() && (after - 1)->statistics.count == 0) --after;
     if (after == b.begin()) return std::nullopt;
     const Bucket& bucket = *(after - 1);
-    if (const HistoryRowRange* range = rangeCovering(rows, bucket.firstPosition, bucket.lastPosition)) {
+    // Exact once the bucket's rows up to the moment are read (the bucket may still be growing).
+    for (const HistoryRowRange& range : rows) {
+        if (bucket.firstPosition < range.first || bucket.firstPosition >= range.end) continue;
         std::optional<ValueAt> found;
-        forSeriesRows(*range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
-            if (!r.overload && r.ms <= ms) found = ValueAt{r.value, r.ms, true};
+        bool later = false;  // a row of the series after the moment was read
+        forSeriesRows(range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
+            if (r.ms > ms) later = true;
+            if (!later && !r.overload) found = ValueAt{r.value, r.ms, true};
         });
-        if (found) return found;
+        if (found && (later || range.end > bucket.lastPosition)) return found;
     }
     return ValueAt{bucket.statistics.mean, std::min(ms, bucket.lastMs), false};
 }

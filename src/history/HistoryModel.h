@@ -87,8 +87,8 @@ public:
     // Per series one column per pixel of `width`; `rows` (from readRange) refine buckets wider
     // than one column and those cut by the view's edges.
     HistoryEnvelope envelope(const HistoryView& view, int width, const std::vector<HistoryRowRange>& rows = {}) const;
-    // Position ranges whose rows would make envelope() and statistics() exact; empty when the
-    // buckets alone already do.
+    // Position ranges whose rows would make envelope() and statistics() exact (beginning where
+    // readRange starts reading anyway); empty when the buckets alone already do.
     std::vector<PositionRange> rowsToRefine(const HistoryView& view, int width) const;
     // Reads [first, end) again (starting at the nearest point where the clock's state was
     // kept, so moments are those of the pass). Throws what the source throws.
@@ -124,6 +124,8 @@ private:
     int seriesFor(const SiQuantity& quantity, std::string_view acDc);
     HistorySample sampleOf(std::int64_t position, std::int64_t ms, const SiQuantity& quantity,
                            std::string_view acDc) const;
+    // The position of the last kept clock state at or before `position`.
+    std::int64_t checkpointBefore(std::int64_t position) const;
     int findSeries(std::string_view baseUnit, std::string_view acDc) const;
     std::pair<std::size_t, std::size_t> bucketsInView(int series, const HistoryView& view) const;
     static const HistoryRowRange* rangeCovering(const std::vector<HistoryRowRange>& rows, std::int64_t first,

@@ -19,8 +19,8 @@ constexpr std::array<Prefix, 9> kPrefixes{{{-12, "p"}, {-9, "n"}, {-6, "µ"}, {-
                                            {3, "k"}, {6, "M"}, {9, "G"}, {12, "T"}}};
 
 bool takesPrefix(std::string_view baseUnit) {
-    return baseUnit == "V" || baseUnit == "A" || baseUnit == "Ω" || baseUnit == "F" || baseUnit == "Hz" ||
-           baseUnit.find('/') != std::string_view::npos;
+    baseUnit = baseUnit.substr(0, baseUnit.find('/'));  // a slope takes its unit's prefixes
+    return baseUnit == "V" || baseUnit == "A" || baseUnit == "Ω" || baseUnit == "F" || baseUnit == "Hz";
 }
 
 int prefixExponent(double magnitude, std::string_view baseUnit) {

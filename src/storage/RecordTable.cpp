@@ -1,9 +1,11 @@
 #include "storage/RecordTable.h"
 
+#include "storage/ParadoxTable.h"
 #include "storage/TableFiles.h"
 #include "storage/TableError.h"
 #include "storage/TableSaver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -23,6 +25,13 @@ namespace {
 QString writeDenied(const QString& path) {
     if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0) return QString();
     return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The path a table name means, without looking for one that differs only in letter case.
+QString exactTablePath(const QString& name) {
+    QString path = QDir::fromNativeSeparators(name);
+    if (QFileInfo(path).suffix().isEmpty()) path += QLatin1String(".db");
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
 qint64 wholeNumber(const TableEngine::Value& value) {
@@ -65,7 +74,11 @@ RecordTable::~RecordTable() {
 }
 
 void RecordTable::openDefault(const QString& name) {
-    const QString path = TableEngine::resolvePath(name);
+    QString path = TableEngine::resolvePath(name);
+    // The meter's Windows program kept its record table under this name as a Paradox table
+    // (KESTODB.DB): that one is only read, and recording goes into a Veska table of exactly
+    // the name asked for beside it (a Paradox file of that very name is refused below).
+    if (ParadoxTable::hasParadoxHeader(path)) path = exactTablePath(name);
     // A missing scratch table is no reason to fail: start with an empty one. Another copy
     // starting at the same moment may make it first; then that one is opened (and refused
     // while that copy holds it).
@@ -76,11 +89,16 @@ void RecordTable::openDefault(const QString& name) {
             if (!QFileInfo::exists(path)) throw;
         }
     }
-    openTable(name);
+    openTable(path);
 }
 
 void RecordTable::openTable(const QString& name) {
     close();
+    // Rows are never recorded into a Paradox table: it is read, never written.
+    if (const QString path = TableEngine::resolvePath(name); ParadoxTable::hasParadoxHeader(path)) {
+        emit tableReset();
+        throw TableError(ParadoxTable::notRecordableMessage(path));
+    }
     m_engine.setTableName(name);
     m_engine.setExclusive(true);
     m_engine.setCachedUpdates(true);

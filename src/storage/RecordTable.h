@@ -38,11 +38,13 @@ public:
     // --- opening and closing ---
     // Start-up: opens the table at `name` ("Kestodb" in the working directory unless a
     // session says otherwise), creating it empty with the record fields when the file is
-    // missing. Throws TableError (e.g. another copy holds it).
+    // missing. A Paradox table found under that name in another letter case (KESTODB.DB) is
+    // left alone: the table of exactly that name is Veska's own. Throws TableError (e.g.
+    // another copy holds it, or the file of that very name is a Paradox table).
     void openDefault(const QString& name = defaultTableName());
     // Closes the current table (its cached rows are discarded) and opens `name` in its place
     // (a bare name resolves in the working directory). Throws TableError; the record table
-    // is then closed.
+    // is then closed. A Paradox table is refused (ParadoxTable::notRecordableMessage).
     void openTable(const QString& name);
     // Deliberate end (the user chose to leave or to discard, or the rows were saved):
     // discards cached rows and removes the recovery journal.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <sqlite3.h>
 
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 namespace veska {
 
@@ -199,7 +201,38 @@ void TableEngine::open() {
     }
 }
 
-bool TableEngine::isReadOnly() const { return m_db != nullptr && sqlite3_db_readonly(m_db, "main") == 1; }
+void TableEngine::openInMemory(const QString& sourcePath, const std::vector<Field>& fields,
+                               const std::function<void(TableEngine&)>& fill) {
+    close();
+    const int rc = sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    m_path = sourcePath;
+    m_inMemory = true;
+    // The rows are written straight into the memory table, whatever the options say.
+    const bool cached = std::exchange(m_cached, false);
+    const auto restoreCached = qScopeGuard([this, cached] { m_cached = cached; });
+    try {
+        if (rc != SQLITE_OK) fail(rc, QString());
+        QStringList columns;
+        for (const Field& f : fields) columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
+        const QByteArray create =
+            QStringLiteral("CREATE TABLE records(%1)").arg(columns.join(QLatin1Char(','))).toUtf8();
+        exec(create.constData());
+        loadSchema();
+        prepareInsert();
+        exec("BEGIN");
+        if (fill) fill(*this);
+        exec("COMMIT");
+        // Nothing may change it from now on, whatever a caller tries.
+        exec("PRAGMA query_only=ON");
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+bool TableEngine::isReadOnly() const {
+    return m_db != nullptr && (m_inMemory || sqlite3_db_readonly(m_db, "main") == 1);
+}
 
 void TableEngine::loadSchema() {
     {
@@ -299,6 +332,7 @@ void TableEngine::close() {
     if (sqlite3_get_autocommit(m_db) == 0) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(m_db);
     m_db = nullptr;
+    m_inMemory = false;
     m_path.clear();
     m_fields.clear();
     m_rowCount = 0;

@@ -89,10 +89,17 @@ public:
     // --- open and close ---
     // Throws when the file is missing, is not a table file, or is held by another program.
     void open();
+    // A table held in memory only, for a record file in a format the engine does not store:
+    // created with `fields`, filled by `fill` through append/setField/post, read-only once
+    // `fill` returns. filePath() names `sourcePath`, the file it was read from, so copies and
+    // exports refuse to write over it. Throws what `fill` throws; the table is then closed.
+    void openInMemory(const QString& sourcePath, const std::vector<Field>& fields,
+                      const std::function<void(TableEngine&)>& fill);
     // Discards cached rows. Safe to call when closed.
     void close();
     bool isOpen() const { return m_db != nullptr; }
-    // Whether the engine opened the file for reading only (the file cannot be written).
+    // Whether the engine opened the file for reading only (the file cannot be written), or
+    // holds a table in memory (openInMemory).
     bool isReadOnly() const;
     // Absolute path of the open file (empty while closed).
     QString filePath() const { return m_path; }
@@ -197,6 +204,7 @@ private:
     int m_lockWaitMs = 0;
 
     sqlite3* m_db = nullptr;
+    bool m_inMemory = false;  // opened by openInMemory: no file behind it
     QString m_path;
     QString m_internalName;
     QString m_rowId;  // the name that reaches the row id: rowid, or an alias when a field hides it

@@ -1,12 +1,16 @@
 #include "ui/DataFileCommands.h"
 
+#include "storage/ParadoxTable.h"
 #include "storage/RecordColumns.h"
+#include "storage/RecordFileReader.h"
 #include "ui/RecordReport.h"
 #include "storage/RecordTable.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
+#include "storage/TableSaver.h"
 #include "storage/TextExport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPaintEngine>
@@ -54,6 +58,41 @@ bool writesPdfFile(QPrinter& printer) {
 
 DataFileCommands::DataFileCommands(RecordTable& table, QObject* parent) : QObject(parent), m_table(table) {}
 
+DataFileCommands::~DataFileCommands() = default;
+
+QString DataFileCommands::paradoxShownMessage(const QString& paradoxPath, const QString& recordTablePath) {
+    const QString recording = recordTablePath.isEmpty()
+                                  ? QStringLiteral("no record table is open, so nothing is recorded")
+                                  : QStringLiteral("recording goes on in %1").arg(QDir::toNativeSeparators(recordTablePath));
+    return QStringLiteral("%1 is a Paradox table: it is shown read-only, and %2. To record into a copy of it, "
+                          "convert it: %3")
+        .arg(QDir::toNativeSeparators(paradoxPath), recording, ParadoxTable::convertCommand(paradoxPath));
+}
+
+bool DataFileCommands::showParadoxTable(const QString& path) {
+    auto shown = std::make_unique<TableEngine>();
+    try {
+        RecordFileReader::openForReading(*shown, path);
+    } catch (const TableError& e) {
+        emit error(e.message(), false);
+        return false;
+    }
+    m_shown = std::move(shown);
+    emit shownTableChanged(m_shown.get());
+    if (!m_toldParadox) {
+        m_toldParadox = true;
+        emit information(paradoxShownMessage(path, m_table.filePath()), false);
+    }
+    emit opened(path);
+    return true;
+}
+
+void DataFileCommands::stopShowing() {
+    if (!m_shown) return;
+    emit shownTableChanged(nullptr);
+    m_shown.reset();
+}
+
 QString DataFileCommands::openPathFor(const QString& chosen) {
     const QString upper = upperAscii(chosen);
     if (upper == chosen || sameFile(upper, chosen)) return upper;
@@ -70,11 +109,19 @@ bool DataFileCommands::settleUnsavedRows() {
     const SaveChoice choice =
         m_dialogs ? m_dialogs->askSaveUnsaved(unsavedRowsQuestion(m_table.unsavedRows())) : SaveChoice::Cancel;
     if (choice == SaveChoice::Cancel) return false;
-    if (choice == SaveChoice::Save) return saveRecordFileAs();
+    if (choice == SaveChoice::Save) return saveRecordTableAs();
     return true;
 }
 
 bool DataFileCommands::replaceTable(const QString& path) {
+    // Told by the file's header: a Paradox table is shown, never made the record table.
+    if (RecordFileReader::isParadoxFile(path)) return showParadoxTable(path);
+    if (m_shown && m_table.isOpen() && sameFile(path, m_table.filePath())) {
+        // Back from a shown file to the record table, which stayed open with its rows.
+        stopShowing();
+        emit opened(path);
+        return true;
+    }
     const QString previous = m_table.filePath();
     // The open file itself cannot be opened a second time beside itself: reopening it is
     // exactly what was asked for.
@@ -88,6 +135,7 @@ bool DataFileCommands::replaceTable(const QString& path) {
     if (!settleUnsavedRows()) return false;
     try {
         m_table.openTable(path);
+        stopShowing();
         emit opened(path);
         return true;
     } catch (const TableError& e) {
@@ -111,9 +159,33 @@ bool DataFileCommands::openRecordFile() {
 }
 
 bool DataFileCommands::saveRecordFileAs() {
+    if (!m_shown) return saveRecordTableAs();
+    const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::saveDialog()) : QString();
+    if (chosen.isEmpty()) return false;
+    return saveShownTo(chosen);
+}
+
+bool DataFileCommands::saveRecordTableAs() {
     const QString chosen = m_dialogs ? m_dialogs->chooseFile(DataFileDialogs::saveDialog()) : QString();
     if (chosen.isEmpty()) return false;
     return saveTo(chosen);
+}
+
+bool DataFileCommands::saveShownTo(const QString& fileName) {
+    // A copy or export of the shown file; the record table's unsaved rows stay unsaved.
+    try {
+        const TextExport::Result result = TableSaver::save(*m_shown, fileName);
+        if (!result.ok) {
+            emit error(result.message, true);
+            return false;
+        }
+        if (!result.message.isEmpty()) emit information(result.message, true);
+    } catch (const TableError& e) {
+        emit error(e.message(), false);
+        return false;
+    }
+    emit saved(fileName);
+    return true;
 }
 
 bool DataFileCommands::saveTo(const QString& fileName) {
@@ -141,12 +213,13 @@ bool DataFileCommands::saveTo(const QString& fileName) {
 
 bool DataFileCommands::printRecords() {
     try {
-        m_table.restoreLostRows();  // after a full disk: the report shows every row of the run
+        if (!m_shown) m_table.restoreLostRows();  // after a full disk: the report shows every row of the run
     } catch (const TableError& e) {
         emit error(e.message(), false);
         return false;
     }
-    if (!m_table.isOpen() || m_table.rowCount() == 0) {
+    const TableEngine& table = m_shown ? *m_shown : m_table.engine();
+    if (!table.isOpen() || table.rowCount() == 0) {
         emit information(nothingToPrintMessage(), false);
         return false;
     }
@@ -154,7 +227,6 @@ bool DataFileCommands::printRecords() {
     QPrinter printer(QPrinter::HighResolution);
     RecordReport::setupPrinter(printer);
     QString failure;
-    const TableEngine& table = m_table.engine();
     m_dialogs->showPrintPreview(printer, [&table, &failure](QPrinter* target) {
         if (writesPdfFile(*target)) {
             // Printing to a PDF file: the report goes through the safe-write path instead of
@@ -171,7 +243,7 @@ bool DataFileCommands::printRecords() {
     if (!failure.isEmpty()) {
         emit error(failure, false);
     } else {
-        emit previewed(m_table.rowCount());
+        emit previewed(table.rowCount());
     }
     return true;
 }

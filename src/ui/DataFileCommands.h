@@ -7,12 +7,14 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QPrinter;
 
 namespace veska {
 
 class RecordTable;
+class TableEngine;
 
 // The record-file commands beside the record grid: open another table file
 // (openRecordFile), save the table under a new name (saveRecordFileAs) and print it
@@ -23,6 +25,7 @@ class DataFileCommands : public QObject {
     Q_OBJECT
 public:
     explicit DataFileCommands(RecordTable& table, QObject* parent = nullptr);
+    ~DataFileCommands() override;
 
     // Who shows the file dialogs, the Save / Discard / Cancel question before unsaved rows
     // would be dropped, and the print preview. Without dialogs every file dialog counts as
@@ -33,13 +36,24 @@ public:
     // Open: dialog, question about unsaved rows, then the chosen file replaces the record
     // table (the grid reads it again). A file that cannot be opened leaves the current table
     // and its rows as they were. Returns whether another table is open now.
+    // A Paradox table is only shown: the grid, Save and Print show it, while recording goes
+    // on in the record table (told once per run, with the way to convert it). Opening the
+    // record table's own file, or any other, ends the showing.
     bool openRecordFile();
-    // Save as: ".db" gives a table copy, ".csv" CSV, any other extension the text export. Returns
-    // whether the table was saved.
+    // Save as: ".db" gives a table copy, ".csv" CSV, any other extension the text export, of
+    // the table the grid shows. Returns whether the table was saved.
     bool saveRecordFileAs();
-    // Preview and print. An empty table gives a message and no preview. Returns whether
-    // the preview was shown.
+    // Save as for the record table itself, whatever the grid shows (the questions about
+    // unsaved rows before they would be dropped).
+    bool saveRecordTableAs();
+    // Preview and print the table the grid shows. An empty table gives a message and no
+    // preview. Returns whether the preview was shown.
     bool printRecords();
+
+    // The Paradox table the grid shows instead of the record table; nullptr when none.
+    const TableEngine* shownTable() const { return m_shown.get(); }
+    // What the user is told the first time a Paradox table is shown.
+    static QString paradoxShownMessage(const QString& paradoxPath, const QString& recordTablePath);
 
     // The path Open uses for a chosen one: its letters a-z upper-cased when that names the
     // same file, otherwise the path as chosen (file systems that tell case apart).
@@ -61,14 +75,21 @@ signals:
     // another table opened, the report shown for printing.
     void saved(const QString& fileName);
     void opened(const QString& fileName);
+    // The grid is to show `shown` (a Paradox table), or the record table again (nullptr).
+    void shownTableChanged(const TableEngine* shown);
     void previewed(qint64 rows);
 
 private:
     bool settleUnsavedRows();
     bool replaceTable(const QString& path);
+    bool showParadoxTable(const QString& path);
+    void stopShowing();
+    bool saveShownTo(const QString& fileName);
 
     RecordTable& m_table;
     UserDialogs* m_dialogs = nullptr;
+    std::unique_ptr<TableEngine> m_shown;
+    bool m_toldParadox = false;
 };
 
 }  // namespace veska

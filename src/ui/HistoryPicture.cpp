@@ -68,7 +68,7 @@ std::vector<int> pauseSegments(const HistoryModel& model, const HistoryView& vie
 }
 
 void drawSeries(QPainter& painter, const HistoryPicture::Pane& pane, const std::vector<HistoryColumn>& columns,
-                const std::vector<int>& segment, int left, const QColor& color) {
+                const std::vector<int>& segment, int left, const QColor& color, bool middlesOnly = false) {
     // A cosmetic pen of one pixel: the raster engine draws it directly, where a wider pen
     // makes it stroke the outline of every column's zigzag (seconds for a dense run).
     QPen pen(color, 1);
@@ -86,15 +86,19 @@ void drawSeries(QPainter& painter, const HistoryPicture::Pane& pane, const std::
         if (!column.hasValue()) continue;
         if (previous >= 0 && segment[std::size_t(previous)] != segment[std::size_t(c)]) flush();
         const double x = left + c + 0.5;
-        line << QPointF(x, pane.yOf(column.minimum));
-        if (column.maximum != column.minimum) line << QPointF(x, pane.yOf(column.maximum));
+        if (middlesOnly) {
+            line << QPointF(x, pane.yOf((column.minimum + column.maximum) / 2));
+        } else {
+            line << QPointF(x, pane.yOf(column.minimum));
+            if (column.maximum != column.minimum) line << QPointF(x, pane.yOf(column.maximum));
+        }
         previous = c;
     }
     flush();
 }
 
 void drawValueAxis(QPainter& painter, const HistoryPicture::Pane& pane, const QRect& plot) {
-    const int maxTicks = std::max(2, pane.rect.height() / 40);
+    const int maxTicks = std::max(3, pane.rect.height() / 28);
     painter.setFont(QFont(QStringLiteral("Liberation Sans"), 8));
     for (const HistoryTick& tick : HistoryTicks::valueTicks(pane.low, pane.high, maxTicks, pane.baseUnit)) {
         const int y = int(std::lround(pane.yOf(tick.at)));
@@ -173,7 +177,10 @@ std::vector<HistoryPicture::Pane> HistoryPicture::panes(const HistoryModel& mode
         pane.baseUnit = units[std::size_t(i)];
         for (int s = 0; s < int(model.series().size()); ++s)
             if (model.series()[std::size_t(s)].baseUnit == pane.baseUnit) pane.series.push_back(s);
-        std::tie(pane.low, pane.high) = options.fixedY ? *options.fixedY : fittedRange(envelope, pane.series);
+        const auto fixed = options.paneValues.find(pane.baseUnit);
+        std::tie(pane.low, pane.high) = fixed != options.paneValues.end() ? fixed->second
+                                        : options.fixedY                  ? *options.fixedY
+                                                                          : fittedRange(envelope, pane.series);
         out.push_back(pane);
     }
     return out;
@@ -247,8 +254,9 @@ void HistoryPicture::paintOverview(QPainter& painter, const QRect& rect, const H
         Pane pane;
         pane.rect = rect.adjusted(0, 2, 0, -2);
         std::tie(pane.low, pane.high) = fittedRange(whole, {int(s)});
+        // The course of each series only: the strip is too low for its spread.
         drawSeries(painter, pane, whole.series[s], std::vector<int>(std::size_t(whole.width), 0), rect.left(),
-                   seriesColor(int(s)).lighter(130));
+                   seriesColor(int(s)).lighter(130), true);
     }
     const HistoryView& all = whole.view;
     const double x0 = rect.left() + double(shown.fromMs - all.fromMs) * rect.width() / double(all.span());

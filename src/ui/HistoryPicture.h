@@ -6,7 +6,9 @@
 #include <QRect>
 #include <QString>
 
+#include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,7 @@ class HistoryPicture {
 public:
     struct Options {
         std::optional<std::pair<double, double>> fixedY;  // one y range for every pane
+        std::map<std::string, std::pair<double, double>> paneValues;  // a y range per base unit
         std::optional<std::int64_t> cursorA, cursorB;
         QString note;  // a line above the plot, e.g. "Reading the file: 42 %"
     };

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "ui/MainMenu.h"
+#include "ui/HistoryWindow.h"
 #include "ui/StatisticsWindow.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/MqttPasswordKeeper.h"
@@ -20,6 +21,7 @@
 #include "ui/DataFileCommands.h"
 #include "ui/HistoryChart.h"
 #include "ui/RecordGrid.h"
+#include "ui/RecordGridModel.h"
 #include "ui/RecordLimitMenu.h"
 #include "storage/RecordTable.h"
 #include "session/Recorder.h"
@@ -399,6 +401,17 @@ void MainWindow::buildMenu() {
     // Statistics of the record table per unit, in a window of its own that stays open
     // beside this one and follows the rows as they arrive.
     m.recordMenu->addSeparator();
+    // The run on a time axis in real units, beside this window; the strip chart stays as it is.
+    QAction* historyItem = m.recordMenu->addAction(QStringLiteral("History"));
+    historyItem->setObjectName(QStringLiteral("History1"));
+    historyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(historyItem, &QAction::triggered, this, [this] {
+        auto* window = findChild<HistoryWindow*>();
+        if (window == nullptr) window = new HistoryWindow(*m_session, *m_dialogs, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     QAction* statisticsItem = m.recordMenu->addAction(QStringLiteral("Statistics"));
     statisticsItem->setObjectName(QStringLiteral("Statistics1"));
     connect(statisticsItem, &QAction::triggered, this, [this] {
@@ -524,6 +537,9 @@ void MainWindow::wireStatusLine() {
         m_statusLine->noteFile(QStringLiteral("opened %1").arg(QDir::toNativeSeparators(file)));
         refreshRowStatus();
     });
+    // A Paradox table opened is shown in the grid; recording goes on in the record table.
+    connect(m_dataFiles, &DataFileCommands::shownTableChanged, this,
+            [this](const TableEngine* shown) { m_recordGrid->gridModel()->showTable(shown); });
     connect(m_dataFiles, &DataFileCommands::previewed, this, [this](qint64 rows) {
         m_statusLine->noteFile(QStringLiteral("print preview of %1 rows closed").arg(rows));
     });
@@ -782,7 +798,7 @@ bool MainWindow::mayDiscardUnsavedRows() {
     return false;
 }
 
-bool MainWindow::saveUnsavedRows() { return m_dataFiles->saveRecordFileAs(); }
+bool MainWindow::saveUnsavedRows() { return m_dataFiles->saveRecordTableAs(); }
 
 // ---------------------------------------------------------------------------------------
 // Layout.

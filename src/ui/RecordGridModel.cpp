@@ -1,6 +1,7 @@
 #include "ui/RecordGridModel.h"
 
 #include "storage/RecordTable.h"
+#include "storage/TableEngine.h"
 #include "storage/TableError.h"
 
 #include <algorithm>
@@ -25,17 +26,25 @@ RecordGridModel::RecordGridModel(RecordTable& table, QObject* parent)
     onReset();
 }
 
+const TableEngine& RecordGridModel::source() const { return m_shown != nullptr ? *m_shown : m_table.engine(); }
+
+void RecordGridModel::showTable(const TableEngine* shown) {
+    m_shown = shown;
+    onReset();
+}
+
 void RecordGridModel::onReset() {
     beginResetModel();
     m_blocks.clear();
     m_recent.clear();
-    m_rows = int(std::min<qint64>(m_table.rowCount(), std::numeric_limits<int>::max()));
+    m_rows = int(std::min<qint64>(source().rowCount(), std::numeric_limits<int>::max()));
     for (std::size_t c = 0; c < columns().size(); ++c)
-        m_fieldIndex[c] = m_table.engine().fieldIndex(QString::fromLatin1(columns()[c].field));
+        m_fieldIndex[c] = source().fieldIndex(QString::fromLatin1(columns()[c].field));
     endResetModel();
 }
 
 void RecordGridModel::onRowPosted(qint64 position) {
+    if (m_shown != nullptr) return;  // recorded into the record table, which is not shown now
     if (position != m_rows) {  // not the next row: read everything again
         onReset();
         return;
@@ -54,7 +63,7 @@ const QStringList* RecordGridModel::row(int position) const {
     if (it == m_blocks.end()) {
         std::vector<QStringList> rows;
         try {
-            rows = m_table.engine().rowTexts(block * kBlockRows, kBlockRows);
+            rows = source().rowTexts(block * kBlockRows, kBlockRows);
         } catch (const TableError&) {
             return nullptr;  // a closed or failing table shows empty cells
         }

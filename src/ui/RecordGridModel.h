@@ -11,6 +11,7 @@
 namespace veska {
 
 class RecordTable;
+class TableEngine;
 
 // Read-only model of the record table for recordGrid: the columns No, Time, DC/AC, Value,
 // Unit and AUTO. Rows are fetched from the table engine on demand, a block at a time, and
@@ -37,6 +38,12 @@ public:
     // Rows read from the engine so far (tests watch that a view reads only what it shows).
     qint64 rowsFetched() const { return m_rowsFetched; }
 
+    // Shows `shown` (a record file only read, such as a Paradox table) instead of the record
+    // table, until it is called with nullptr; rows recorded meanwhile go to the record table
+    // and show once it is back. `shown` must outlive its showing.
+    void showTable(const TableEngine* shown);
+    const TableEngine* shownTable() const { return m_shown; }
+
 private:
     static constexpr int kBlockRows = 128;
     static constexpr std::size_t kBlocks = 16;
@@ -45,7 +52,10 @@ private:
     void onReset();
     const QStringList* row(int position) const;
 
+    const TableEngine& source() const;
+
     RecordTable& m_table;
+    const TableEngine* m_shown = nullptr;
     int m_rows = 0;
     std::array<int, 6> m_fieldIndex{};
     QFont m_font;

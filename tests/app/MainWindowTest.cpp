@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, MenusHaveTheirItemsAndStates) {
     // The captions as shown: a mnemonic's "&" only underlines a letter.
     for (QAction* a : m.recordMenu->actions()) record << (a->isSeparator() ? QStringLiteral("-") : a->text().remove('&'));
     EXPECT_EQ(record, (QStringList{"New", "Save", "-", "1000", "5000", "10000", "50000", "100000", "limitless", "-",
-                                   "Statistics"}));
+                                   "History", "Statistics"}));
     EXPECT_TRUE(m.recordMenu->actions()[5]->isChecked());
     m.recordMenu->actions()[3]->trigger();
     EXPECT_EQ(w.recorder().recordLimit(), 1000);

@@ -219,6 +219,24 @@ TEST(HistoryModel, UnitsMakePanesAndAcDcMakesSeries) {
     EXPECT_EQ(model.statistics(model.wholeRun(), {})[2].maximum, 4698.0);
 }
 
+TEST(HistoryModel, TheReadingInForceAtACursor) {
+    VectorRowSource source;
+    for (int i = 0; i < 100; ++i) source.rows.push_back(rowAt(kStart + i * 1000LL, i == 41 ? "0L" : display(i / 10.0), "V"));
+    const HistoryModel model = modelOf(source);
+    EXPECT_EQ(model.valueAt(0, kStart - 1, {}), std::nullopt);
+    const auto coarse = model.valueAt(0, kStart + 10'500, {});
+    ASSERT_TRUE(coarse);
+    EXPECT_FALSE(coarse->exact);  // the bucket's mean until its rows are read
+    const auto range = model.rowsOfValueAt(0, kStart + 41'500);
+    ASSERT_TRUE(range);
+    const std::vector<HistoryRowRange> rows{model.readRange(source, range->first, range->second)};
+    const auto exact = model.valueAt(0, kStart + 41'500, rows);
+    ASSERT_TRUE(exact);
+    EXPECT_TRUE(exact->exact);
+    EXPECT_EQ(exact->value, 4.0);  // the overload at 41 s is no value: 40 s is in force
+    EXPECT_EQ(exact->ms, kStart + 40'000);
+}
+
 TEST(HistoryModel, SevenFieldTableAcrossMidnight) {
     VectorRowSource source;
     for (int i = 0; i < 7200; ++i) {

@@ -1,17 +1,8 @@
-#include "ui/RecordLimitMenu.h"
-#include "storage/RecordTable.h"
-#include "storage/TableEngine.h"
-#include "session/Recorder.h"
-#include "ui/RecordingRow.h"
+#include "session/RecorderBench.h"
 
-#include <QAction>
-#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -19,53 +10,9 @@
 #include <functional>
 
 using namespace veska;
+using namespace veska::test;
 
 namespace {
-
-MeterReading reading(const std::string& value, const std::string& range = "AUTO") {
-    return MeterReading{value, 1234.0F, "DC", "V", range};
-}
-
-// A record table in a scratch working directory with a recorder on a fake clock and timer.
-struct Bench {
-    Bench() {
-        QDir::setCurrent(dir.path());
-        table.openDefault();
-        recorder.samplingTimer().stop();
-        recorder.setClock([this] { return clock; });
-        recorder.setConfirmHook([this](const QString& q) {
-            questions << q;
-            return answer;
-        });
-        QObject::connect(&recorder, &Recorder::information, [this](const QString& t) { infos << t; });
-        QObject::connect(&recorder, &Recorder::error, [this](const QString& t) { errors << t; });
-    }
-    ~Bench() {
-        table.close();
-        QDir::setCurrent(QDir::tempPath());
-    }
-    void feed(const MeterReading& r, int times = 1) {
-        for (int i = 0; i < times; ++i) recorder.offerReading(r);
-    }
-    void ticks(int n) {
-        for (int i = 0; i < n; ++i) recorder.onSamplingTick();
-    }
-    qint64 rows() const { return table.rowCount(); }
-    QString field(qint64 position, int index) const { return table.rowTexts(position).value(index); }
-    QStringList values() const {
-        QStringList v;
-        for (qint64 i = 0; i < rows(); ++i) v << field(i, 3) + "/" + field(i, 5);
-        return v;
-    }
-
-    QTemporaryDir dir;
-    RecordTable table;
-    Recorder recorder{table};
-    RecordLimitMenu limits{recorder};
-    QTime clock{14, 5, 9, 500};
-    bool answer = false;
-    QStringList questions, infos, errors;
-};
 
 struct Case {
     const char* name;
@@ -77,7 +24,6 @@ const Case kCases[] = {
          EXPECT_TRUE(b.recorder.repeatSet());
          EXPECT_FALSE(b.recorder.recordSI());
          EXPECT_EQ(b.recorder.recordLimit(), 10000);
-         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limit10000)->isChecked());
          b.feed(reading("1.000"), 10005);
          EXPECT_EQ(b.rows(), 10000);  // at most the limit, not one more
          EXPECT_EQ(b.recorder.recordedRows(), 10000);
@@ -87,19 +33,16 @@ const Case kCases[] = {
          EXPECT_EQ(b.recorder.nextRecordNo(), 10001);
      }},
     {"Limit1000Then5000Resumes", [](Bench& b) {
-         b.limits.setRecordLimit(1000);
+         b.recorder.setRecordLimit(1000);
          EXPECT_EQ(b.recorder.recordLimit(), 1000);
-         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limit1000)->isChecked());
-         EXPECT_FALSE(b.limits.action(RecordLimitMenu::Limit10000)->isChecked());
          b.feed(reading("1.000"), 1005);
          EXPECT_EQ(b.rows(), 1000);
-         b.limits.action(RecordLimitMenu::Limit5000)->trigger();
+         b.recorder.setRecordLimit(5000);
          EXPECT_EQ(b.recorder.recordLimit(), 5000);
          b.feed(reading("1.000"));
          EXPECT_EQ(b.rows(), 1001);
-         b.limits.setRecordLimit(Recorder::kLimitless);
+         b.recorder.setRecordLimit(Recorder::kLimitless);
          EXPECT_EQ(b.recorder.recordLimit(), 10000000);
-         EXPECT_TRUE(b.limits.action(RecordLimitMenu::Limitless)->isChecked());
      }},
     {"RepeatClearSkipsOnlyTheSameKey", [](Bench& b) {
          b.recorder.setRepeatSet(false);
@@ -240,23 +183,6 @@ TEST(Recording, KeyFilterLetsDigitsAndBackspaceThrough) {
         EXPECT_FALSE(Recorder::acceptsIntervalKey(key));
         EXPECT_EQ(key, QChar(0));
     }
-}
-
-TEST(Recording, TheRowControlsDriveTheRecorder) {
-    Bench b;
-    QWidget window;
-    RecordingRow row(b.recorder, &window);
-    EXPECT_TRUE(row.repeatBox()->isChecked());
-    EXPECT_EQ(row.samplingBox()->geometry(), QRect(57, 258, 143, 20));
-    row.samplingBox()->setChecked(true);
-    row.repeatBox()->setChecked(false);
-    EXPECT_TRUE(b.recorder.recordSI());
-    EXPECT_FALSE(b.recorder.repeatSet());
-    row.intervalField()->setFocus();
-    QTest::keyClicks(row.intervalField(), "-x4");
-    EXPECT_EQ(row.intervalField()->text(), "104");
-    EXPECT_EQ(b.recorder.interval(), 104);
-    EXPECT_EQ(b.recorder.sampleCountdown(), 104);
 }
 
 // No table open (its open failure was reported then): readings are not recorded, not
