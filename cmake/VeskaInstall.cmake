@@ -127,14 +127,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/veska/veska")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# pxlib is loaded when a Paradox table is first read (dlopen), where dpkg-shlibdeps cannot
-# see it; the libraries linked are appended to this by dpkg-shlibdeps.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pxlib1 (>= 0.6.8)")
 # The window's fonts; the program still runs without them. fonts-mona draws the full-width
 # question mark of the exit question, which no other font here has; the libraries found by
 # shlibdeps are added to this list.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-mona")
+# pxlib is loaded when a Paradox table is first read (dlopen), where dpkg-shlibdeps cannot
+# see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-mona, pxlib1 (>= 0.6.8)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${veska_pkg}/debian/postinst ${veska_pkg}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

@@ -396,9 +396,7 @@ std::optional<HistoryModel::PositionRange> HistoryModel::rowsOfValueAt(int serie
 std::optional<HistoryModel::ValueAt> HistoryModel::valueAt(int series, std::int64_t ms,
                                                            const std::vector<HistoryRowRange>& rows) const {
     const std::vector<Bucket>& b = m_buckets[std::size_t(series)];
-    auto after = std::partition_point(b.begin(), b.end(), [&](const Bucket& x) { return x.firstMs <= ms; });
-    // Back to a bucket holding a value (one of overloads alone has none).
-    while (after != b.begin() && (after - 1)->statistics.count == 0) --after;
+    const auto after = std::partition_point(b.begin(), b.end(), [&](const Bucket& x) { return x.firstMs <= ms; });
     if (after == b.begin()) return std::nullopt;
     const Bucket& bucket = *(after - 1);
     // Exact once the bucket's rows up to the moment are read (the bucket may still be growing).
@@ -408,11 +406,11 @@ std::optional<HistoryModel::ValueAt> HistoryModel::valueAt(int series, std::int6
         bool later = false;  // a row of the series after the moment was read
         forSeriesRows(range, series, bucket.firstPosition, bucket.lastPosition, [&](const HistorySample& r) {
             if (r.ms > ms) later = true;
-            if (!later && !r.overload) found = ValueAt{r.value, r.ms, true};
+            if (!later) found = ValueAt{r.value, r.ms, true, r.overload};
         });
         if (found && (later || range.end > bucket.lastPosition)) return found;
     }
-    return ValueAt{bucket.statistics.mean, std::min(ms, bucket.lastMs), false};
+    return ValueAt{bucket.statistics.mean, std::min(ms, bucket.lastMs), false, bucket.statistics.count == 0};
 }
 
 }  // namespace veska

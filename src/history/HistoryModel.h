@@ -101,9 +101,10 @@ public:
         double value = 0.0;
         std::int64_t ms = 0;  // the reading's moment
         bool exact = false;   // false: the mean of its bucket, its rows not read yet
+        bool overload = false;  // the display showed an overload then: no value
     };
     // The reading of a series in force at `ms` (the last one at or before it); empty before
-    // the series' first reading or when only overloads came before.
+    // the series' first reading.
     std::optional<ValueAt> valueAt(int series, std::int64_t ms, const std::vector<HistoryRowRange>& rows) const;
     // The positions of the bucket valueAt() uses, to read its rows.
     std::optional<PositionRange> rowsOfValueAt(int series, std::int64_t ms) const;

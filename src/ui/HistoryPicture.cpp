@@ -83,7 +83,10 @@ void drawSeries(QPainter& painter, const HistoryPicture::Pane& pane, const std::
     };
     for (int c = 0; c < int(columns.size()); ++c) {
         const HistoryColumn& column = columns[std::size_t(c)];
-        if (!column.hasValue()) continue;
+        if (!column.hasValue()) {
+            if (column.overload) flush();  // no line across what the display could not show
+            continue;
+        }
         if (previous >= 0 && segment[std::size_t(previous)] != segment[std::size_t(c)]) flush();
         const double x = left + c + 0.5;
         if (middlesOnly) {

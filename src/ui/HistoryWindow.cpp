@@ -175,10 +175,11 @@ void HistoryWindow::refresh() {
         }
         cells << QString::number(st.overloads);
         const auto at = [&](bool has, const HistoryModel::ValueAt& v) {
-            return has ? (v.exact ? QString() : QStringLiteral("≈")) + value(v.value) : QString();
+            if (!has) return QString();
+            return (v.exact ? QString() : QStringLiteral("≈")) + (v.overload ? QStringLiteral("overload") : value(v.value));
         };
         cells << at(hasA, atA) << at(hasB, atB);
-        if (hasA && hasB) {
+        if (hasA && hasB && !atA.overload && !atB.overload) {
             const double delta = atB.value - atA.value;
             cells << value(delta);
             const std::int64_t dt = atB.ms - atA.ms;

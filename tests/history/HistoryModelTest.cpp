@@ -233,8 +233,13 @@ TEST(HistoryModel, TheReadingInForceAtACursor) {
     const auto exact = model.valueAt(0, kStart + 41'500, rows);
     ASSERT_TRUE(exact);
     EXPECT_TRUE(exact->exact);
-    EXPECT_EQ(exact->value, 4.0);  // the overload at 41 s is no value: 40 s is in force
-    EXPECT_EQ(exact->ms, kStart + 40'000);
+    EXPECT_TRUE(exact->overload);  // the display showed an overload at 41 s: no value
+    const auto next = model.valueAt(0, kStart + 42'500, rows);
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(next->exact);
+    EXPECT_FALSE(next->overload);
+    EXPECT_EQ(next->value, 4.2);
+    EXPECT_EQ(next->ms, kStart + 42'000);
 }
 
 TEST(HistoryModel, SevenFieldTableAcrossMidnight) {
