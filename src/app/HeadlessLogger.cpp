@@ -6,6 +6,7 @@
 #include "links/UsbConnection.h"
 #include "storage/RecordColumns.h"
 #include "storage/RecordTable.h"
+#include "storage/SafeFileWriter.h"
 #include "session/Recorder.h"
 #include "storage/TableError.h"
 #include "links/SerialPortDriver.h"
@@ -128,6 +129,13 @@ int HeadlessLogger::run() {
     sigemptyset(&stop.sa_mask);
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
+    if (m_options.save) {
+        // Known before the first row: a run whose save could only be refused at its end.
+        if (const QString what = SafeFileWriter::neverWritten(*m_options.save); !what.isEmpty()) {
+            fail(QStringLiteral("--save %1: it is %2; name another file").arg(*m_options.save, what));
+            return finish();
+        }
+    }
     if (!openTable()) return finish();
     if (m_options.format == CommandLine::Format::Csv) writeOut(std::string(ReadingCsv::header()));
     configureRecorder();
@@ -307,13 +315,45 @@ void HeadlessLogger::stopPublishing() {
     m_publisher = nullptr;
     const auto* publisher = static_cast<const SessionPublisher*>(stopped.get());
     const MqttPublisher::Counters c = publisher->publisher().counters();
-    // The rows are in the table either way; say which ones the broker never got.
+    // Said once the save has shown where the rows are.
     if (c.recordedQueued > 0 || c.recordedDropped > 0)
-        Print(m_err, QStringLiteral("veska: MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full "
-                                    "queue); they are in the record table\n")
-                         .arg(c.recordedQueued + c.recordedDropped)
-                         .arg(publisher->publisher().brokerDisplayText())
-                         .arg(c.recordedDropped));
+        m_undelivered = QStringLiteral("MQTT: %1 recorded rows were not delivered to %2 (%3 dropped from the full queue)")
+                            .arg(c.recordedQueued + c.recordedDropped)
+                            .arg(publisher->publisher().brokerDisplayText())
+                            .arg(c.recordedDropped);
+}
+
+void HeadlessLogger::reportUndelivered(const QString& rowsAreIn) {
+    if (m_undelivered.isEmpty()) return;
+    const QString where = rowsAreIn.isEmpty()
+                              ? QStringLiteral("they were only printed (--save FILE keeps a run's rows)")
+                              : QStringLiteral("they are in %1").arg(rowsAreIn);
+    Print(m_err, QStringLiteral("veska: %1; %2\n").arg(m_undelivered, where));
+}
+
+QString HeadlessLogger::saveAtEnd() {
+    // A run that never started keeps its hands off the save file: an earlier run's file of
+    // that name must not be replaced by a table this run added nothing to.
+    if (!m_options.save || !m_saver || !m_started) return QString();
+    const RunPolicy::FinalSave saved =
+        m_run->saveAndClose([this](RecordTable& table) { return m_saver(table, *m_options.save); });
+    if (saved.error.isEmpty()) return *m_options.save;
+    fail(saved.error);
+    if (saved.keptIn.isEmpty() || saved.recordedRows == 0) return QString();
+    // The rows are safe nowhere else: they wait in the journal, as many as are counted there.
+    if (saved.keptRows >= saved.recordedRows) {
+        Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
+    } else {
+        const QString why = m_session->recorder().pauseReason();
+        Print(m_err, QStringLiteral("veska: %1 of the run's %2 rows are kept in %3; the other %4 could not be written "
+                                    "there%5\n")
+                         .arg(saved.keptRows)
+                         .arg(saved.recordedRows)
+                         .arg(saved.keptIn)
+                         .arg(saved.recordedRows - saved.keptRows)
+                         .arg(why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why)));
+    }
+    return saved.keptRows > 0 ? saved.keptIn : QString();
 }
 
 void HeadlessLogger::printRow(const QStringList& texts) {
@@ -419,17 +459,7 @@ int HeadlessLogger::finish() {
     flushOut();  // rows printed in the last turn of the event loop
     if (m_session->linkStatus().kind == LinkKind::Usb && m_session->linkStatus().isOpen()) m_session->disconnectUsb();
     stopPublishing();  // after the links: every recorded row is queued before the drain
-    // A run that never started keeps its hands off the save file: an earlier run's file of
-    // that name must not be replaced by a table this run added nothing to.
-    if (m_options.save && m_saver && m_started) {
-        const RunPolicy::FinalSave saved =
-            m_run->saveAndClose([this](RecordTable& table) { return m_saver(table, *m_options.save); });
-        if (!saved.error.isEmpty()) {
-            fail(saved.error);
-            if (!saved.keptIn.isEmpty() && saved.keptRows > 0)
-                Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
-        }
-    }
+    reportUndelivered(saveAtEnd());
     m_run->closeTable(RunPolicy::UnsavedRows::Decided);
     if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);

@@ -70,6 +70,10 @@ private:
     bool brokerPassword(MqttPublisherOptions& options);
     bool startPublishing();
     void stopPublishing();
+    // Where the run's rows are at the end, counted there: printed, and the MQTT rows the
+    // broker did not get told of with the place they are in.
+    QString saveAtEnd();
+    void reportUndelivered(const QString& rowsAreIn);
     void printRow(const QStringList& texts);
     void onReadingRecorded(const RecordedReading& recorded);
     void onReadingHandled(const ReadingUpdate& update);
@@ -95,6 +99,7 @@ private:
     std::unique_ptr<RunPolicy> m_run;
     SessionPublisher* m_publisher = nullptr;  // --mqtt: readings and rows to a broker (held by m_run)
     QString m_lastBrokerText;                        // the broker state last printed
+    QString m_undelivered;                           // "N recorded rows were not delivered to ..."
     int m_rowsWritten = 0;
     ReadingStatistics m_statistics;
     std::optional<RecordedReading> m_justRecorded;  // the packet in hand was recorded as this row

@@ -22,10 +22,9 @@ void HistoryFileLoader::load() {
     try {
         m_engine = std::make_unique<TableEngine>();
         if (RecordFileReader::isParadoxFile(m_path)) {
-            // Read once into memory; the file itself is never touched again.
+            // The Windows program's tables: read once into a read-only copy in memory.
             RecordFileReader::openForReading(*m_engine, m_path);
         } else {
-            // Not exclusive: the History view may look at a table another copy is recording.
             m_engine->setTableName(m_path);
             m_engine->setReadOnly(true);
             m_engine->open();

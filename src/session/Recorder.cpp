@@ -9,6 +9,8 @@
 #include "protocol/SiQuantity.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <limits>
 
@@ -33,7 +35,7 @@ Recorder::Recorder(RecordTable& table, QObject* parent) : QObject(parent), m_tab
     m_samplingTimer.setInterval(1000);
     connect(&m_samplingTimer, &QTimer::timeout, this, &Recorder::onSamplingTick);
     m_samplingTimer.start();
-    connect(&m_table, &RecordTable::journalFailed, this, &Recorder::writeFailed);
+    connect(&m_table, &RecordTable::journalFailed, this, &Recorder::onJournalFailed);
     // Another table file may order its fields differently.
     connect(&m_table, &RecordTable::tableReset, this, [this] { m_fieldsResolved = false; });
 }
@@ -66,37 +68,75 @@ void Recorder::offerReading(const MeterReading& reading) {
     m_sampleCountdown = m_interval;  // also while the interval is off
     ++m_recordedRows;
     const qint64 rowsBefore = m_table.rowCount();
-    try {
-        appendRow(reading);
-        // A retry after a failure proves the disk again: the journal's held rows must go
-        // out now, or recording stays paused (the row itself is held either way).
-        if (m_paused) m_table.commitJournal();
-        m_paused = false;
-    } catch (const TableError& e) {
-        // A row that did not reach the table leaves no trace: not counted, its number and
-        // key free for the next one (a journal failure after the post leaves the row held).
-        // (Fewer rows than before: the write took the held rows along; the journal gives
-        // them back with the next row, and this one was not among them.)
-        if (m_table.rowCount() <= rowsBefore) {
-            --m_recordedRows;
-            m_nextRecordNo = noBefore;
-            m_lastRecordedKey = keyBefore;
-            m_sampleCountdown = countdownBefore;
+    for (bool renumbered = false;;) {
+        try {
+            appendRow(reading);
+            // A retry after a failure proves the disk again: the journal's held rows must go
+            // out now, or recording stays paused (the row itself is held either way).
+            if (m_paused) m_table.commitJournal();
+            m_paused = false;
+            return;
+        } catch (const TableError& e) {
+            m_table.cancel();
+            // A table that refuses a number it already holds (a restored backup with its
+            // index): numbering goes on after its highest, once.
+            if (!renumbered && e.cause() == TableError::Cause::Constraint && m_table.rowCount() <= rowsBefore &&
+                m_table.highestNo() >= noBefore) {
+                renumbered = true;
+                m_nextRecordNo = int(m_table.highestNo()) + 1;
+                continue;
+            }
+            // A row that did not reach the table leaves no trace: not counted, its number and
+            // key free for the next one (a journal failure after the post leaves the row held).
+            // (Fewer rows than before: the write took the held rows along; the journal gives
+            // them back with the next row, and this one was not among them.)
+            if (m_table.rowCount() <= rowsBefore) {
+                --m_recordedRows;
+                m_nextRecordNo = renumbered ? m_nextRecordNo - 1 : noBefore;
+                m_lastRecordedKey = keyBefore;
+                m_sampleCountdown = countdownBefore;
+            }
+            writeFailed(e.message(), e.cause() == TableError::Cause::DiskFull);
+            return;
         }
-        m_table.cancel();
-        writeFailed(e.message());
     }
 }
 
-void Recorder::writeFailed(const QString& message) {
+void Recorder::continueNumbering() {
+    if (!m_table.isOpen()) return;
+    const qint64 highest = m_table.highestNo();
+    if (highest >= m_nextRecordNo) m_nextRecordNo = int(std::min<qint64>(highest, kLimitless * 100LL) + 1);
+}
+
+void Recorder::onJournalFailed(const QString& message) {
+    // The journal's messages carry the system's reason.
+    bool full = false;
+    for (const int cause : {ENOSPC, EFBIG, EDQUOT}) full = full || message.contains(QString::fromLocal8Bit(std::strerror(cause)));
+    writeFailed(message, full);
+}
+
+void Recorder::writeFailed(const QString& message, bool diskFull) {
     m_sinceFailure.restart();
     if (m_paused) return;  // one report per failure, not one per reading
     m_paused = true;
     m_pauseReason = message;
-    emit error(QStringLiteral("Recording paused: %1. The %2 rows recorded so far are kept; recording goes on by "
-                              "itself once the table can be written again (free some space).")
-                   .arg(message)
-                   .arg(m_recordedRows));
+    // Counted, not assumed: the rows the journal holds on disk and those held in memory only.
+    // (Rows the table file held at open are in that file; the journal keeps the unsaved ones.)
+    const qint64 inJournal = m_table.journalRows();
+    const qint64 unsaved = m_table.unsavedRows();
+    const QString journal = m_table.journalPath();
+    QString kept = QStringLiteral("The %1 rows recorded so far are held").arg(m_recordedRows);
+    if (!journal.isEmpty() && inJournal < unsaved)
+        kept += QStringLiteral("; %1 of the %2 not yet saved are in the recovery journal %3, the other %4 in memory only")
+                    .arg(inJournal)
+                    .arg(unsaved)
+                    .arg(journal)
+                    .arg(unsaved - inJournal);
+    else if (!journal.isEmpty())
+        kept += QStringLiteral(", those not yet saved in the recovery journal %1").arg(journal);
+    emit error(QStringLiteral("Recording paused: %1. %2; recording goes on by itself once the table can be written "
+                              "again%3.")
+                   .arg(message, kept, diskFull ? QStringLiteral(" (free some space)") : QString()));
 }
 
 const QString& Recorder::TextCache::of(const std::string& text) {

@@ -67,6 +67,9 @@ public:
     // --- module values ---
     int nextRecordNo() const { return m_nextRecordNo; }
     void setNextRecordNo(int no) { m_nextRecordNo = no; }  // start-up sets 1
+    // A table that already holds rows (a restored backup, a copied run, restored journal
+    // rows) records on: the next number comes after its highest `No`.
+    void continueNumbering();
     // The rows the table holds now count as recorded, as the grid shows them: rows put back
     // from a journal, and those of a table that already held rows at start. They count in the
     // status line and against the record limit.
@@ -100,7 +103,8 @@ signals:
 
 private:
     void appendRow(const MeterReading& reading);
-    void writeFailed(const QString& message);
+    void writeFailed(const QString& message, bool diskFull);
+    void onJournalFailed(const QString& message);
 
     // Last text converted for a field whose text seldom changes.
     struct TextCache {

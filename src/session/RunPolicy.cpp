@@ -23,10 +23,11 @@ RunPolicy::TableOpening RunPolicy::openTable() {
     try {
         table.openDefault(m_session.tablePath());
     } catch (const TableError& e) {
-        return {TableState::NotOpened, QString::fromUtf8(e.what())};
+        return {TableState::NotOpened, QString::fromUtf8(e.what()), e.cause() == TableError::Cause::Held};
     }
     m_session.recorder().countRowsHeld();  // a table that already holds rows shows them
     if (!table.isWritable()) return {TableState::NotWritable, table.notWritableReason()};
+    m_session.recorder().continueNumbering();
     return {TableState::Recordable, QString()};
 }
 
@@ -43,6 +44,7 @@ void RunPolicy::answerLeftoverJournals(const std::function<bool(const LeftoverJo
             if (restore(LeftoverJournal{table.leftoverJournalPath(), table.leftoverJournalRows()})) {
                 table.restoreJournal();
                 m_session.recorder().setNextRecordNo(int(table.highestRestoredNo()) + 1);
+                m_session.recorder().continueNumbering();
                 m_session.recorder().countRowsHeld();
                 told(LeftoverOutcome::Restored, QString());
             } else {
@@ -85,8 +87,10 @@ RunPolicy::FinalSave RunPolicy::saveAndClose(const Saver& save) {
     if (table.isOpen()) result.error = save(table);
     if (!result.error.isEmpty()) {
         // The rows are safe nowhere else: leave them where the next start finds them.
-        result.keptRows = table.unsavedRows();
+        // Counted in the file once it is closed: what a message claims is what is there.
+        result.recordedRows = table.unsavedRows();
         result.keptIn = table.closeKeepingJournal();
+        if (!result.keptIn.isEmpty()) result.keptRows = RecoveryJournal::rowsIn(result.keptIn);
     }
     table.close();
     return result;

@@ -30,8 +30,10 @@ public:
     struct TableOpening {
         TableState state = TableState::NotOpened;
         QString reason;  // why rows cannot be recorded (empty when they can)
+        bool held = false;  // another program (copy) holds the table: it may come free
     };
-    // Opens the session's record table (created when missing).
+    // Opens the session's record table (created when missing). A table that already holds
+    // rows (a backup put back) records on after its highest number.
     TableOpening openTable();
 
     struct LeftoverJournal {
@@ -65,8 +67,9 @@ public:
     using Saver = std::function<QString(RecordTable& table)>;
     struct FinalSave {
         QString error;     // empty: saved
-        qint64 keptRows = 0;
-        QString keptIn;    // the journal that keeps the rows after a failed save
+        qint64 keptRows = 0;      // counted in the journal after it was closed
+        qint64 recordedRows = 0;  // the unsaved rows of the run; more than kept: some are lost
+        QString keptIn;           // the journal that keeps the rows after a failed save
     };
     // Saves with `save`; a failed save leaves every row in the journal for the next start.
     // The table is closed either way.

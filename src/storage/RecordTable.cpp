@@ -79,8 +79,16 @@ void RecordTable::openDefault(const QString& name) {
     // (KESTODB.DB): that one is only read, and recording goes into a Veska table of exactly
     // the name asked for beside it (a Paradox file of that very name is refused below).
     if (ParadoxTable::hasParadoxHeader(path)) path = exactTablePath(name);
-    // A missing scratch table is no reason to fail: start with an empty one.
-    if (!QFileInfo::exists(path)) TableEngine::createTable(path, recordFields(), defaultTableName());
+    // A missing scratch table is no reason to fail: start with an empty one. Another copy
+    // starting at the same moment may make it first; then that one is opened (and refused
+    // while that copy holds it).
+    if (!QFileInfo::exists(path)) {
+        try {
+            TableEngine::createTable(path, recordFields(), defaultTableName());
+        } catch (const TableError&) {
+            if (!QFileInfo::exists(path)) throw;
+        }
+    }
     openTable(path);
 }
 
@@ -94,6 +102,9 @@ void RecordTable::openTable(const QString& name) {
     m_engine.setTableName(name);
     m_engine.setExclusive(true);
     m_engine.setCachedUpdates(true);
+    // Two copies started together both reach for the lock: the one that gets it keeps it,
+    // the other is refused once the moment has passed, never both.
+    m_engine.setLockWait(kStartLockWaitMs);
     try {
         m_engine.open();
     } catch (const TableError&) {
@@ -164,6 +175,15 @@ QString RecordTable::closeKeepingJournal() {
     m_unjournalled.clear();
     closeEngine();
     return kept;
+}
+
+qint64 RecordTable::highestNo() const {
+    if (!isOpen() || m_engine.fieldIndex(QStringLiteral("No")) < 0) return 0;
+    try {
+        return std::max(m_engine.highestWholeNumber(QStringLiteral("No")), m_highestRestoredNo);
+    } catch (const TableError&) {
+        return m_highestRestoredNo;
+    }
 }
 
 qint64 RecordTable::leftoverJournalRows() const {

@@ -17,6 +17,8 @@ namespace veska {
 class RecordTable : public QObject {
     Q_OBJECT
 public:
+    // How long opening waits for a lock another copy has for a moment.
+    static constexpr int kStartLockWaitMs = 500;
     // The fields of a table Veska creates: No, Time, DC/AC, Value, Unit, AUTO, Nval, then
     // UTC (the moment as ISO 8601 UTC with milliseconds, text) and SIval (the value in its
     // base unit, NULL for overload). Tables of the first seven fields alone (older files)
@@ -77,6 +79,9 @@ public:
     // Highest `No` among the rows restored since the table was opened (0 when none):
     // numbering goes on after it.
     qint64 highestRestoredNo() const { return m_highestRestoredNo; }
+    // Highest `No` of every row the table holds now (a restored backup, a copied run, this
+    // run's rows); 0 when it holds none or has no such field. Numbering goes on after it.
+    qint64 highestNo() const;
     // Moves the leftover aside (see RecoveryJournal::moveAside) and returns the new path.
     // Throws TableError with the reason when it cannot; the journal then stays under its
     // own name and this run journals under another free name.
@@ -89,6 +94,8 @@ public:
     bool commitRows();
     // Path of the journal this run writes (empty before the first row).
     QString journalPath() const { return m_journal.path(); }
+    // Rows of this run the journal holds on disk now (counted in the file).
+    qint64 journalRows() const { return m_journal.committedRows(); }
 
     // --- rows ---
     qint64 rowCount() const { return m_engine.rowCount(); }

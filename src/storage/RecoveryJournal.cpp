@@ -1,5 +1,6 @@
 #include "storage/RecoveryJournal.h"
 
+#include "storage/ProtectedFiles.h"
 #include "storage/SafeFileWriter.h"
 #include "storage/SqliteConnection.h"
 #include "storage/TableFiles.h"
@@ -315,7 +316,11 @@ void RecoveryJournal::create(const QString& path, const std::vector<TableEngine:
     if (rc == SQLITE_OK) {
         QStringList columns;
         for (const TableEngine::Field& f : fields) columns << SqliteConnection::quoted(f.name) + QLatin1Char(' ') + f.declaredType;
-        const QByteArray sql = QStringLiteral("CREATE TABLE records(%1)").arg(columns.join(QLatin1Char(','))).toUtf8();
+        // The mark in the header tells a journal by its content, whatever its name.
+        const QByteArray sql = QStringLiteral("PRAGMA application_id=%1; CREATE TABLE records(%2)")
+                                   .arg(ProtectedFiles::kJournalApplicationId)
+                                   .arg(columns.join(QLatin1Char(',')))
+                                   .toUtf8();
         rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK) {
@@ -391,6 +396,17 @@ void RecoveryJournal::forEachRow(const std::function<void(const std::vector<Tabl
     }
     if (rc != SQLITE_DONE) throw TableError(engineMessage(m_db, rc, m_path));
     for (const auto& buffered : m_buffer) row(buffered);
+}
+
+qint64 RecoveryJournal::committedRows() const {
+    if (m_db == nullptr) return 0;
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(SqliteConnection::quoted(m_table)).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    qint64 rows = 0;
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        rows = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return rows;
 }
 
 void RecoveryJournal::commit() {

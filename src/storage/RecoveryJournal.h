@@ -81,6 +81,9 @@ public:
     // commit that fails is reported through failed() and the committed rows stay.
     QString release();
     qint64 pendingRows() const { return qint64(m_buffer.size()); }
+    // Rows committed to the file, counted there through the journal's own connection (0
+    // when none is open or it cannot be read).
+    qint64 committedRows() const;
     // Every row the journal holds, committed ones first, then those still buffered, in the
     // order they came (field values by position). Reads through the journal's own
     // connection; throws TableError when the file cannot be read.

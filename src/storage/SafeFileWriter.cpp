@@ -1,5 +1,6 @@
 #include "storage/SafeFileWriter.h"
 
+#include "storage/ProtectedFiles.h"
 #include "storage/TableFiles.h"
 
 #include <QDir>
@@ -233,6 +234,19 @@ bool SafeFileWriter::refuseHeldTable() {
     return !held || failWith(QStringLiteral("it is a table in use by another program"));
 }
 
+QString SafeFileWriter::neverWritten(const QString& fileName) {
+    return fileName.isEmpty() ? QString() : ProtectedFiles::whatItIs(fileName);
+}
+
+bool SafeFileWriter::refuseKeptFile() {
+    QString what = ProtectedFiles::whatItIs(m_fileName);
+    if (what.isEmpty() && m_targetPath != absolute(m_fileName)) what = ProtectedFiles::whatItIs(m_targetPath);
+    if (what.isEmpty()) return true;
+    // A record table still to be made is no table yet, and createOnly() never replaces one.
+    if (m_createOnly && !m_replacing && !m_direct && ProtectedFiles::isRecordTableName(nameOf(m_targetPath))) return true;
+    return failWith(QStringLiteral("it is %1").arg(what));
+}
+
 bool SafeFileWriter::createTemporary(const QString& folder) {
     const QString base = nameOf(m_targetPath).left(100);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -269,7 +283,8 @@ bool SafeFileWriter::openDirect() {
 bool SafeFileWriter::prepare() {
     m_reason.clear();
     m_committed = false;
-    if (!resolveTarget() || !refuseProtected()) return false;
+    if (!resolveTarget() || !refuseProtected() || !refuseKeptFile()) return false;
+    if (m_createOnly && (m_replacing || m_direct)) return fail(EEXIST);
     if (m_replacing && !refuseHeldTable()) return false;
     if (m_direct) {
         // Another writer fills a temporary first; its bytes go to the device at commit.
@@ -392,12 +407,7 @@ bool SafeFileWriter::commit() {
     if (ok && !m_direct) {
         const QByteArray temp = encoded(m_tempPath);
         if (m_replacing) ::chmod(temp.constData(), m_targetMode);
-        if (::rename(temp.constData(), encoded(m_targetPath).constData()) != 0) {
-            ok = fail(errno);
-        } else {
-            m_tempPath.clear();
-            syncFolderOf(m_targetPath);  // the file is in place; a failure here changes nothing
-        }
+        ok = putInPlace();
     }
     if (m_direct && m_otherWriter) ::unlink(encoded(m_tempPath).constData());
     if (m_direct) m_tempPath.clear();
@@ -405,6 +415,19 @@ bool SafeFileWriter::commit() {
     if (isOpen()) QIODevice::close();
     m_committed = ok;
     return ok;
+}
+
+bool SafeFileWriter::putInPlace() {
+    if (m_createOnly) {
+        // Linked, never renamed: a file another program made meanwhile stays.
+        if (const QString why = moveFile(m_tempPath, m_targetPath); !why.isEmpty()) return failWith(why);
+        m_tempPath.clear();
+        return true;
+    }
+    if (::rename(encoded(m_tempPath).constData(), encoded(m_targetPath).constData()) != 0) return fail(errno);
+    m_tempPath.clear();
+    syncFolderOf(m_targetPath);  // the file is in place; a failure here changes nothing
+    return true;
 }
 
 QString SafeFileWriter::syncFile(const QString& path) {

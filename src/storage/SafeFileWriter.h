@@ -29,6 +29,8 @@ namespace veska {
 // - A target that is one of the protected files (compared through links and by device and
 //   inode, so hard links count too), or a table file another program holds open (the
 //   record table or journal of a running Veska), is refused before anything is written.
+//   So is, always, the record table of the target's folder and any recovery journal
+//   (ProtectedFiles), whether or not a program holds it: the message says what it is.
 // - Failures carry the system's reason ("No space left on device", "Permission denied")
 //   and are shown with the name the user chose, never a temporary name.
 //
@@ -51,6 +53,12 @@ public:
     // A table file: the file, its SQLite side files (-journal, -wal, -shm) and its recovery
     // journal with side files.
     void protectTable(const QString& tableFile);
+    // The target must not exist: commit() fails with "File exists" rather than replace a
+    // file that appeared meanwhile. A record table that does not exist yet may be made so.
+    void createOnly() { m_createOnly = true; }
+    // Why `fileName` can never be a target (see ProtectedFiles), as the end of "it is ...";
+    // empty when it may be written.
+    static QString neverWritten(const QString& fileName);
 
     // --- writing ---
     // Streams through write(); only WriteOnly is supported. False with failureMessage() set
@@ -105,6 +113,8 @@ private:
     bool resolveTarget();
     bool refuseProtected();
     bool refuseHeldTable();
+    bool refuseKeptFile();
+    bool putInPlace();
     bool createTemporary(const QString& folder);
     bool openDirect();
     bool flushBuffer();
@@ -128,6 +138,7 @@ private:
     bool m_replacing = false;  // the target exists and is replaced
     unsigned m_targetMode = 0;
     bool m_committed = false;
+    bool m_createOnly = false;
 };
 
 }  // namespace veska

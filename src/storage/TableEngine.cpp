@@ -1,5 +1,6 @@
 #include "storage/TableEngine.h"
 
+#include "storage/ProtectedFiles.h"
 #include "storage/SafeFileWriter.h"
 #include "storage/SqliteConnection.h"
 #include "storage/SqliteStatement.h"
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -75,6 +77,14 @@ QString describe(int rc, const QString& path, const QString& detail) {
     default:
         return QStringLiteral("%1: %2").arg(path, detail);
     }
+}
+
+TableError::Cause causeOf(int rc, int systemError) {
+    if ((rc & 0xff) == SQLITE_CONSTRAINT) return TableError::Cause::Constraint;
+    if (TableFiles::isHeldCode(rc)) return TableError::Cause::Held;
+    if ((rc & 0xff) == SQLITE_FULL || systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT)
+        return TableError::Cause::DiskFull;
+    return TableError::Cause::Other;
 }
 
 // Finds each path component without regard to case when the exact one is missing.
@@ -152,7 +162,7 @@ void TableEngine::exec(const char* sql) const {
 void TableEngine::fail(int rc, const QString& what) const {
     QString detail = SqliteConnection::errorText(m_db, rc);
     if (!what.isEmpty()) detail = what + QLatin1String(": ") + detail;
-    throw TableError(describe(rc, m_path, detail));
+    throw TableError(describe(rc, m_path, detail), causeOf(rc, 0));
 }
 
 void TableEngine::open() {
@@ -164,7 +174,7 @@ void TableEngine::open() {
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
     try {
         if (rc != SQLITE_OK) fail(rc, QString());
-        sqlite3_busy_timeout(m_db, 0);
+        sqlite3_busy_timeout(m_db, m_lockWaitMs);
         // Long runs of cached appends spill into the file beyond this, so memory stays flat.
         exec("PRAGMA cache_size=-2048");
         if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
@@ -181,6 +191,7 @@ void TableEngine::open() {
         }
         loadSchema();
         prepareInsert();
+        sqlite3_busy_timeout(m_db, 0);  // the lock is held now; nothing else ever waits
     } catch (...) {
         finalizeAll();
         sqlite3_close(m_db);
@@ -336,6 +347,9 @@ void TableEngine::close() {
 
 void TableEngine::createTable(const QString& path, const std::vector<Field>& fields, const QString& internalName) {
     SafeFileWriter out(path);
+    // A record table is only ever made where none is: never replaced, also not by a second
+    // copy starting at the same moment.
+    if (ProtectedFiles::isRecordTableName(QFileInfo(path).fileName())) out.createOnly();
     if (!out.openForOtherWriter()) throw TableError(QStringLiteral("Cannot create table %1 (%2)").arg(path, out.reason()));
     {
         SqliteConnection c(out.temporaryPath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -365,6 +379,17 @@ int TableEngine::requireField(const QString& name) const {
     const int i = fieldIndex(name);
     if (i < 0) throw TableError(QStringLiteral("Field '%1' not found").arg(name));
     return i;
+}
+
+qint64 TableEngine::highestWholeNumber(const QString& fieldName) const {
+    if (!isOpen()) return 0;
+    const int field = requireField(fieldName);
+    SqliteStatement q(m_db, QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
+                         .arg(SqliteConnection::quoted(m_fields[std::size_t(field)].name), SqliteConnection::quoted(m_internalName)));
+    if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    const int rc = sqlite3_step(q.get());
+    if (rc != SQLITE_ROW) fail(rc, QString());
+    return sqlite3_column_int64(q.get(), 0);
 }
 
 void TableEngine::append() {
@@ -399,15 +424,17 @@ void TableEngine::post() {
     if (m_bindScratch.size() < m_pending.size()) m_bindScratch.resize(m_pending.size());
     for (std::size_t i = 0; i < m_pending.size(); ++i) bindValue(m_insert, int(i) + 1, m_pending[i], m_bindScratch[i]);
     const int rc = sqlite3_step(m_insert);
-    // Taken before anything else talks to the engine: a rollback clears its message.
+    // Taken before anything else talks to the engine: a rollback clears its message. The
+    // engine's message names the cause ("UNIQUE constraint failed: Kestodb.No").
     const int systemError = rc == SQLITE_DONE ? 0 : sqlite3_system_errno(m_db);
+    const QString engineText = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db));
     sqlite3_reset(m_insert);
     sqlite3_clear_bindings(m_insert);
     if (rc != SQLITE_DONE) {
         noteLostTransaction();
-        QString detail = QString::fromUtf8(sqlite3_errstr(rc));
+        QString detail = engineText.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : engineText;
         if (systemError != 0) detail += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(systemError)));
-        throw TableError(describe(rc, m_path, QStringLiteral("post: ") + detail));
+        throw TableError(describe(rc, m_path, QStringLiteral("post: ") + detail), causeOf(rc, systemError));
     }
     const qint64 id = sqlite3_last_insert_rowid(m_db);
     if (m_rowCount == 0) {
@@ -669,6 +696,9 @@ bool TableEngine::copyAsImage(const QString& part) const {
     sqlite3_int64 size = 0;
     unsigned char* image = sqlite3_serialize(m_db, "main", &size, 0);
     if (image == nullptr) return false;
+    // A copy of a journal is an ordinary record file: it does not carry the journal's mark.
+    constexpr sqlite3_int64 kApplicationIdOffset = 68;
+    if (size >= kApplicationIdOffset + 4) std::memset(image + kApplicationIdOffset, 0, 4);
     try {
         WriteImage(part, image, size);
     } catch (...) {

@@ -80,6 +80,10 @@ public:
     // reports read their source this way). With exclusive use other programs may still
     // read the file but not change it while it is open.
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // How long open() waits for the file's lock while another connection has it for a
+    // moment (a second copy starting at the same instant); 0: not at all. A holder that
+    // keeps it is still reported once the wait is over.
+    void setLockWait(int ms) { m_lockWaitMs = ms; }
     bool readOnly() const { return m_readOnly; }
 
     // --- open and close ---
@@ -111,6 +115,9 @@ public:
     const std::vector<Field>& fields() const { return m_fields; }
     int fieldIndex(const QString& name) const;  // -1 when there is no such field
     qint64 rowCount() const { return m_rowCount; }
+    // The highest whole number in a field over every row, cached ones included (0 when the
+    // table is empty). Throws on an unknown field.
+    qint64 highestWholeNumber(const QString& fieldName) const;
 
     // Append: start a new row (all fields empty), set fields by name, post it to the end.
     void append();
@@ -194,6 +201,7 @@ private:
     bool m_exclusive = false;
     bool m_cached = false;
     bool m_readOnly = false;
+    int m_lockWaitMs = 0;
 
     sqlite3* m_db = nullptr;
     bool m_inMemory = false;  // opened by openInMemory: no file behind it

@@ -41,6 +41,19 @@ QString TableFiles::heldMessage(const QString& path, const QString& detail) {
     return QStringLiteral("Table %1 is in use by another program (%2)").arg(path, detail);
 }
 
+bool TableFiles::isHeld(const QString& path) {
+    if (!QFileInfo::exists(path)) return false;
+    sqlite3* db = nullptr;
+    bool held = false;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 0);
+        held = isHeldCode(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+    return held;
+}
+
 QString TableFiles::journalPath(const QString& tableFile) {
     const QFileInfo info(tableFile);
     return info.dir().filePath(liveJournalName(info.completeBaseName(), 1));

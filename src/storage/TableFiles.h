@@ -24,6 +24,9 @@ public:
     static bool isHeldCode(int resultCode);
     // The message the user sees when another program holds the table `path`.
     static QString heldMessage(const QString& path, const QString& detail);
+    // Whether another connection holds the table `path` now; never waits. A missing file, or
+    // one that is no table, is not held.
+    static bool isHeld(const QString& path);
 
     // --- recovery journals: "<table>-recovery.db", then "-recovery-2.db" ... beside the table ---
     // The first journal name of `tableFile`.

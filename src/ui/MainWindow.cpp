@@ -29,6 +29,8 @@
 #include "ui/RecordingRow.h"
 #include "ui/StatusLine.h"
 #include "ui/ChartGlyphs.h"
+#include "storage/TableFiles.h"
+#include "storage/TableEngine.h"
 #include "storage/TableError.h"
 
 #include <QAction>
@@ -677,10 +679,36 @@ void MainWindow::openRecordTable() {
     const RunPolicy::TableOpening opening = m_run->openTable();
     if (opening.state != RunPolicy::TableState::Recordable) {
         m_dialogs->error(opening.reason);
+        if (opening.held) {
+            // Said for as long as it lasts, and over once the other copy lets go.
+            m_statusLine->setNotRecording(opening.reason + QStringLiteral("; trying again"));
+            m_tableRetryTimer.setInterval(2000);
+            connect(&m_tableRetryTimer, &QTimer::timeout, this, &MainWindow::retryRecordTable, Qt::UniqueConnection);
+            m_tableRetryTimer.start();
+        }
         return;
     }
     // Journals of an interrupted run are offered back once the window is on screen, so the
     // question stands over it (showEvent).
+}
+
+void MainWindow::retryRecordTable() {
+    // A quick look first: opening waits a moment for a lock, which the UI must not do often.
+    if (TableFiles::isHeld(TableEngine::resolvePath(m_session->tablePath()))) return;
+    const RunPolicy::TableOpening opening = m_run->openTable();
+    if (opening.held) {
+        m_statusLine->setNotRecording(opening.reason + QStringLiteral("; trying again"));
+        return;
+    }
+    m_tableRetryTimer.stop();
+    m_statusLine->setNotRecording(QString());
+    if (opening.state != RunPolicy::TableState::Recordable) {
+        m_dialogs->error(opening.reason);
+        return;
+    }
+    m_statusLine->noteFile(
+        QStringLiteral("recording into %1").arg(QDir::toNativeSeparators(m_session->recordTable().filePath())));
+    if (m_journalOffered) QTimer::singleShot(0, this, &MainWindow::offerJournalRestore);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -193,6 +193,8 @@ private:
     void applyProfile();
     void openRecordTable();
     void offerJournalRestore();
+    // Another copy held the record table at start: tried again until it comes free.
+    void retryRecordTable();
     void writeScaleTexts(const ScaleSet& scale);
     void showReading(const ReadingUpdate& update);
     void noteDecodeFailure(const QString& error, quint64 failures);
@@ -221,6 +223,7 @@ private:
 
     // Non-visual components.
     MeterSession* m_session = nullptr;
+    QTimer m_tableRetryTimer;  // runs while another copy holds the record table
     LinkControls* m_linkControls = nullptr;
     RunPolicy* m_run = nullptr;  // table, journals, cable notices, publishing, the end
     QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit

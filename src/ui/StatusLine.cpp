@@ -88,12 +88,19 @@ QString StatusLine::activityText() const {
 }
 
 QString StatusLine::rowsText() const {
+    if (!m_notRecording.isEmpty()) return QStringLiteral("not recording");
     if (m_limitReached) return QStringLiteral("recording stopped: limit reached");
     const QString limit = m_limit >= kLimitless ? QStringLiteral("limitless") : QString::number(m_limit);
     return QStringLiteral("rows %1 / %2").arg(m_recorded).arg(limit);
 }
 
-QString StatusLine::errorText() const { return m_errorText; }
+QString StatusLine::errorText() const { return m_notRecording.isEmpty() ? m_errorText : m_notRecording; }
+
+void StatusLine::setNotRecording(const QString& why) {
+    if (why == m_notRecording) return;
+    m_notRecording = why;
+    refresh();
+}
 QString StatusLine::fileText() const { return m_fileText; }
 QString StatusLine::brokerText() const { return m_brokerText; }
 
@@ -112,7 +119,7 @@ QString StatusLine::brokerWords(const QString& state) {
 
 QString StatusLine::text() const {
     QStringList parts{linkText()};
-    for (const QString& part : {activityText(), rowsText(), m_errorText, m_fileText, m_brokerText}) {
+    for (const QString& part : {activityText(), rowsText(), errorText(), m_fileText, m_brokerText}) {
         if (!part.isEmpty()) parts << part;
     }
     return parts.join(QStringLiteral("  |  "));
@@ -196,7 +203,7 @@ void StatusLine::refresh() {
     std::vector<Section> sections{{m_link, linkText(), linkText(), false},
                                   {m_activity, activityText(), activityText(), false},
                                   {m_rows, rowsText(), rowsText(), false},
-                                  {m_error, m_errorText, m_errorText, true},
+                                  {m_error, errorText(), errorText(), true},
                                   {m_file, m_fileText, m_fileText, true},
                                   {m_broker, broker, m_brokerText, false}};
     // Empty sections take no room (the link always shows).

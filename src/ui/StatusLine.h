@@ -54,6 +54,9 @@ public slots:
     // The last error of a kind ("decode", "link", "recording") with how often it happened.
     void noteError(const QString& kind, const QString& text, quint64 count);
     void clearError();
+    // Rows cannot be recorded at all (another copy holds the table): shown in place of the
+    // row count and the last error until it is cleared with an empty text.
+    void setNotRecording(const QString& why);
     // What the last file command did: "saved run1.txt", "opened RUN1.DB", ...
     void noteFile(const QString& text);
     // The broker connection's state in a few words ("MQTT connected"); empty hides it.
@@ -86,6 +89,7 @@ private:
     int m_limit = 0;
     bool m_limitReached = false;
     QString m_errorText;
+    QString m_notRecording;
     QString m_fileText;
     QString m_brokerText;
 };

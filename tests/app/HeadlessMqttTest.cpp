@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -220,12 +221,25 @@ TEST_F(HeadlessMqtt, ABrokerOutageStallsNothingAndLosesNoRecordedRow) {
 
 TEST_F(HeadlessMqtt, ABrokerThatNeverAnswersEndsTheRunWithTheRowsCounted) {
     const int port = MosquittoBroker::freePort();  // nobody listens there
-    QProcess veska;
-    startVeska(veska, port, {"--samples", "30"});
-    QByteArray out, err;
-    finish(veska, out, err);
-    EXPECT_EQ(rowsOf(out).size(), 30);
-    EXPECT_TRUE(err.contains("MQTT: 30 recorded rows were not delivered")) << err.toStdString();
+    // Where the rows are is said as it is: printed only, or in the saved file.
+    for (const QString& save : {QString(), QStringLiteral("kept.txt")}) {
+        SCOPED_TRACE(save.toStdString());
+        QProcess veska;
+        startVeska(veska, port, QStringList{"--samples", "30"} + (save.isEmpty() ? QStringList() : QStringList{"--save", save}));
+        QByteArray out, err;
+        finish(veska, out, err);
+        EXPECT_EQ(rowsOf(out).size(), 30);
+        EXPECT_TRUE(err.contains("MQTT: 30 recorded rows were not delivered")) << err.toStdString();
+        EXPECT_FALSE(err.contains("record table")) << err.toStdString();
+        if (save.isEmpty()) {
+            EXPECT_TRUE(err.contains("they were only printed")) << err.toStdString();
+        } else {
+            EXPECT_TRUE(err.contains("they are in kept.txt")) << err.toStdString();
+            QFile saved(m_dir.filePath(save));
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            EXPECT_EQ(saved.readAll().count('\n'), 31);  // the title line and every row
+        }
+    }
 }
 
 // A broker that wants a password: it comes from --mqtt-password-file or VESKA_MQTT_PASSWORD,

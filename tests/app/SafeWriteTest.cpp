@@ -271,6 +271,31 @@ TEST(SafeWrite, EveryWriterSurvivesEveryFault) {
              return QString();
          },
          "in use by another program", [&](Bench&, const QString& t) { EXPECT_EQ(readAll(t), held); }},
+        // Never a target, held or not: the record table of a folder and any recovery journal.
+        {"link to the record table of its folder", 1,
+         [&](Bench&, const QString& folder, const QString& t) {
+             writeRecordFile(folder + "/Kestodb.db", rows(1, 3));
+             held = readAll(folder + "/Kestodb.db");
+             QFile::link(folder + "/Kestodb.db", t);
+             return QString();
+         },
+         "it is the record table of", [&](Bench&, const QString& t) { EXPECT_EQ(readAll(t), held); }},
+        {"link to a recovery journal by its name", 1,
+         [&](Bench&, const QString& folder, const QString& t) {
+             writeRecordFile(folder + "/run.db", rows(1, 3));  // no writer makes a journal's name
+             QFile::rename(folder + "/run.db", folder + "/run-recovery-20261210-120000.db");
+             held = readAll(folder + "/run-recovery-20261210-120000.db");
+             QFile::link(folder + "/run-recovery-20261210-120000.db", t);
+             return QString();
+         },
+         "it is a recovery journal", [&](Bench&, const QString& t) { EXPECT_EQ(readAll(t), held); }},
+        {"a recovery journal under another name", 1,
+         [&](Bench& b, const QString&, const QString& t) {
+             QFile::copy(b.journal, t);
+             held = readAll(t);
+             return QString();
+         },
+         "it is a recovery journal by its content", [&](Bench&, const QString& t) { EXPECT_EQ(readAll(t), held); }},
         {"FIFO without a reader", 1,
          [&](Bench&, const QString&, const QString& t) {
              ::mkfifo(QFile::encodeName(t).constData(), 0600);

@@ -444,6 +444,60 @@ TEST_F(RecordingJournal, EveryLeftoverIsOfferedAndNumberingGoesOn) {
     EXPECT_EQ(RecoveryJournal::countRows(journal()), 6);
 }
 
+// A table that already holds rows (a backup put back, a saved run copied over it, with the
+// unique index a saved copy has) records on after its highest number, at start and when it
+// is opened in the middle of a run; a constraint that renumbering cannot satisfy is named
+// and never blamed on the disk.
+TEST_F(RecordingJournal, ATableThatHoldsRowsRecordsOnAfterItsHighestNumber) {
+    const auto tableOf = [this](const QString& name, int rows, const QString& extraField) {
+        auto fields = RecordTable::recordFields();
+        if (!extraField.isEmpty()) fields.push_back({"Extra", extraField, TableEngine::FieldKind::Text});
+        TableEngine::createTable(dir.filePath(name), fields, "Kestodb");
+        TableEngine e;
+        e.setTableName(dir.filePath(name));
+        e.open();
+        for (int no = 1; no <= rows; ++no) {
+            e.append();
+            e.setField("No", qint64(no));
+            e.setField("Extra", QString("x"));
+            e.post();
+        }
+        e.addPrimaryIndex("No");
+        e.close();
+    };
+    const MeterReading reading{"1.000", 1000.0F, "DC", "V", "AUTO"};
+    tableOf("Kestodb.db", 20, "TEXT");
+    tableOf("other.db", 30, "TEXT");
+    tableOf("strict.db", 0, "TEXT NOT NULL");
+
+    RecordTable table;
+    table.openDefault();
+    Recorder recorder(table);
+    recorder.samplingTimer().stop();
+    recorder.setRetryInterval(0);
+    QStringList errors;
+    QObject::connect(&recorder, &Recorder::error, [&](const QString& m) { errors << m; });
+    recorder.setNextRecordNo(1);
+    recorder.continueNumbering();  // as start-up does
+    for (int i = 0; i < 3; ++i) recorder.offerReading(reading);
+    EXPECT_EQ(table.rowCount(), 23);
+    EXPECT_EQ(table.rowTexts(22).value(0), "23");
+
+    table.openTable("other.db");  // the run's numbering goes on, unless the table has it
+    recorder.offerReading(reading);
+    EXPECT_EQ(table.rowTexts(30).value(0), "31");
+    EXPECT_EQ(errors, QStringList());
+
+    table.openTable("strict.db");
+    recorder.offerReading(reading);
+    recorder.offerReading(reading);
+    EXPECT_EQ(table.rowCount(), 0);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("NOT NULL constraint failed")) << errors[0].toStdString();
+    EXPECT_FALSE(errors[0].contains("space")) << errors[0].toStdString();
+    table.close();
+}
+
 // A table that cannot be written is said once, at open, with its path and the reason; no
 // row is recorded and no journal is created.
 TEST_F(RecordingJournal, UnwritableTableIsReportedAtOpen) {

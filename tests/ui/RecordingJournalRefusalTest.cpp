@@ -83,6 +83,11 @@ TEST_F(RecordingJournal, HeldRowsLostToAFullDiskComeBackFromTheJournal) {
     }
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains("(free some space)")) << errors[0].toStdString();
+    // Counted, not assumed: what the journal holds and what only memory holds.
+    EXPECT_TRUE(errors[0].contains("not yet saved in the recovery journal") ||
+                errors[0].contains("not yet saved are in the recovery journal"))
+        << errors[0].toStdString();
     offer();  // the disk takes writes again: the held rows come back, then this one
     EXPECT_FALSE(recorder.paused());
     const qint64 rows = table.rowCount();
