@@ -1,5 +1,6 @@
 #include "session/HistoryFileLoader.h"
 
+#include "storage/RecordFileReader.h"
 #include "storage/TableEngine.h"
 #include "storage/TableError.h"
 #include "storage/TableHistorySource.h"
@@ -20,9 +21,14 @@ HistoryFileLoader::~HistoryFileLoader() = default;
 void HistoryFileLoader::load() {
     try {
         m_engine = std::make_unique<TableEngine>();
-        m_engine->setTableName(m_path);
-        m_engine->setReadOnly(true);
-        m_engine->open();
+        if (RecordFileReader::isParadoxFile(m_path)) {
+            // The Windows program's tables: read once into a read-only copy in memory.
+            RecordFileReader::openForReading(*m_engine, m_path);
+        } else {
+            m_engine->setTableName(m_path);
+            m_engine->setReadOnly(true);
+            m_engine->open();
+        }
         m_source = std::make_unique<TableHistorySource>(*m_engine);
         const std::int64_t rows = m_source->rowCount();
         if (rows >= kPreviewFrom) {
