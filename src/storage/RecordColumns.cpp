@@ -9,6 +9,13 @@ namespace {
 
 int requireField(const TableEngine& table, const QString& name) {
     const int index = table.fieldIndex(name);
+    if (index < 0 && !table.laterTables().isEmpty()) {
+        // Only a file's first table is read; a record table after it would go unnoticed.
+        throw TableError(QStringLiteral("%1 is not a record file: its first table '%2' has no field '%3' (Veska "
+                                        "reads the first table of a file; this one also holds %4)")
+                             .arg(table.filePath(), table.internalTableName(), name,
+                                  QLatin1Char('\'') + table.laterTables().join(QLatin1String("', '")) + QLatin1Char('\'')));
+    }
     if (index < 0) {
         throw TableError(QStringLiteral("%1 is not a record file: it has no field '%2'").arg(table.filePath(), name));
     }

@@ -1,5 +1,6 @@
 #include "storage/SafeFileWriter.h"
 
+#include "storage/LeftoverTemporaries.h"
 #include "storage/ProtectedFiles.h"
 #include "storage/TableFiles.h"
 
@@ -256,6 +257,11 @@ bool SafeFileWriter::createTemporary(const QString& folder) {
         if (fd >= 0) {
             m_fd = fd;
             m_tempPath = candidate;
+            // Held until the temporary is renamed or removed: a later writer beside it sees a
+            // live writer, not a leftover. Another writer may fill the file, so a descriptor
+            // of its own keeps the lock.
+            m_lockFd = ::open(encoded(candidate).constData(), O_RDONLY | O_CLOEXEC);
+            if (m_lockFd >= 0) LeftoverTemporaries::lock(m_lockFd);
             return true;
         }
         if (errno != EEXIST) return fail(errno);
@@ -295,7 +301,9 @@ bool SafeFileWriter::prepare() {
         }
         return openDirect();
     }
-    if (!createTemporary(folderOf(m_targetPath))) return false;
+    const QString folder = folderOf(m_targetPath);
+    LeftoverTemporaries::removeIn(folder, LeftoverTemporaries::processStart());
+    if (!createTemporary(folder)) return false;
     if (m_otherWriter) closeFd();
     return true;
 }
@@ -362,6 +370,11 @@ void SafeFileWriter::closeFd() {
     m_fd = -1;
 }
 
+void SafeFileWriter::releaseLock() {
+    if (m_lockFd >= 0) ::close(m_lockFd);
+    m_lockFd = -1;
+}
+
 void SafeFileWriter::removeTemporary() {
     closeFd();
     if (m_tempPath.isEmpty()) return;
@@ -369,6 +382,7 @@ void SafeFileWriter::removeTemporary() {
     ::unlink(encoded(m_tempPath).constData());
     for (const char* suffix : TableFiles::kSideFileSuffixes) ::unlink(encoded(m_tempPath + QLatin1String(suffix)).constData());
     m_tempPath.clear();
+    releaseLock();
 }
 
 void SafeFileWriter::cancel() {
@@ -412,6 +426,7 @@ bool SafeFileWriter::commit() {
     if (m_direct && m_otherWriter) ::unlink(encoded(m_tempPath).constData());
     if (m_direct) m_tempPath.clear();
     if (!ok) cancel();
+    releaseLock();
     if (isOpen()) QIODevice::close();
     m_committed = ok;
     return ok;

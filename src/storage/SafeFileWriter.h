@@ -39,7 +39,8 @@ namespace veska {
 // (for a special target its bytes are copied into it).
 //
 // Not thread-safe; one writer per file being written. Destroying an uncommitted writer
-// removes its temporary file.
+// removes its temporary file; the temporaries of writers that were killed are removed by the
+// next writer in the same folder (LeftoverTemporaries).
 class SafeFileWriter : public QIODevice {
 public:
     explicit SafeFileWriter(const QString& fileName);
@@ -123,6 +124,7 @@ private:
     bool fail(int error);
     bool failWith(const QString& reason);
     void closeFd();
+    void releaseLock();
     void removeTemporary();
 
     QString m_fileName;
@@ -132,6 +134,7 @@ private:
     QString m_reason;
     QByteArray m_buffer;
     int m_fd = -1;
+    int m_lockFd = -1;  // holds the writer's lock on its temporary (LeftoverTemporaries)
     bool m_direct = false;
     bool m_fifo = false;
     bool m_otherWriter = false;

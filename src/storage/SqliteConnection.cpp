@@ -28,6 +28,19 @@ QString SqliteConnection::firstTable(sqlite3* db, int* rc) {
     return QString();
 }
 
+QStringList SqliteConnection::tables(sqlite3* db, int* rc) {
+    SqliteStatement st(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                                          "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid"));
+    *rc = st.rc();
+    QStringList names;
+    if (*rc != SQLITE_OK) return names;
+    int step = SQLITE_OK;
+    while ((step = sqlite3_step(st.get())) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+    if (step != SQLITE_DONE) *rc = step;
+    return names;
+}
+
 QString SqliteConnection::quoted(const QString& name) {
     QString q = name;
     q.replace(QLatin1Char('"'), QLatin1String("\"\""));

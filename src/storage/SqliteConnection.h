@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct sqlite3;
 
@@ -24,6 +25,8 @@ public:
     QString firstTable(int* rc) const { return firstTable(m_db, rc); }
 
     static QString firstTable(sqlite3* db, int* rc);
+    // Every user table of the file, in the order they were made.
+    static QStringList tables(sqlite3* db, int* rc);
     // `name` as an SQL identifier in double quotes.
     static QString quoted(const QString& name);
     // The engine's message for a failure of `db` (or of `rc` without a connection).

@@ -64,6 +64,17 @@ void utf8Into(const QString& s, std::string& out) {
     }
 }
 
+// Whether the table was made WITHOUT ROWID: it then has no row ids to keep the rows' order.
+bool isWithoutRowIdTable(sqlite3* db, const QString& table) {
+    SqliteStatement q(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND name=%1")
+                              .arg(QLatin1Char('\'') + QString(table).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'')));
+    if (q.rc() != SQLITE_OK || sqlite3_step(q.get()) != SQLITE_ROW) return false;
+    const QString sql = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q.get(), 0)));
+    static const QRegularExpression kWithoutRowId(QStringLiteral("\\bWITHOUT\\s+ROWID\\b"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    return kWithoutRowId.match(sql).hasMatch();
+}
+
 // The message the user sees for a failure on the file `path`.
 QString describe(int rc, const QString& path, const QString& detail) {
     switch (rc & 0xff) {
@@ -160,6 +171,15 @@ void TableEngine::exec(const char* sql) const {
 }
 
 void TableEngine::fail(int rc, const QString& what) const {
+    const int extended = m_db != nullptr ? sqlite3_extended_errcode(m_db) : rc;
+    if (extended == SQLITE_READONLY_ROLLBACK || extended == SQLITE_READONLY_RECOVERY) {
+        // A file opened for reading cannot roll back what a stopped writer left half-done.
+        const QString side = m_path + QLatin1String(extended == SQLITE_READONLY_ROLLBACK ? "-journal" : "-wal");
+        throw TableError(QStringLiteral("%1 was left half-written by a program that stopped while writing it: "
+                                        "its journal %2 must be rolled back before the file can be read, which "
+                                        "opening it once with write access does (for example: sqlite3 %1 "
+                                        "\"PRAGMA quick_check\")").arg(m_path, side));
+    }
     QString detail = SqliteConnection::errorText(m_db, rc);
     if (!what.isEmpty()) detail = what + QLatin1String(": ") + detail;
     throw TableError(describe(rc, m_path, detail), causeOf(rc, 0));
@@ -237,9 +257,10 @@ bool TableEngine::isReadOnly() const {
 void TableEngine::loadSchema() {
     {
         int rc = SQLITE_OK;
-        m_internalName = SqliteConnection::firstTable(m_db, &rc);
+        m_laterTables = SqliteConnection::tables(m_db, &rc);
         if (rc != SQLITE_OK) fail(rc, QString());
-        if (m_internalName.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
+        if (m_laterTables.isEmpty()) throw TableError(QStringLiteral("%1 is not a table file (it holds no table)").arg(m_path));
+        m_internalName = m_laterTables.takeFirst();
     }
     m_fields.clear();
     {
@@ -264,6 +285,14 @@ void TableEngine::loadSchema() {
     }
     if (m_rowId.isEmpty())
         throw TableError(QStringLiteral("%1: fields named rowid, _rowid_ and oid hide the order of the rows").arg(m_path));
+    {
+        SqliteStatement q(m_db, QStringLiteral("SELECT %2 FROM %1 LIMIT 0").arg(SqliteConnection::quoted(m_internalName), m_rowId));
+        if (q.rc() != SQLITE_OK && isWithoutRowIdTable(m_db, m_internalName))
+            throw TableError(QStringLiteral("%1: its table %2 is a WITHOUT ROWID table, which keeps no order of its "
+                                            "rows; Veska reads ordinary tables only (copy the rows into one first)")
+                                 .arg(m_path, m_internalName));
+        if (q.rc() != SQLITE_OK) fail(q.rc(), QString());
+    }
     countRows();
 }
 

@@ -103,6 +103,9 @@ public:
     bool isReadOnly() const;
     // Absolute path of the open file (empty while closed).
     QString filePath() const { return m_path; }
+    // The table read inside the file (its first) and the file's other tables, for messages.
+    QString internalTableName() const { return m_internalName; }
+    QStringList laterTables() const { return m_laterTables; }
 
     // Creates a new table file at `path` with the given fields and no rows, replacing an
     // existing file. `internalName` names the table inside the file.
@@ -207,6 +210,7 @@ private:
     bool m_inMemory = false;  // opened by openInMemory: no file behind it
     QString m_path;
     QString m_internalName;
+    QStringList m_laterTables;
     QString m_rowId;  // the name that reaches the row id: rowid, or an alias when a field hides it
     std::vector<Field> m_fields;
     qint64 m_rowCount = 0;

@@ -2,16 +2,21 @@
 // hold, they open, and the text export keeps one line of six fields per row, in row order.
 #include "DataFilesTestSupport.h"
 
+#include "storage/RecordFileReader.h"
 #include "storage/RecordTable.h"
 #include "storage/TableEngine.h"
+#include "storage/TableError.h"
 #include "storage/TextExport.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <limits>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <variant>
 
 using namespace veska;
@@ -145,4 +150,67 @@ TEST(ForeignRecordFile, AFieldNamedRowidHidesNeitherRowsNorTheirOrder) {
     const auto rows = f.rowTexts();
     ASSERT_EQ(rows.size(), 3u);
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].front(), QString::number(i + 1));
+}
+
+namespace {
+
+// What opening `path` for reading (as --export, --stats and Open do) says, empty when it opens.
+QString readingFailure(const QString& path) {
+    try {
+        TableEngine e;
+        RecordFileReader::openForReading(e, path);
+        return QString();
+    } catch (const TableError& e) {
+        return e.message();
+    }
+}
+
+// Leaves a hot rollback journal beside `path`, as a writer killed with its cache spilled does.
+void killWriterMidTransaction(const QString& path) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        sqlite3_exec(db, "PRAGMA cache_size=5; BEGIN", nullptr, nullptr, nullptr);
+        for (int i = 0; i < 5000; ++i)
+            sqlite3_exec(db, "INSERT INTO Kestodb(No, AUTO) VALUES(1, 'a rather long text to fill pages quickly')", nullptr, nullptr, nullptr);
+        ::_exit(0);  // as SIGKILL would: nothing committed, nothing rolled back
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+}
+
+}  // namespace
+
+// Files that cannot be read give the real reason, and stay as they were.
+TEST(ForeignRecordFile, FilesThatCannotBeReadSayWhy) {
+    const char* const fields = "(No INTEGER PRIMARY KEY, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, Nval REAL)";
+    {
+        ForeignFile f;
+        f.exec("DROP TABLE Kestodb");
+        f.exec(QByteArray("CREATE TABLE Kestodb").append(fields).append(" WITHOUT ROWID").constData());
+        const QString why = readingFailure(f.path);
+        EXPECT_TRUE(why.contains("is a WITHOUT ROWID table")) << why.toStdString();
+    }
+    {
+        ForeignFile f;
+        f.exec("DROP TABLE Kestodb");
+        f.exec("CREATE TABLE notes(text TEXT)");
+        f.exec(QByteArray("CREATE TABLE Kestodb").append(fields).constData());
+        const QString why = readingFailure(f.path);
+        EXPECT_TRUE(why.contains("its first table 'notes' has no field 'No'") && why.contains("also holds 'Kestodb'"))
+            << why.toStdString();
+    }
+    {
+        ForeignFile f;
+        killWriterMidTransaction(f.path);
+        ASSERT_TRUE(QFileInfo::exists(f.path + "-journal"));
+        const QByteArray before = readAll(f.path);
+        const QString why = readingFailure(f.path);
+        EXPECT_TRUE(why.contains("left half-written by a program that stopped") && why.contains(f.path + "-journal"))
+            << why.toStdString();
+        EXPECT_EQ(readAll(f.path), before) << "a file that is only read is never rolled back";
+        EXPECT_TRUE(QFileInfo::exists(f.path + "-journal"));
+    }
 }
