@@ -197,17 +197,23 @@ void TableEngine::open() {
         sqlite3_busy_timeout(m_db, m_lockWaitMs);
         // Long runs of cached appends spill into the file beyond this, so memory stays flat.
         exec("PRAGMA cache_size=-2048");
-        if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
+        if (m_exclusive && !m_readOnly) {
+            // The file's lock is taken in the normal locking mode, where a copy that has to
+            // wait lets go of its read lock between tries; in exclusive mode two copies
+            // starting together would each keep theirs and both be refused. Exclusive mode,
+            // set once the lock is ours, keeps it until close.
+            exec("BEGIN EXCLUSIVE");
+            exec("PRAGMA locking_mode=EXCLUSIVE");
+            if (!m_cached) exec("COMMIT");
+        } else if (m_exclusive) {
+            exec("PRAGMA locking_mode=EXCLUSIVE");
+        }
         if (m_readOnly) {
             // Reading the schema below takes the shared lock, which exclusive locking mode
             // keeps until close: no other program can change the file meanwhile.
             if (m_cached) exec("BEGIN");
-        } else if (m_cached) {
+        } else if (m_cached && sqlite3_get_autocommit(m_db) != 0) {
             beginCaching();
-        } else if (m_exclusive) {
-            // Take the file's lock now; exclusive locking mode keeps it until close.
-            exec("BEGIN EXCLUSIVE");
-            exec("COMMIT");
         }
         loadSchema();
         prepareInsert();
