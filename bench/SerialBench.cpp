@@ -107,10 +107,10 @@ void PtyThroughput(benchmark::State& state) {
             return;
         }
         PortMap map;
-        map.setPath(ComPortNumber::pnCOM1, pty.path);
+        map.setPath(ComPortNumber::Com1, pty.path);
         SerialPortDriver driver;
         driver.setPortMap(map);
-        driver.setComPortSpeed(ComPortBaudRate::br2400);
+        driver.setComPortSpeed(ComPortBaudRate::Baud2400);
         driver.setComPortPollingDelay(1);
 
         std::size_t accepted = 0;
@@ -155,10 +155,10 @@ void IdleConnected(benchmark::State& state) {
     for (auto _ : state) {
         Pty pty;
         PortMap map;
-        map.setPath(ComPortNumber::pnCOM1, pty.path);
+        map.setPath(ComPortNumber::Com1, pty.path);
         SerialPortDriver driver;
         driver.setPortMap(map);
-        driver.setComPortSpeed(ComPortBaudRate::br2400);
+        driver.setComPortSpeed(ComPortBaudRate::Baud2400);
         driver.setComPortPollingDelay(static_cast<std::uint16_t>(state.range(0)));
         std::size_t calls = 0;
         driver.setOnReceiveData([&](const std::uint8_t*, std::size_t) { ++calls; });

@@ -12,14 +12,14 @@ namespace {
 
 // An argument that looks like an option is one, never a value: "--export src.db --help"
 // must not write a file named "--help". (A file of such a name is reached as ./--help.)
-bool LooksLikeOption(const QString& arg) { return arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-h"); }
+bool looksLikeOption(const QString& arg) { return arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-h"); }
 
-bool TakeValue(const QStringList& args, int& i, const QString& name, QString& value, QString& error) {
+bool takeValue(const QStringList& args, int& i, const QString& name, QString& value, QString& error) {
     if (i + 1 >= args.size()) {
         error = QStringLiteral("%1 needs a value").arg(name);
         return false;
     }
-    if (LooksLikeOption(args[i + 1])) {
+    if (looksLikeOption(args[i + 1])) {
         error = QStringLiteral("%1 needs a value before the option '%2'").arg(name, args[i + 1]);
         return false;
     }
@@ -27,10 +27,10 @@ bool TakeValue(const QStringList& args, int& i, const QString& name, QString& va
     return true;
 }
 
-bool TakeNumber(const QStringList& args, int& i, const QString& name, int minimum, std::optional<int>& out,
+bool takeNumber(const QStringList& args, int& i, const QString& name, int minimum, std::optional<int>& out,
                 QString& error) {
     QString text;
-    if (!TakeValue(args, i, name, text, error)) return false;
+    if (!takeValue(args, i, name, text, error)) return false;
     bool ok = false;
     const int v = text.toInt(&ok);
     if (!ok || v < minimum) {
@@ -41,7 +41,7 @@ bool TakeNumber(const QStringList& args, int& i, const QString& name, int minimu
     return true;
 }
 
-bool ParsePort(const QString& value, CommandLine& cl, QString& error) {
+bool parsePort(const QString& value, CommandLine& cl, QString& error) {
     static const QRegularExpression mapping(QStringLiteral("^COM([1-4])=(.+)$"),
                                             QRegularExpression::CaseInsensitiveOption);
     const auto m = mapping.match(value);
@@ -66,7 +66,7 @@ bool ParsePort(const QString& value, CommandLine& cl, QString& error) {
 }
 
 // The meter is read from one place: a port, the USB cable or the simulated meter.
-bool CheckSources(const CommandLine& cl, bool rateGiven, QString& error) {
+bool checkSources(const CommandLine& cl, bool rateGiven, QString& error) {
     using Mode = CommandLine::Mode;
     if (cl.mode == Mode::Help || cl.mode == Mode::Version) return true;
     QStringList sources;
@@ -116,24 +116,24 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         } else if (a == "--list") {
             cl.listOnly = true;
         } else if (a == "--rate") {
-            if (!TakeNumber(args, i, a, 1, n, error)) return std::nullopt;
+            if (!takeNumber(args, i, a, 1, n, error)) return std::nullopt;
             cl.rate = *n;
             rateGiven = true;
         } else if (a == "--port") {
-            if (!TakeValue(args, i, a, v, error) || !ParsePort(v, cl, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error) || !parsePort(v, cl, error)) return std::nullopt;
         } else if (a == "--samples") {
-            if (!TakeNumber(args, i, a, 1, cl.samples, error)) return std::nullopt;
+            if (!takeNumber(args, i, a, 1, cl.samples, error)) return std::nullopt;
         } else if (a == "--interval") {
-            if (!TakeNumber(args, i, a, 0, cl.interval, error)) return std::nullopt;
+            if (!takeNumber(args, i, a, 0, cl.interval, error)) return std::nullopt;
         } else if (a == "--limit") {
-            if (!TakeNumber(args, i, a, 1, cl.limit, error)) return std::nullopt;
+            if (!takeNumber(args, i, a, 1, cl.limit, error)) return std::nullopt;
         } else if (a == "--no-repeat") {
             cl.noRepeat = true;
         } else if (a == "--save") {
-            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error)) return std::nullopt;
             cl.save = v;
         } else if (a == "--mqtt") {
-            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error)) return std::nullopt;
             QString why;
             if (!MqttBrokerUrl::parse(v, &why)) {
                 error = QStringLiteral("--mqtt: %1").arg(why);
@@ -141,17 +141,17 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             }
             cl.mqttUrl = v;
         } else if (a == "--mqtt-topic") {
-            if (!TakeValue(args, i, a, cl.mqttTopic, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.mqttTopic, error)) return std::nullopt;
             if (cl.mqttTopic.isEmpty() || cl.mqttTopic.contains(QLatin1Char('+')) || cl.mqttTopic.contains(QLatin1Char('#'))) {
                 error = QStringLiteral("--mqtt-topic: '%1' is not a usable topic prefix (not empty, no + or #)").arg(cl.mqttTopic);
                 return std::nullopt;
             }
         } else if (a == "--mqtt-ca") {
-            if (!TakeValue(args, i, a, cl.mqttCa, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.mqttCa, error)) return std::nullopt;
         } else if (a == "--mqtt-password-file") {
-            if (!TakeValue(args, i, a, cl.mqttPasswordFile, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.mqttPasswordFile, error)) return std::nullopt;
         } else if (a == "--format") {
-            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error)) return std::nullopt;
             if (v == QLatin1String("tsv")) {
                 cl.format = Format::Tsv;
             } else if (v == QLatin1String("csv")) {
@@ -163,22 +163,22 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
                 return std::nullopt;
             }
         } else if (a == "--stats") {
-            if (!TakeValue(args, i, a, cl.statsTable, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.statsTable, error)) return std::nullopt;
             cl.mode = Mode::Stats;
         } else if (a == "--export") {
-            if (!TakeValue(args, i, a, cl.exportTable, error) || !TakeValue(args, i, a, cl.exportOut, error))
+            if (!takeValue(args, i, a, cl.exportTable, error) || !takeValue(args, i, a, cl.exportOut, error))
                 return std::nullopt;
             cl.mode = Mode::Export;
         } else if (a == "--print") {
-            if (!TakeValue(args, i, a, cl.printTable, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.printTable, error)) return std::nullopt;
             cl.mode = Mode::Print;
         } else if (a == "--plot") {
-            if (!TakeValue(args, i, a, cl.plotTable, error) || !TakeValue(args, i, a, cl.plotOut, error))
+            if (!takeValue(args, i, a, cl.plotTable, error) || !takeValue(args, i, a, cl.plotOut, error))
                 return std::nullopt;
             cl.mode = Mode::Plot;
         } else if (a == "--size") {
             static const QRegularExpression size(QStringLiteral("^([0-9]{1,5})x([0-9]{1,5})$"));
-            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error)) return std::nullopt;
             const auto m = size.match(v);
             const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
             if (!m.hasMatch() || w < 200 || h < 150 || w > 10000 || h > 10000) {
@@ -187,11 +187,11 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             }
             cl.plotSize = QSize(w, h);
         } else if (a == "--from") {
-            if (!TakeValue(args, i, a, cl.plotFrom, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.plotFrom, error)) return std::nullopt;
         } else if (a == "--to") {
-            if (!TakeValue(args, i, a, cl.plotTo, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.plotTo, error)) return std::nullopt;
         } else if (a == "--y") {
-            if (!TakeValue(args, i, a, v, error)) return std::nullopt;
+            if (!takeValue(args, i, a, v, error)) return std::nullopt;
             const QStringList parts = v.split(QLatin1Char(':'));
             bool okLow = false, okHigh = false;
             const double low = parts.size() == 2 ? parts[0].toDouble(&okLow) : 0.0;
@@ -202,7 +202,7 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
             }
             cl.plotY = std::pair{low, high};
         } else if (a == "--pdf") {
-            if (!TakeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
+            if (!takeValue(args, i, a, cl.pdfOut, error)) return std::nullopt;
         } else if (a == "--help" || a == "-h") {
             cl.mode = Mode::Help;
         } else if (a == "--version") {
@@ -236,7 +236,7 @@ std::optional<CommandLine> CommandLine::parse(const QStringList& args, QString& 
         error = QStringLiteral("--size, --from, --to and --y go with --plot TABLE OUT");
         return std::nullopt;
     }
-    if (!CheckSources(cl, rateGiven, error)) return std::nullopt;
+    if (!checkSources(cl, rateGiven, error)) return std::nullopt;
     if (cl.mode == Mode::Print && cl.pdfOut.isEmpty()) {
         error = QStringLiteral("--print needs --pdf OUT.pdf");
         return std::nullopt;

@@ -37,7 +37,7 @@ namespace {
 
 std::atomic<int> g_stopSignal{0};  // set from the signal handler only: the signal that asked to stop
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+extern "C" void onStopSignal(int signal) { g_stopSignal = signal; }
 
 // The broker's password for a URL that names the user only: kept out of the process list.
 constexpr const char* kPasswordVariable = "VESKA_MQTT_PASSWORD";
@@ -46,7 +46,7 @@ constexpr const char* kPasswordVariable = "VESKA_MQTT_PASSWORD";
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Saving as the window's Save command does: a copy for ".db", CSV or text otherwise.
-QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
+QString saveLikeTheWindow(RecordTable& table, const QString& file) {
     try {
         const TextExport::Result result = table.saveTo(file);
         if (!result.ok) return result.message;
@@ -63,7 +63,7 @@ QString SaveLikeTheWindow(RecordTable& table, const QString& file) {
 }
 
 // Writes all of `bytes`; false with errno set when the stream failed.
-bool PrintBytes(std::FILE* f, const char* bytes, std::size_t size) {
+bool printBytes(std::FILE* f, const char* bytes, std::size_t size) {
     errno = 0;
     const std::size_t n = std::fwrite(bytes, 1, size, f);
     const bool flushed = std::fflush(f) == 0;
@@ -73,9 +73,9 @@ bool PrintBytes(std::FILE* f, const char* bytes, std::size_t size) {
     return false;
 }
 
-bool Print(std::FILE* f, const QString& text) {
+bool print(std::FILE* f, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    return PrintBytes(f, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return printBytes(f, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
                                QObject* parent)
     : QObject(parent),
       m_options(options),
-      m_saver(saver ? std::move(saver) : Saver(SaveLikeTheWindow)),
+      m_saver(saver ? std::move(saver) : Saver(saveLikeTheWindow)),
       m_out(out),
       m_err(err),
       m_output(out) {
@@ -111,7 +111,7 @@ HeadlessLogger::HeadlessLogger(const CommandLine& options, Saver saver, std::FIL
     connect(m_session.get(), &MeterSession::readingRecorded, this, &HeadlessLogger::onReadingRecorded);
     connect(m_session.get(), &MeterSession::readingHandled, this, &HeadlessLogger::onReadingHandled);
     connect(m_session.get(), &MeterSession::decodeFailed, this, [this](const QString& error) {
-        Print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(error));
+        print(m_err, QStringLiteral("veska: packet not decoded: %1\n").arg(error));
     });
 }
 
@@ -125,7 +125,7 @@ int HeadlessLogger::run() {
     g_stopSignal = 0;
     // A closed pipe or terminal ends the run like SIGTERM, with the save, instead of killing it.
     struct sigaction stop {};
-    stop.sa_handler = OnStopSignal;
+    stop.sa_handler = onStopSignal;
     sigemptyset(&stop.sa_mask);
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &stop, &m_previousActions[i]);
 
@@ -175,9 +175,9 @@ bool HeadlessLogger::openTable() {
     m_run->answerLeftoverJournals([](const RunPolicy::LeftoverJournal&) { return false; },
                                   [this](RunPolicy::LeftoverOutcome outcome, const QString& detail) {
                                       if (outcome == RunPolicy::LeftoverOutcome::MovedAside) {
-                                          Print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(detail));
+                                          print(m_err, QStringLiteral("veska: rows of a run that did not end normally were kept in %1\n").arg(detail));
                                       } else {
-                                          Print(m_err, "veska: " + detail + "\n");
+                                          print(m_err, "veska: " + detail + "\n");
                                       }
                                   });
     return true;
@@ -198,14 +198,14 @@ void HeadlessLogger::configureRecorder() {
 bool HeadlessLogger::connectSerial() {
     PortMap map;
     for (const auto& [n, path] : m_options.portMap) map.setPath(*portFromNumber(n), path);
-    ComPortNumber port = ComPortNumber::pnCOM1;
+    ComPortNumber port = ComPortNumber::Com1;
     if (m_options.simulate == CommandLine::Simulate::Serial) {
         m_simulated = std::make_unique<SimulatedMeters>();
         if (!m_simulated->startSerial(m_options.rate)) {
             fail(QStringLiteral("cannot start the simulated meter: %1").arg(m_simulated->errorText()));
             return false;
         }
-        map.setPath(ComPortNumber::pnCOM1, m_simulated->serialPath());
+        map.setPath(ComPortNumber::Com1, m_simulated->serialPath());
     } else if (!m_options.port && m_options.portMap.size() == 1) {
         // One port mapped and none named: that is the port to read.
         port = *portFromNumber(m_options.portMap.front().first);
@@ -214,7 +214,7 @@ bool HeadlessLogger::connectSerial() {
         if (p.size() == 4 && p.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && portFromNumber(p.at(3).digitValue())) {
             port = *portFromNumber(p.at(3).digitValue());
         } else {
-            map.setPath(ComPortNumber::pnCOM1, p);
+            map.setPath(ComPortNumber::Com1, p);
         }
     }
     // The session's driver has the model's speed and framing; only the port is chosen here.
@@ -239,10 +239,10 @@ bool HeadlessLogger::connectSerial() {
 bool HeadlessLogger::connectUsb() {
     // Report handling and bridge speed follow the model profile, as in the window.
     connect(m_session.get(), &MeterSession::linkFailed, this,
-            [this](const LinkError& e) { Print(m_err, "veska: " + e.text + "\n"); });
-    connect(m_run.get(), &RunPolicy::cableLost, this, [this](const QString& text) { Print(m_err, "veska: " + text + "\n"); });
+            [this](const LinkError& e) { print(m_err, "veska: " + e.text + "\n"); });
+    connect(m_run.get(), &RunPolicy::cableLost, this, [this](const QString& text) { print(m_err, "veska: " + text + "\n"); });
     connect(m_run.get(), &RunPolicy::cableBack, this,
-            [this](const QString& text) { Print(m_err, "veska: " + text + "; recording goes on\n"); });
+            [this](const QString& text) { print(m_err, "veska: " + text + "; recording goes on\n"); });
     if (m_session->selectedUsbCable() < 0) {
         fail(QStringLiteral("no \"USB to Serial\" cable found (see packaging/udev for access rights)"));
         return false;
@@ -262,19 +262,19 @@ bool HeadlessLogger::brokerPassword(MqttPublisherOptions& options) {
             return false;
         }
         if (MqttPasswordFile::othersMayRead(m_options.mqttPasswordFile))
-            Print(m_err, QStringLiteral("veska: warning: other users can read %1 (chmod 600 it)\n")
+            print(m_err, QStringLiteral("veska: warning: other users can read %1 (chmod 600 it)\n")
                              .arg(m_options.mqttPasswordFile));
     } else if (qEnvironmentVariableIsSet(kPasswordVariable)) {
         if (url->hasPassword) return true;  // the URL's own password is the one asked for
         if (url->user.isEmpty()) {
-            Print(m_err, QStringLiteral("veska: %1 is not used: the broker URL names no user (mqtt://USER@host)\n")
+            print(m_err, QStringLiteral("veska: %1 is not used: the broker URL names no user (mqtt://USER@host)\n")
                              .arg(QLatin1String(kPasswordVariable)));
             return true;
         }
         password = qEnvironmentVariable(kPasswordVariable);
     } else {
         if (url->hasPassword)
-            Print(m_err, QStringLiteral("veska: warning: the password in the broker URL shows in the process list; "
+            print(m_err, QStringLiteral("veska: warning: the password in the broker URL shows in the process list; "
                                         "use --mqtt-password-file FILE or %1\n")
                              .arg(QLatin1String(kPasswordVariable)));
         return true;
@@ -303,7 +303,7 @@ bool HeadlessLogger::startPublishing() {
         const QString text = m_publisher->brokerStateText();
         if (text == m_lastBrokerText) return;
         m_lastBrokerText = text;
-        Print(m_err, "veska: " + text + "\n");
+        print(m_err, "veska: " + text + "\n");
     });
     return true;
 }
@@ -328,7 +328,7 @@ void HeadlessLogger::reportUndelivered(const QString& rowsAreIn) {
     const QString where = rowsAreIn.isEmpty()
                               ? QStringLiteral("they were only printed (--save FILE keeps a run's rows)")
                               : QStringLiteral("they are in %1").arg(rowsAreIn);
-    Print(m_err, QStringLiteral("veska: %1; %2\n").arg(m_undelivered, where));
+    print(m_err, QStringLiteral("veska: %1; %2\n").arg(m_undelivered, where));
 }
 
 QString HeadlessLogger::saveAtEnd() {
@@ -342,10 +342,10 @@ QString HeadlessLogger::saveAtEnd() {
     if (saved.keptIn.isEmpty() || saved.recordedRows == 0) return QString();
     // The rows are safe nowhere else: they wait in the journal, as many as are counted there.
     if (saved.keptRows >= saved.recordedRows) {
-        Print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
+        print(m_err, QStringLiteral("veska: the run's %1 rows are kept in %2\n").arg(saved.keptRows).arg(saved.keptIn));
     } else {
         const QString why = m_session->recorder().pauseReason();
-        Print(m_err, QStringLiteral("veska: %1 of the run's %2 rows are kept in %3; the other %4 could not be written "
+        print(m_err, QStringLiteral("veska: %1 of the run's %2 rows are kept in %3; the other %4 could not be written "
                                     "there%5\n")
                          .arg(saved.keptRows)
                          .arg(saved.recordedRows)
@@ -436,20 +436,20 @@ void HeadlessLogger::onRecordingError(const QString& message) {
         requestStop();
         return;
     }
-    Print(m_err, "veska: " + message + "\n");
+    print(m_err, "veska: " + message + "\n");
 }
 
 void HeadlessLogger::onRecordLimit(int limit) {
     if (m_stopping) return;
     const QString before = m_options.samples ? QStringLiteral(" before %1 samples").arg(*m_options.samples) : QString();
-    Print(m_err, QStringLiteral("veska: the record limit of %1 rows stopped recording%2; use --limit N to change it\n")
+    print(m_err, QStringLiteral("veska: the record limit of %1 rows stopped recording%2; use --limit N to change it\n")
                      .arg(limit)
                      .arg(before));
     requestStop();  // as if the samples were reached: save and end normally
 }
 
 void HeadlessLogger::fail(const QString& message) {
-    Print(m_err, "veska: " + message + "\n");
+    print(m_err, "veska: " + message + "\n");
     m_status = 1;
 }
 
@@ -461,7 +461,7 @@ int HeadlessLogger::finish() {
     stopPublishing();  // after the links: every recorded row is queued before the drain
     reportUndelivered(saveAtEnd());
     m_run->closeTable(RunPolicy::UnsavedRows::Decided);
-    if (m_started) Print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
+    if (m_started) print(m_err, QStringLiteral("veska: statistics of this run:\n") + TableStatistics::text(m_statistics));
     for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_previousActions[i], nullptr);
     if (const int signal = g_stopSignal.exchange(0); signal == SIGPIPE && m_status == 0) m_status = kBrokenPipeStatus;
     return m_status;

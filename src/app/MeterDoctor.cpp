@@ -28,17 +28,17 @@ namespace {
 
 const QString kCableProduct = QStringLiteral("USB to Serial");
 
-QString Hex4(std::uint16_t v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')); }
+QString hex4(std::uint16_t v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')); }
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-QString TextUpToZero(const std::vector<char16_t>& units) {
+QString textUpToZero(const std::vector<char16_t>& units) {
     const auto end = std::find(units.begin(), units.end(), char16_t(0));
     return QString::fromUtf16(units.data(), static_cast<qsizetype>(end - units.begin()));
 }
 
 // The group that may open a device node, for the fix "join this group".
-QString GroupOf(const struct stat& st) {
+QString groupOf(const struct stat& st) {
     if (const struct group* g = ::getgrgid(st.st_gid)) return QString::fromLocal8Bit(g->gr_name);
     return QString::number(st.st_gid);
 }
@@ -87,7 +87,7 @@ std::vector<MeterDoctor::Candidate> MeterDoctor::serialCandidates() const {
         if (!info.description().isEmpty()) details << info.description();
         if (!info.manufacturer().isEmpty()) details << info.manufacturer();
         if (info.hasVendorIdentifier() && info.hasProductIdentifier())
-            details << Hex4(info.vendorIdentifier()) + ':' + Hex4(info.productIdentifier());
+            details << hex4(info.vendorIdentifier()) + ':' + hex4(info.productIdentifier());
         if (!info.serialNumber().isEmpty()) details << QStringLiteral("serial number ") + info.serialNumber();
         list.push_back({false, info.portName(), path, details.join(QStringLiteral(", "))});
     }
@@ -101,8 +101,8 @@ MeterDoctor::Finding MeterDoctor::examineSerial(const Candidate& candidate) {
     struct stat st {};
     if (::stat(native.constData(), &st) != 0) {
         const int error = errno;
-        f.access = QStringLiteral("cannot open: %1").arg(ErrnoText(error));
-        f.verdictText = QStringLiteral("cannot open: %1").arg(ErrnoText(error));
+        f.access = QStringLiteral("cannot open: %1").arg(errnoText(error));
+        f.verdictText = QStringLiteral("cannot open: %1").arg(errnoText(error));
         f.fix = QStringLiteral("check the path, or plug the adapter in");
         return f;
     }
@@ -114,24 +114,24 @@ MeterDoctor::Finding MeterDoctor::examineSerial(const Candidate& candidate) {
     }
     if (::access(native.constData(), R_OK | W_OK) != 0) {
         const int error = errno;
-        f.access = QStringLiteral("may not open: %1").arg(ErrnoText(error));
+        f.access = QStringLiteral("may not open: %1").arg(errnoText(error));
         if (error == EACCES || error == EPERM) {
             f.verdict = Verdict::PermissionDenied;
-            const QString group = GroupOf(st);
+            const QString group = groupOf(st);
             f.verdictText = QStringLiteral("permission denied: join the group %1").arg(group);
             f.fix = QStringLiteral("sudo usermod -aG %1 $USER, then log out and in again").arg(group);
         } else {
-            f.verdictText = QStringLiteral("cannot open: %1").arg(ErrnoText(error));
+            f.verdictText = QStringLiteral("cannot open: %1").arg(errnoText(error));
         }
         return f;
     }
     f.access = QStringLiteral("may open for reading and writing");
 
     PortMap map;
-    map.setPath(ComPortNumber::pnCOM1, candidate.path);
+    map.setPath(ComPortNumber::Com1, candidate.path);
     SerialPortDriver driver;
     driver.setPortMap(map);
-    driver.setComPort(ComPortNumber::pnCOM1);
+    driver.setComPort(ComPortNumber::Com1);
     driver.setComPortSpeed(m_options.serialSpeed);
     driver.setComPortPollingDelay(20);
     // The optical cable draws its power from DTR (raised) and RTS (low), as the driver sets them.
@@ -178,11 +178,11 @@ void MeterDoctor::examineUsb(std::vector<Finding>& findings) {
         QString product, serial;
         if (auto query = hid.open(info.path, HidPlatform::Access::QueryOnly, error)) {
             std::vector<char16_t> buffer(254, 0);
-            if (query->productString(buffer)) product = TextUpToZero(buffer);
+            if (query->productString(buffer)) product = textUpToZero(buffer);
             std::fill(buffer.begin(), buffer.end(), char16_t(0));
-            if (query->serialNumberString(buffer)) serial = TextUpToZero(buffer);
+            if (query->serialNumberString(buffer)) serial = textUpToZero(buffer);
         }
-        const bool knownChip = BridgeChips::isKnown(info.attributes.VendorID, info.attributes.ProductID);
+        const bool knownChip = BridgeChips::isKnown(info.attributes.vendorId, info.attributes.productId);
         // Other products reuse the chips' IDs: with a different name it is not the cable.
         if (!(product == kCableProduct || (knownChip && product.isEmpty()))) continue;
 
@@ -191,19 +191,19 @@ void MeterDoctor::examineUsb(std::vector<Finding>& findings) {
         f.candidate.name = product.isEmpty() ? kCableProduct + QStringLiteral(" (no name reported)") : product;
         if (!info.portPath.empty()) f.candidate.name += QStringLiteral(" at ") + QString::fromStdString(info.portPath);
         f.candidate.path = QString::fromStdString(info.path);
-        QStringList details{Hex4(info.attributes.VendorID) + ':' + Hex4(info.attributes.ProductID)};
+        QStringList details{hex4(info.attributes.vendorId) + ':' + hex4(info.attributes.productId)};
         if (!serial.isEmpty()) details << QStringLiteral("serial number ") + serial;
         f.candidate.details = details.join(QStringLiteral(", "));
 
         auto handle = hid.open(info.path, HidPlatform::Access::ReadWrite, error);
         if (!handle) {
-            f.access = QStringLiteral("may not open: %1").arg(ErrnoText(error));
+            f.access = QStringLiteral("may not open: %1").arg(errnoText(error));
             if (error == EACCES || error == EPERM) {
                 f.verdict = Verdict::PermissionDenied;
                 f.verdictText = verdictText(f.verdict);
                 f.fix = udevInstallLines();
             } else {
-                f.verdictText = QStringLiteral("cannot open: %1").arg(ErrnoText(error));
+                f.verdictText = QStringLiteral("cannot open: %1").arg(errnoText(error));
                 f.fix = QStringLiteral("unplug the cable and plug it in again");
             }
             findings.push_back(f);
@@ -215,7 +215,7 @@ void MeterDoctor::examineUsb(std::vector<Finding>& findings) {
 
         HidCaps caps;
         const std::size_t length =
-            handle->capabilities(caps) && caps.InputReportByteLength > 1 ? caps.InputReportByteLength : 65;
+            handle->capabilities(caps) && caps.inputReportByteLength > 1 ? caps.inputReportByteLength : 65;
         std::vector<std::uint8_t> buffer(length, 0);
         HidReportReassembly reassembly([&f](std::string_view) { ++f.packets; });
         note(QStringLiteral("listening on %1 (%2) for %3 s ...")

@@ -59,7 +59,7 @@ public:
         std::vector<std::pair<QString, QString>> extraSerial;
         int listenMs = 3000;
         std::uint32_t bridgeSpeed = 2400;
-        ComPortBaudRate serialSpeed = ComPortBaudRate::br2400;
+        ComPortBaudRate serialSpeed = ComPortBaudRate::Baud2400;
         std::function<void(const QString&)> progress;  // "listening on ..." notes
     };
 

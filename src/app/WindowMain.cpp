@@ -22,19 +22,19 @@ namespace {
 
 using WindowApplication = veska::GuardedApplication<QApplication>;
 
-void PrintError(const QString& text) {
+void printError(const QString& text) {
     std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
 }
 
 // Without a display the printed report still needs fonts: the offscreen platform has them.
-void UseOffscreenWithoutDisplay() {
+void useOffscreenWithoutDisplay() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 }
 
-int RunWindow(WindowApplication& app, const veska::CommandLine& cl) {
+int runWindow(WindowApplication& app, const veska::CommandLine& cl) {
     veska::ArialFont::installWindowFonts();
 
     veska::MainWindow::Options options;
@@ -45,10 +45,10 @@ int RunWindow(WindowApplication& app, const veska::CommandLine& cl) {
     veska::SimulatedMeters simulated;
     if (cl.simulate == veska::CommandLine::Simulate::Serial) {
         if (!simulated.startSerial(cl.rate)) {
-            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            printError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
             return 1;
         }
-        options.portMap.setPath(veska::ComPortNumber::pnCOM1, simulated.serialPath());
+        options.portMap.setPath(veska::ComPortNumber::Com1, simulated.serialPath());
         options.portsFromCommandLine[0] = true;
     }
     // The process's one device monitor: the simulated cable, or the machine's HID devices.
@@ -78,10 +78,10 @@ int main(int argc, char* argv[]) {
     if (!cl) return 2;
     const bool picture = cl->mode == veska::CommandLine::Mode::Print || cl->mode == veska::CommandLine::Mode::Plot;
     if (cl->mode != veska::CommandLine::Mode::Window && !picture) {
-        PrintError(QStringLiteral("this program shows the window and prints reports; run veska for the rest"));
+        printError(QStringLiteral("this program shows the window and prints reports; run veska for the rest"));
         return 2;
     }
-    if (picture) UseOffscreenWithoutDisplay();
+    if (picture) useOffscreenWithoutDisplay();
 
     WindowApplication app(argc, argv);
     // The application title of the boxes. No display name: the toolkit would append it to
@@ -92,13 +92,13 @@ int main(int argc, char* argv[]) {
 
     if (cl->mode == veska::CommandLine::Mode::Print) {
         const QString failure = veska::ReportCli::printTable(cl->printTable, cl->pdfOut);
-        if (!failure.isEmpty()) PrintError(failure);
+        if (!failure.isEmpty()) printError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
     if (cl->mode == veska::CommandLine::Mode::Plot) {
         const QString failure = veska::PlotCli::plot(*cl);
-        if (!failure.isEmpty()) PrintError(failure);
+        if (!failure.isEmpty()) printError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
-    return RunWindow(app, *cl);
+    return runWindow(app, *cl);
 }

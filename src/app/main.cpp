@@ -19,14 +19,14 @@
 
 namespace {
 
-void PrintError(const QString& text) {
+void printError(const QString& text) {
     std::fprintf(stderr, "veska: %s\n", text.toLocal8Bit().constData());
 }
 
 // `--doctor --list`: the meter links this program would take, one line each and without
 // listening: "usb<TAB>CAPTION" for the "USB to Serial" cable it picks (by the same rule as
 // a run), "serial<TAB>PATH<TAB>DESCRIPTION" for each serial device. 0 when anything is listed.
-int ListMeterLinks(const veska::CommandLine& cl) {
+int listMeterLinks(const veska::CommandLine& cl) {
     veska::SimulatedMeters simulated;
     std::shared_ptr<veska::HidPlatform> hid = cl.simulate == veska::CommandLine::Simulate::Usb
                                                   ? simulated.startUsb(cl.rate)
@@ -43,15 +43,15 @@ int ListMeterLinks(const veska::CommandLine& cl) {
 }
 
 // Examines every candidate device and prints what it found; 0 when a meter answered.
-int RunDoctor(const veska::CommandLine& cl) {
-    if (cl.listOnly) return ListMeterLinks(cl);
+int runDoctor(const veska::CommandLine& cl) {
+    if (cl.listOnly) return listMeterLinks(cl);
     veska::MeterDoctor::Options options;
     veska::SimulatedMeters simulated;
     for (const auto& [n, path] : cl.portMap) options.extraSerial.emplace_back(QStringLiteral("COM%1").arg(n), path);
     if (cl.port) options.extraSerial.emplace_back(QString(), *cl.port);
     if (cl.simulate == veska::CommandLine::Simulate::Serial) {
         if (!simulated.startSerial(cl.rate)) {
-            PrintError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
+            printError(QStringLiteral("cannot start the simulated meter: %1").arg(simulated.errorText()));
             return 1;
         }
         options.extraSerial.emplace_back(QStringLiteral("COM1 (simulated meter)"), simulated.serialPath());
@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
     case veska::CommandLine::Mode::Window:
     case veska::CommandLine::Mode::Print:
     case veska::CommandLine::Mode::Plot:
-        PrintError(veska::WindowProgram::replaceProcess(argv));
+        printError(veska::WindowProgram::replaceProcess(argv));
         return 127;  // as a shell reports a program it cannot run
     default:
         break;
@@ -98,21 +98,21 @@ int main(int argc, char* argv[]) {
     switch (cl->mode) {
     case veska::CommandLine::Mode::Export: {
         const QString failure = veska::DataFileCli::exportTable(cl->exportTable, cl->exportOut);
-        if (!failure.isEmpty()) PrintError(failure);
+        if (!failure.isEmpty()) printError(failure);
         return failure.isEmpty() ? 0 : 1;
     }
     case veska::CommandLine::Mode::Stats: {
         QString text;
         const QString failure = veska::DataFileCli::statistics(cl->statsTable, text);
         if (!failure.isEmpty()) {
-            PrintError(failure);
+            printError(failure);
             return 1;
         }
         std::fputs(text.toUtf8().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     case veska::CommandLine::Mode::Doctor:
-        return RunDoctor(*cl);
+        return runDoctor(*cl);
     default: {
         veska::HeadlessLogger logger(*cl, {});
         return logger.run();

@@ -7,10 +7,10 @@
 namespace veska {
 
 // The line settings the serial driver publishes, in the order of their ordinals.
-enum class ComPortNumber { pnCOM1, pnCOM2, pnCOM3, pnCOM4 };
+enum class ComPortNumber { Com1, Com2, Com3, Com4 };
 enum class ComPortBaudRate {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-    br19200, br38400, br56000, br57600, br115200
+    Baud110, Baud300, Baud600, Baud1200, Baud2400, Baud4800, Baud9600, Baud14400,
+    Baud19200, Baud38400, Baud56000, Baud57600, Baud115200
 };
 
 inline constexpr int kComPortCount = 4;

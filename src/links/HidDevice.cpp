@@ -15,14 +15,14 @@ namespace veska {
 namespace {
 constexpr std::size_t kStringUnits = 254;
 
-QString TextUpToZero(const std::vector<char16_t>& units) {
+QString textUpToZero(const std::vector<char16_t>& units) {
     const auto end = std::find(units.begin(), units.end(), char16_t(0));
     return QString::fromUtf16(units.data(), static_cast<qsizetype>(end - units.begin()));
 }
 
 // Length of the language table in a buffer pre-filled with 0xFFFF: trailing units the
 // device did not write are skipped, and a final zero unit is not counted.
-std::size_t LanguageTableLength(const std::vector<char16_t>& table) {
+std::size_t languageTableLength(const std::vector<char16_t>& table) {
     for (std::size_t k = table.size(); k-- > 0;) {
         if (table[k] == 0xFFFF) continue;
         return table[k] == 0 ? k : k + 1;
@@ -93,7 +93,7 @@ HidCaps HidDevice::capabilities() {
 QString HidDevice::productString() {
     if (m_productString.isEmpty() && openControlHandle()) {
         std::vector<char16_t> buffer(kStringUnits, 0);
-        if (m_controlHandle->productString(buffer)) m_productString = TextUpToZero(buffer);
+        if (m_controlHandle->productString(buffer)) m_productString = textUpToZero(buffer);
         closeControlHandle();
     }
     return m_productString;
@@ -105,10 +105,10 @@ QString HidDevice::serialString() {
         if (m_controlHandle->serialNumberString(serial)) {
             std::vector<char16_t> table(kStringUnits, 0xFFFF);
             m_controlHandle->indexedString(0, table);
-            const std::size_t n = LanguageTableLength(table);
+            const std::size_t n = languageTableLength(table);
             // Some devices answer the serial number query with their language table.
             if (!std::equal(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(n), serial.begin())) {
-                m_serialString = TextUpToZero(serial);
+                m_serialString = textUpToZero(serial);
             }
         }
         closeControlHandle();
@@ -124,7 +124,7 @@ void HidDevice::setDataHandler(HidDataEvent handler) {
 
 void HidDevice::startReader() {
     if (!m_dataHandler || !plugged() || !claimed() || !m_canReadWrite || m_reader) return;
-    m_reader = std::make_unique<HidReaderThread>(*this, m_channel, capabilities().InputReportByteLength);
+    m_reader = std::make_unique<HidReaderThread>(*this, m_channel, capabilities().inputReportByteLength);
     m_reader->start();
 }
 

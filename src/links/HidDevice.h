@@ -55,7 +55,7 @@ public:
     // Why read and write access was refused (an errno value; EACCES: no permission).
     int readWriteOpenError() const { return m_readWriteOpenError; }
     // Why the last feature report was refused (an errno value), 0 after one was sent.
-    int FeatureReportError() const { return m_featureReportError; }
+    int featureReportError() const { return m_featureReportError; }
 
     // No handler stops the reader; a handler starts it on a claimed, plugged device
     // with read and write access. Replacing a handler does not restart the reader.

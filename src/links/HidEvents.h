@@ -11,12 +11,12 @@ class HidDeviceMonitor;
 
 // 'Data' points at the bytes after the report ID and is valid only during the call.
 using HidDataEvent =
-    HidHandler<void(HidDevice& HidDev, std::uint8_t ReportID, const std::uint8_t* Data, std::uint16_t Size)>;
+    HidHandler<void(HidDevice& device, std::uint8_t reportId, const std::uint8_t* data, std::uint16_t size)>;
 // 'Error' is an errno value.
-using HidDataErrorEvent = HidHandler<void(HidDevice& HidDev, std::uint32_t Error)>;
-using HidPlugEvent = HidHandler<void(HidDevice& HidDev)>;
+using HidDataErrorEvent = HidHandler<void(HidDevice& device, std::uint32_t error)>;
+using HidPlugEvent = HidHandler<void(HidDevice& device)>;
 // Answer true to go on with the next device.
-using HidEnumerateEvent = HidHandler<bool(HidDevice& HidDev, int Idx)>;
-using HidNotifyEvent = HidHandler<void(HidDeviceMonitor& Sender)>;
+using HidEnumerateEvent = HidHandler<bool(HidDevice& device, int index)>;
+using HidNotifyEvent = HidHandler<void(HidDeviceMonitor& monitor)>;
 
 }  // namespace veska

@@ -12,7 +12,7 @@ struct Globals {
     std::uint32_t reportId = 0;
 };
 
-std::uint32_t ItemValue(const std::vector<std::uint8_t>& d, std::size_t at, std::size_t size) {
+std::uint32_t itemValue(const std::vector<std::uint8_t>& d, std::size_t at, std::size_t size) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < size; ++i) value |= std::uint32_t(d[at + i]) << (8 * i);
     return value;
@@ -34,7 +34,7 @@ HidReportDescriptor HidReportDescriptor::parse(const std::vector<std::uint8_t>& 
         }
         const std::size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
         if (at + 1 + size > d.size()) break;
-        const std::uint32_t value = ItemValue(d, at + 1, size);
+        const std::uint32_t value = itemValue(d, at + 1, size);
         const int type = (prefix >> 2) & 3;
         const int tag = prefix >> 4;
         if (type == 1) {  // global

@@ -7,16 +7,16 @@ namespace veska {
 
 // The identification record of a HID interface, read once when its object is made.
 struct HidAttributes {
-    std::uint16_t VendorID = 0;
-    std::uint16_t ProductID = 0;
-    std::uint16_t VersionNumber = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
 };
 
 // What the system needs of a HID interface's capabilities.
 struct HidCaps {
     // Longest input report in bytes, the report ID byte included (also for devices
     // without numbered reports, where that byte is 0).
-    std::uint16_t InputReportByteLength = 0;
+    std::uint16_t inputReportByteLength = 0;
 };
 
 // One present HID interface as a scan lists it.

@@ -20,7 +20,7 @@ bool HidapiHandle::attributes(HidAttributes& out) {
 
 bool HidapiHandle::capabilities(HidCaps& out) {
     out = m_record.caps;
-    return m_record.caps.InputReportByteLength > 0;
+    return m_record.caps.inputReportByteLength > 0;
 }
 
 bool HidapiHandle::writeString(const std::u16string& text, std::vector<char16_t>& buffer) {

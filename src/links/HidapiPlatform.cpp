@@ -18,23 +18,23 @@ namespace veska {
 
 namespace {
 // hidraw nodes are /dev/hidrawN; their HID device sits under /sys/class/hidraw/hidrawN.
-std::filesystem::path SysfsDeviceOf(const std::string& path) {
+std::filesystem::path sysfsDeviceOf(const std::string& path) {
     return std::filesystem::path("/sys/class/hidraw") / std::filesystem::path(path).filename() / "device";
 }
 
-std::u16string ToU16(const wchar_t* text) {
+std::u16string toU16(const wchar_t* text) {
     return text ? QString::fromWCharArray(text).toStdU16String() : std::u16string();
 }
 
 // The longest input report and whether reports are numbered, from the descriptor the
 // kernel publishes; a generous default when it cannot be read.
-void ReadCapabilities(const std::string& path, HidapiHandle::Record& record) {
-    std::ifstream file(SysfsDeviceOf(path) / "report_descriptor", std::ios::binary);
+void readCapabilities(const std::string& path, HidapiHandle::Record& record) {
+    std::ifstream file(sysfsDeviceOf(path) / "report_descriptor", std::ios::binary);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     const HidReportDescriptor descriptor = HidReportDescriptor::parse(bytes);
     record.numberedReports = descriptor.usesReportIds();
     const std::size_t length = descriptor.inputReportByteLength();
-    record.caps.InputReportByteLength = static_cast<std::uint16_t>(length > 1 && length <= 0xFFFF ? length : 4097);
+    record.caps.inputReportByteLength = static_cast<std::uint16_t>(length > 1 && length <= 0xFFFF ? length : 4097);
 }
 }  // namespace
 
@@ -56,7 +56,7 @@ std::string HidapiPlatform::identityOf(const std::string& path) {
     // The HID device's sysfs name ends in a number the kernel never reuses, so a device
     // plugged in again is a new device even when it gets the same hidraw node.
     std::error_code error;
-    const std::filesystem::path real = std::filesystem::canonical(SysfsDeviceOf(path), error);
+    const std::filesystem::path real = std::filesystem::canonical(sysfsDeviceOf(path), error);
     return error ? path : real.string();
 }
 
@@ -64,7 +64,7 @@ std::string HidapiPlatform::portPathOf(const std::string& path) {
     // .../usb1/1-1/1-1.2/1-1.2:1.0/0003:1A86:E008.0005: the USB device is the nearest
     // ancestor named bus-port[.port...], without the interface's colon.
     std::error_code error;
-    std::filesystem::path real = std::filesystem::canonical(SysfsDeviceOf(path), error);
+    std::filesystem::path real = std::filesystem::canonical(sysfsDeviceOf(path), error);
     if (error) return {};
     for (; real.has_relative_path() && real != real.root_path(); real = real.parent_path()) {
         const std::string name = real.filename().string();
@@ -78,9 +78,9 @@ std::string HidapiPlatform::portPathOf(const std::string& path) {
 HidapiHandle::Record HidapiPlatform::describe(const hid_device_info& info) {
     HidapiHandle::Record record;
     record.attributes = HidAttributes{info.vendor_id, info.product_id, info.release_number};
-    record.product = ToU16(info.product_string);
-    record.serial = ToU16(info.serial_number);
-    ReadCapabilities(info.path, record);
+    record.product = toU16(info.product_string);
+    record.serial = toU16(info.serial_number);
+    readCapabilities(info.path, record);
     return record;
 }
 

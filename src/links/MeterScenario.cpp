@@ -16,41 +16,41 @@ constexpr std::uint8_t kVolt = 0x80, kOhm = 0x20, kHertz = 0x08, kCelsius = 0x02
 
 using Step = MeterScenario::Step;
 
-std::string FourDigits(int value) {
+std::string fourDigits(int value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04d", std::abs(value) % 10000);
     return text;
 }
 
-int Jitter(std::uint64_t noise, int spread) { return static_cast<int>(noise % static_cast<std::uint64_t>(2 * spread + 1)) - spread; }
+int jitter(std::uint64_t noise, int spread) { return static_cast<int>(noise % static_cast<std::uint64_t>(2 * spread + 1)) - spread; }
 
 Step Packet(MeterSituation situation, int count, char pointCode, std::array<std::uint8_t, 4> status) {
     const char sign = count < 0 ? '-' : '+';
-    return Step{MeterScenario::makePacket(sign, FourDigits(count), pointCode, status), situation, false};
+    return Step{MeterScenario::makePacket(sign, fourDigits(count), pointCode, status), situation, false};
 }
 
-Step DcVoltage(int i, std::uint64_t h) {
-    const int count = 1234 + static_cast<int>(std::lround(30.0 * std::sin(i * 0.3))) + Jitter(h, 2);
+Step dcVoltage(int i, std::uint64_t h) {
+    const int count = 1234 + static_cast<int>(std::lround(30.0 * std::sin(i * 0.3))) + jitter(h, 2);
     return Packet(MeterSituation::DcVoltageAuto, count, '1', {kAuto | kDc, 0, 0, kVolt});
 }
 
 // 5.850 V climbing past 5.999 V: the meter switches to the 60 V range (06.00 V).
-Step RangeChange(int i, std::uint64_t h) {
+Step rangeChange(int i, std::uint64_t h) {
     const int millivolts = 5850 + 30 * i + static_cast<int>(h % 3);
     if (millivolts < 6000) return Packet(MeterSituation::RangeChange, millivolts, '1', {kAuto | kDc, 0, 0, kVolt});
     return Packet(MeterSituation::RangeChange, millivolts / 10, '2', {kAuto | kDc, 0, 0, kVolt});
 }
 
-Step AcVoltage(int, std::uint64_t h) {
-    return Packet(MeterSituation::AcVoltage, 2301 + Jitter(h, 4), '4', {kAuto | kAc, 0, 0, kVolt});
+Step acVoltage(int, std::uint64_t h) {
+    return Packet(MeterSituation::AcVoltage, 2301 + jitter(h, 4), '4', {kAuto | kAc, 0, 0, kVolt});
 }
 
-Step ResistanceKilo(int, std::uint64_t h) {
-    return Packet(MeterSituation::ResistanceKilo, 4700 + Jitter(h, 3), '1', {kAuto, 0, kKilo, kOhm});
+Step resistanceKilo(int, std::uint64_t h) {
+    return Packet(MeterSituation::ResistanceKilo, 4700 + jitter(h, 3), '1', {kAuto, 0, kKilo, kOhm});
 }
 
-Step ResistanceMega(int, std::uint64_t h) {
-    return Packet(MeterSituation::ResistanceMega, 1203 + Jitter(h, 2), '1', {kAuto, 0, kMega, kOhm});
+Step resistanceMega(int, std::uint64_t h) {
+    return Packet(MeterSituation::ResistanceMega, 1203 + jitter(h, 2), '1', {kAuto, 0, kMega, kOhm});
 }
 
 // The overload display "0.L": the first digit byte is '?' (0x3F).
@@ -59,29 +59,29 @@ Step Overload(int, std::uint64_t) {
 }
 
 Step Temperature(int i, std::uint64_t h) {
-    return Packet(MeterSituation::Temperature, 235 + i / 3 + Jitter(h, 1), '4', {0, 0, 0, kCelsius});
+    return Packet(MeterSituation::Temperature, 235 + i / 3 + jitter(h, 1), '4', {0, 0, 0, kCelsius});
 }
 
 Step Frequency(int i, std::uint64_t h) {
-    if (i < 6) return Packet(MeterSituation::Frequency, 5000 + Jitter(h, 1), '2', {kAuto, 0, 0, kHertz});
-    return Packet(MeterSituation::Frequency, 1000 + Jitter(h, 1), '1', {kAuto, 0, kKilo, kHertz});
+    if (i < 6) return Packet(MeterSituation::Frequency, 5000 + jitter(h, 1), '2', {kAuto, 0, 0, kHertz});
+    return Packet(MeterSituation::Frequency, 1000 + jitter(h, 1), '1', {kAuto, 0, kKilo, kHertz});
 }
 
-Step Hold(int, std::uint64_t) { return Packet(MeterSituation::Hold, 1234, '1', {kDc | kHold, 0, 0, kVolt}); }
+Step hold(int, std::uint64_t) { return Packet(MeterSituation::Hold, 1234, '1', {kDc | kHold, 0, 0, kVolt}); }
 
-Step Rel(int i, std::uint64_t h) {
-    return Packet(MeterSituation::Rel, (i - 5) * 3 + Jitter(h, 1), '4', {kDc | kRel, 0, kMilli, kVolt});
+Step rel(int i, std::uint64_t h) {
+    return Packet(MeterSituation::Rel, (i - 5) * 3 + jitter(h, 1), '4', {kDc | kRel, 0, kMilli, kVolt});
 }
 
 // A byte lost on the line: 13 bytes from the sign to the line feed.
-Step LostByte(int, std::uint64_t) {
+Step lostByte(int, std::uint64_t) {
     std::vector<std::uint8_t> bytes = MeterScenario::makePacket('+', "1240", '1', {kAuto | kDc, 0, 0, kVolt});
     bytes.erase(bytes.begin() + 9);
     return Step{std::move(bytes), MeterSituation::BrokenPacket, true};
 }
 
 // A status byte equal to the end byte cuts the packet in two.
-Step EndByteInside(int, std::uint64_t) {
+Step endByteInside(int, std::uint64_t) {
     return Step{MeterScenario::makePacket('+', "5000", '2', {kAuto, 0, 0x0D, kHertz}), MeterSituation::BrokenPacket,
                 true};
 }
@@ -92,9 +92,9 @@ struct Segment {
 };
 
 constexpr Segment kSegments[] = {
-    {24, DcVoltage}, {1, LostByte},   {10, RangeChange}, {8, AcVoltage},      {10, ResistanceKilo},
-    {8, ResistanceMega}, {5, Overload}, {10, Temperature}, {10, Frequency}, {1, EndByteInside},
-    {8, Hold},        {10, Rel},
+    {24, dcVoltage}, {1, lostByte},   {10, rangeChange}, {8, acVoltage},      {10, resistanceKilo},
+    {8, resistanceMega}, {5, Overload}, {10, Temperature}, {10, Frequency}, {1, endByteInside},
+    {8, hold},        {10, rel},
 };
 
 }  // namespace
@@ -111,7 +111,7 @@ MeterScenario::Step MeterScenario::step(std::uint64_t n) const {
         if (i < s.length) return s.make(i, noise(n));
         i -= s.length;
     }
-    return DcVoltage(0, 0);  // not reached
+    return dcVoltage(0, 0);  // not reached
 }
 
 std::uint64_t MeterScenario::noise(std::uint64_t n) const {

@@ -16,7 +16,7 @@ constexpr int kMeterTickMs = 10;
 constexpr std::size_t kMaxPending = 64 * 1024;  // beyond this nobody is reading
 constexpr int kMaxPacketsPerTick = 10000;
 
-void SetCloseOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+void setCloseOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
 }  // namespace
 
 MeterSimulator::MeterSimulator(QObject* parent) : QObject(parent) {
@@ -39,8 +39,8 @@ bool MeterSimulator::open() {
     char name[256] = {};
     ::ttyname_r(m_slave, name, sizeof name);
     m_slavePath = QString::fromLocal8Bit(name);
-    SetCloseOnExec(m_master);
-    SetCloseOnExec(m_slave);
+    setCloseOnExec(m_master);
+    setCloseOnExec(m_slave);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     // Raw from the start: a cooked line discipline would turn 0x0D into 0x0A and echo
     // bytes back before the driver has opened the port. Our slave end stays open so the

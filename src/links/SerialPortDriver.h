@@ -94,8 +94,8 @@ private:
     ReceiveDataHandler m_onReceiveData;
     QString m_lastErrorText;
 
-    ComPortNumber m_comPort = ComPortNumber::pnCOM1;
-    ComPortBaudRate m_speed = ComPortBaudRate::br9600;
+    ComPortNumber m_comPort = ComPortNumber::Com1;
+    ComPortBaudRate m_speed = ComPortBaudRate::Baud9600;
     std::uint16_t m_inBufSize = 2048;
     std::uint16_t m_pollingDelay = 50;
     ReadMode m_readMode = ReadMode::Polling;

@@ -18,7 +18,7 @@ bool SimulatedHidHandle::attributes(HidAttributes& out) {
 }
 
 bool SimulatedHidHandle::capabilities(HidCaps& out) {
-    out.InputReportByteLength = m_device->spec().inputReportLength;
+    out.inputReportByteLength = m_device->spec().inputReportLength;
     return true;
 }
 

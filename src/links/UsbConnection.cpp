@@ -17,7 +17,7 @@ const QString kCableCaption = QStringLiteral("USB to Serial");
 const QString kNamelessCaption = QStringLiteral("USB to Serial (no name reported)");
 const QString kUdevRule = QStringLiteral("70-veska-usb-serial.rules");
 
-QString Hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
+QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 }  // namespace
 
 UsbConnection::UsbConnection(HidDeviceMonitor& monitor, UsbReportRoute route, std::uint32_t bridgeSpeed,
@@ -76,11 +76,11 @@ void UsbConnection::deliverPacket(std::string_view packetText) {
 
 QString UsbConnection::deviceCaption(HidDevice& device) {
     QString caption = device.productString();
-    if (caption.isEmpty() && BridgeChips::isKnown(device.attributes().VendorID, device.attributes().ProductID)) {
+    if (caption.isEmpty() && BridgeChips::isKnown(device.attributes().vendorId, device.attributes().productId)) {
         caption = kNamelessCaption;
     } else if (caption.isEmpty()) {
         caption = QString("Device VID=%1 PID=%2")
-                      .arg(Hex4(device.attributes().VendorID), Hex4(device.attributes().ProductID));
+                      .arg(hex4(device.attributes().vendorId), hex4(device.attributes().productId));
     }
     const QString serial = device.serialString();
     if (!serial.isEmpty()) caption += QString(" (Serial=%1)").arg(serial);
@@ -113,17 +113,17 @@ HidDataEvent UsbConnection::profileHandler() const {
     return nullptr;
 }
 
-void UsbConnection::setUsbCon(bool down) {
+void UsbConnection::setMeterReading(bool down) {
     if (!down) m_awaiting.reset();
-    if (m_usbConDown == down) return;
-    m_usbConDown = down;
-    emit usbConChanged(down);
+    if (m_meterReadingOn == down) return;
+    m_meterReadingOn = down;
+    emit meterReadingChanged(down);
 }
 
-void UsbConnection::setReadBtn(bool down) {
-    if (m_readBtnDown == down) return;
-    m_readBtnDown = down;
-    emit readBtnChanged(down);
+void UsbConnection::setRawReading(bool down) {
+    if (m_rawReadingOn == down) return;
+    m_rawReadingOn = down;
+    emit rawReadingChanged(down);
 }
 
 void UsbConnection::addHistory(const QString& line) {
@@ -157,7 +157,7 @@ bool UsbConnection::onDeviceEnumerated(HidDevice& device, int index) {
     const QString product = device.productString();
     const HidAttributes& ids = device.attributes();
     // Some bridge chips report no strings at all; their IDs are all there is to go by.
-    const bool nameless = product.isEmpty() && BridgeChips::isKnown(ids.VendorID, ids.ProductID);
+    const bool nameless = product.isEmpty() && BridgeChips::isKnown(ids.vendorId, ids.productId);
     item.cable = product == kCableCaption || nameless;
     item.autoSelect = item.caption == kCableCaption || item.caption == kNamelessCaption;
     item.portPath = QString::fromStdString(device.pnpInfo().portPath);
@@ -166,7 +166,7 @@ bool UsbConnection::onDeviceEnumerated(HidDevice& device, int index) {
         m_namelessLogged.insert(QString::fromStdString(item.identity));
         addHistory(QString("Device VID=%1 PID=%2%3 reports no product name: its bridge chip is the one of the meter's "
                            "cable, so it is taken as the USB to Serial cable")
-                       .arg(Hex4(ids.VendorID), Hex4(ids.ProductID),
+                       .arg(hex4(ids.vendorId), hex4(ids.productId),
                             item.portPath.isEmpty() ? QString() : QStringLiteral(" at ") + item.portPath));
     }
     item.device = m_controller->claimByIndex(index);
@@ -207,14 +207,14 @@ void UsbConnection::onDeviceReadError(HidDevice&, std::uint32_t error) { addHist
 
 void UsbConnection::onDevicesChanged() {
     std::optional<AwaitedCable> reading = m_awaiting;
-    if (m_usbConDown && !reading && m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].cable) {
+    if (m_meterReadingOn && !reading && m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].cable) {
         const Item& item = m_items[static_cast<std::size_t>(m_selected)];
         reading = AwaitedCable{item.caption, item.portPath, QString::fromStdString(item.identity), {}, {}};
     }
-    setReadBtn(false);
-    runReadCommand();  // the selected device stops being read
+    setRawReading(false);
+    applyReadingMode();  // the selected device stops being read
     rebuildDeviceList(reading ? reading->portPath : QString());
-    if (m_usbConDown) resumeAfterDeviceChange(reading);
+    if (m_meterReadingOn) resumeAfterDeviceChange(reading);
 }
 
 void UsbConnection::rebuildDeviceList(const QString& keepPort) {
@@ -287,14 +287,14 @@ void UsbConnection::resumeAfterDeviceChange(const std::optional<AwaitedCable>& w
     // selected now, or ends, visibly, when there is none.
     HidDevice* cable = selectedItemDevice();
     if (!cable) {
-        setUsbCon(false);
+        setMeterReading(false);
         addHistory(QStringLiteral("USB interface cable removed: USB connection ended"));
         return;
     }
     sendBridgeConfiguration();
     m_reassembly.setEmptyReportCount(0);
     if (!cable->canReadWrite()) {
-        setUsbCon(false);
+        setMeterReading(false);
         return;
     }
     if (const HidDataEvent handler = profileHandler()) cable->setDataHandler(handler);
@@ -311,7 +311,7 @@ void UsbConnection::selectDevice(int row) {
 
 void UsbConnection::setSettings(QSettings* settings) {
     m_settings = settings;
-    if (!m_settings || m_usbConDown || m_readBtnDown) return;
+    if (!m_settings || m_meterReadingOn || m_rawReadingOn) return;
     const int row = preferredCableRow(m_settings->value(kCableSettingsKey).toString());
     if (row >= 0 && row != m_selected) {
         m_selected = row;
@@ -319,25 +319,25 @@ void UsbConnection::setSettings(QSettings* settings) {
     }
 }
 
-void UsbConnection::runReadCommand() {
+void UsbConnection::applyReadingMode() {
     m_selectedDevice = selectedItemDevice();
     if (!m_selectedDevice) return;
     if (!m_selectedDevice->canReadWrite()) {
-        setReadBtn(false);
+        setRawReading(false);
         return;
     }
-    m_selectedDevice->setDataHandler(m_readBtnDown ? m_lumioHandler : HidDataEvent());
+    m_selectedDevice->setDataHandler(m_rawReadingOn ? m_lumioHandler : HidDataEvent());
 }
 
-void UsbConnection::onReadToggled(bool down) {
+void UsbConnection::readRawReports(bool down) {
     m_awaiting.reset();
-    if (down) setUsbCon(false);  // one exclusive group
-    const bool wasDown = m_readBtnDown;
-    m_readBtnDown = down;
-    if (down != wasDown) emit readBtnChanged(down);
+    if (down) setMeterReading(false);  // one exclusive group
+    const bool wasDown = m_rawReadingOn;
+    m_rawReadingOn = down;
+    if (down != wasDown) emit rawReadingChanged(down);
     HidDevice* device = selectedItemDevice();
     if (down && device && !device->canReadWrite()) logAccessProblem(*device);
-    runReadCommand();
+    applyReadingMode();
 }
 
 void UsbConnection::sendBridgeConfiguration() {
@@ -345,7 +345,7 @@ void UsbConnection::sendBridgeConfiguration() {
     if (!m_selectedDevice) {
         emit message(QStringLiteral("USB interface cable is not securely connected, please check and re-try."),
                      UsbProblem::NoCable);
-        setUsbCon(false);
+        setMeterReading(false);
         return;
     }
     const BridgeConfigReport::Bytes report = BridgeConfigReport::build(m_bridgeSpeed);
@@ -356,7 +356,7 @@ void UsbConnection::sendBridgeConfiguration() {
     }
     // A cable at the wrong bit rate delivers nothing the meter sent: say so, once, rather
     // than later blaming the meter.
-    const int error = m_selectedDevice->FeatureReportError();
+    const int error = m_selectedDevice->featureReportError();
     const QString why = QString::fromLocal8Bit(std::strerror(error));
     addHistory(QString("Configuration report %1NOT SENT: %2 (%3)")
                    .arg(BridgeConfigReport::logLine(report), why,
@@ -369,24 +369,24 @@ void UsbConnection::sendBridgeConfiguration() {
                  UsbProblem::CableNotConfigured);
 }
 
-void UsbConnection::onUsbConnectToggled(bool down) {
+void UsbConnection::readMeter(bool down) {
     m_awaiting.reset();
-    if (down) setReadBtn(false);  // one exclusive group
-    if (m_usbConDown != down) {
-        m_usbConDown = down;
-        emit usbConChanged(down);
+    if (down) setRawReading(false);  // one exclusive group
+    if (m_meterReadingOn != down) {
+        m_meterReadingOn = down;
+        emit meterReadingChanged(down);
     }
-    runReadCommand();
+    applyReadingMode();
     sendBridgeConfiguration();
     m_reassembly.setEmptyReportCount(0);
     m_selectedDevice = selectedItemDevice();
     if (!m_selectedDevice) return;
     if (!m_selectedDevice->canReadWrite()) {
-        setUsbCon(false);
+        setMeterReading(false);
         logAccessProblem(*m_selectedDevice);
         return;
     }
-    if (m_usbConDown) {
+    if (m_meterReadingOn) {
         if (const HidDataEvent handler = profileHandler()) m_selectedDevice->setDataHandler(handler);
     } else {
         m_selectedDevice->setDataHandler(nullptr);
@@ -395,14 +395,14 @@ void UsbConnection::onUsbConnectToggled(bool down) {
 
 void UsbConnection::clearHistory() { m_history.setStringList({}); }
 
-std::optional<HidDeviceInfo> UsbConnection::showDeviceInfo() {
+std::optional<HidDeviceInfo> UsbConnection::selectedDeviceInfo() {
     if (m_selected < 0) return std::nullopt;
     HidDeviceInfo info;
     info.caption = m_items[static_cast<std::size_t>(m_selected)].caption;
     if (HidDevice* device = selectedItemDevice()) {
-        info.vendorId = device->attributes().VendorID;
-        info.productId = device->attributes().ProductID;
-        info.version = device->attributes().VersionNumber;
+        info.vendorId = device->attributes().vendorId;
+        info.productId = device->attributes().productId;
+        info.version = device->attributes().versionNumber;
         info.serialNumber = device->serialString();
         info.readWrite = device->canReadWrite();
         info.path = QString::fromStdString(device->pnpInfo().interfacePath);
@@ -413,7 +413,7 @@ std::optional<HidDeviceInfo> UsbConnection::showDeviceInfo() {
 bool UsbConnection::checkSilentLink() {
     if (m_reassembly.emptyReportCount() < kSilentReportLimit) return false;
     m_reassembly.setEmptyReportCount(0);
-    setUsbCon(false);
+    setMeterReading(false);
     if (m_selectedDevice) m_selectedDevice->setDataHandler(nullptr);
     // Also after a refused configuration: the link ends with a word, never in silence.
     emit message(QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."),
@@ -422,7 +422,7 @@ bool UsbConnection::checkSilentLink() {
 }
 
 bool UsbConnection::isLinkActive() const {
-    if (m_usbConDown || m_readBtnDown) return true;
+    if (m_meterReadingOn || m_rawReadingOn) return true;
     for (const Item& item : m_items) {
         if (item.device && item.device->readerRunning()) return true;
     }
@@ -431,8 +431,8 @@ bool UsbConnection::isLinkActive() const {
 
 void UsbConnection::stopLink() {
     const bool wasActive = isLinkActive();
-    setUsbCon(false);
-    setReadBtn(false);
+    setMeterReading(false);
+    setRawReading(false);
     for (Item& item : m_items) {
         if (item.device && item.device->dataHandler()) item.device->setDataHandler(nullptr);
     }

@@ -31,8 +31,8 @@ enum class UsbProblem {
     MeterSilent          // only empty reports arrive: the meter is off or not sending
 };
 
-// The main window's USB link: the device list (DevListBox) with the meter's cable picked
-// out, the log (HistoryListBox), the USB Connect, Read and SetFeature commands with the
+// The main window's USB link: the device list with the meter's cable picked
+// out, the log, the USB Connect, Read and SetFeature commands with the
 // bridge configuration report, and the USB part of the link watchdog. The window owns
 // the buttons and shows the lists and messages; this object holds the state behind them.
 // Runs on the UI thread.
@@ -49,17 +49,17 @@ public:
     ~UsbConnection() override;
 
     // Commands; 'down' is the button's state after the click.
-    void onUsbConnectToggled(bool down);
-    void onReadToggled(bool down);
+    void readMeter(bool down);
+    void readRawReports(bool down);
     void sendBridgeConfiguration();
     void clearHistory();
     // The selected device's description, or nothing without a selection.
-    std::optional<HidDeviceInfo> showDeviceInfo();
+    std::optional<HidDeviceInfo> selectedDeviceInfo();
     // USB branch of the watchdog, for the tick at which the link has been idle three
-    // ticks. True when it ended the connection (USBCon raised, message sent).
+    // ticks. True when it ended the connection (meter reading off, message sent).
     bool checkSilentLink();
     // The link as the session sees it: a USB button down or a device being read. Stopping
-    // stops every reader and raises both buttons, as raising USBCon does (without writing
+    // stops every reader and raises both buttons, as ending the meter reading does (without writing
     // the configuration report again); a partial packet is dropped.
     bool isLinkActive() const override;
     QString linkDescription() const override { return QStringLiteral("USB link"); }
@@ -84,8 +84,8 @@ public:
     int selectedRow() const { return m_selected; }
     HidDevice* selectedHidDevice() const { return m_selectedDevice; }
     HidDevice* deviceAt(int row) const;
-    bool usbConDown() const { return m_usbConDown; }
-    bool readBtnDown() const { return m_readBtnDown; }
+    bool meterReadingOn() const { return m_meterReadingOn; }
+    bool rawReadingOn() const { return m_rawReadingOn; }
     int emptyReportCount() const { return m_reassembly.emptyReportCount(); }
     const HidReportReassembly& reassembly() const { return m_reassembly; }
     HidDeviceMonitor& deviceMonitor() { return *m_controller; }
@@ -99,8 +99,8 @@ public:
 signals:
     void historyLineAdded(int row);         // select this row of historyModel()
     void deviceSelectionChanged(int row);   // -1: nothing selected
-    void usbConChanged(bool down);          // set the button without running its command
-    void readBtnChanged(bool down);         // likewise
+    void meterReadingChanged(bool down);          // set the button without running its command
+    void rawReadingChanged(bool down);         // likewise
     void message(const QString& text, veska::UsbProblem problem);  // information box with an OK button
     // The cable being read was unplugged and is awaited / came back after 'gapMs': for
     // the status line.
@@ -131,7 +131,7 @@ private:
     void onDeviceRemoved(HidDevice& device);
     void onDeviceReadError(HidDevice& device, std::uint32_t error);
 
-    void runReadCommand();
+    void applyReadingMode();
     void rebuildDeviceList(const QString& keepPort);
     void resumeAfterDeviceChange(const std::optional<AwaitedCable>& wasReading);
     int preferredCableRow(const QString& portPath) const;
@@ -139,8 +139,8 @@ private:
     QSet<QString> cableIdentities() const;
     HidDevice* selectedItemDevice() const;
     HidDataEvent profileHandler() const;
-    void setUsbCon(bool down);
-    void setReadBtn(bool down);
+    void setMeterReading(bool down);
+    void setRawReading(bool down);
     void addHistory(const QString& line);
     void logAccessProblem(HidDevice& device);
     void deliverPacket(std::string_view packetText);
@@ -156,8 +156,8 @@ private:
     std::vector<Item> m_items;
     int m_selected = -1;
     HidDevice* m_selectedDevice = nullptr;
-    bool m_usbConDown = false;
-    bool m_readBtnDown = false;
+    bool m_meterReadingOn = false;
+    bool m_rawReadingOn = false;
     std::optional<AwaitedCable> m_awaiting;
     QSettings* m_settings = nullptr;
     QSet<QString> m_namelessLogged;

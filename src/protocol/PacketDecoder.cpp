@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::size_t kBitChars = 28;
 
-int HexValue(char c) {
+int hexValue(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     // Any other character counts by its decimal value; for the hex texts we are given
     // that is '0'..'9'.
@@ -17,11 +17,11 @@ int HexValue(char c) {
 }
 
 // Character k (1-based) of the packet text, or '\0' when the text is shorter.
-char CharAt(std::string_view text, std::size_t k) { return k <= text.size() ? text[k - 1] : '\0'; }
+char charAt(std::string_view text, std::size_t k) { return k <= text.size() ? text[k - 1] : '\0'; }
 
-bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool isDecimal(char c) { return c >= '0' && c <= '9'; }
 
-std::string NotAnInteger(std::string_view text) {
+std::string notAnInteger(std::string_view text) {
     std::string msg = "'";
     msg += text;
     msg += "' is not a valid integer value";
@@ -29,16 +29,16 @@ std::string NotAnInteger(std::string_view text) {
 }
 
 // Bit at 1-based position pos of PacketBits, computed without building the text.
-bool BitAt(std::string_view text, std::size_t pos) {
+bool bitAt(std::string_view text, std::size_t pos) {
     std::size_t k = (pos - 1) / 4 + 1;
     // A missing character repeats the one before it.
     while (k > text.size() && k > 1) --k;
-    const int value = k <= text.size() ? HexValue(text[k - 1]) : 0;
+    const int value = k <= text.size() ? hexValue(text[k - 1]) : 0;
     const int bit = 3 - static_cast<int>((pos - 1) % 4);
     return ((value >> bit) & 1) != 0;
 }
 
-void SetMarks(std::string_view text, LcdState& lcd) {
+void setMarks(std::string_view text, LcdState& lcd) {
     struct Mark {
         std::size_t pos;
         bool LcdState::*flag;
@@ -53,7 +53,7 @@ void SetMarks(std::string_view text, LcdState& lcd) {
         {83, &LcdState::ohm},       {85, &LcdState::hertz},    {86, &LcdState::farad},
         {87, &LcdState::celsius},   {88, &LcdState::fahrenheit},
     }};
-    for (const Mark& m : kMarks) lcd.*(m.flag) = BitAt(text, m.pos);
+    for (const Mark& m : kMarks) lcd.*(m.flag) = bitAt(text, m.pos);
 }
 
 // The unit rules apply in order; each match replaces the text of the earlier ones.
@@ -82,7 +82,7 @@ const char* UnitText(const LcdState& s) {
     return unit;
 }
 
-void AssignChar(std::string& out, char c) {
+void assignChar(std::string& out, char c) {
     out.clear();
     if (c != '\0') out.push_back(c);
 }
@@ -94,7 +94,7 @@ std::string packetBits(std::string_view packetText) {
     bits.reserve(kBitChars * 4);
     int value = 0;
     for (std::size_t k = 1; k <= kBitChars; ++k) {
-        if (k <= packetText.size()) value = HexValue(packetText[k - 1]);
+        if (k <= packetText.size()) value = hexValue(packetText[k - 1]);
         for (int b = 3; b >= 0; --b) bits.push_back(((value >> b) & 1) != 0 ? '1' : '0');
     }
     return bits;
@@ -113,14 +113,14 @@ void decodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) 
     MeterReading& reading = out.reading;
     lcd = LcdState{};
 
-    AssignChar(lcd.digit1, CharAt(text, 4));
-    AssignChar(lcd.digit2, CharAt(text, 6));
-    AssignChar(lcd.digit3, CharAt(text, 8));
-    AssignChar(lcd.digit4, CharAt(text, 10));
+    assignChar(lcd.digit1, charAt(text, 4));
+    assignChar(lcd.digit2, charAt(text, 6));
+    assignChar(lcd.digit3, charAt(text, 8));
+    assignChar(lcd.digit4, charAt(text, 10));
 
-    const char pointCode = CharAt(text, 14);
-    if (!IsDecimal(pointCode)) {
-        out.error = NotAnInteger(std::string_view(&pointCode, pointCode ? 1 : 0));
+    const char pointCode = charAt(text, 14);
+    if (!isDecimal(pointCode)) {
+        out.error = notAnInteger(std::string_view(&pointCode, pointCode ? 1 : 0));
         return;
     }
     switch (pointCode) {
@@ -130,17 +130,17 @@ void decodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) 
     default: lcd.pointIndex = 0; break;
     }
 
-    SetMarks(text, lcd);
+    setMarks(text, lcd);
     reading.rangeText = lcd.autoRange ? "AUTO" : "MANU";
 
-    if (CharAt(text, 4) == 'F') {
+    if (charAt(text, 4) == 'F') {
         lcd.overload = true;
         lcd.digit1.clear();
         lcd.digit2 = "0";
         lcd.digit3 = "@";
         lcd.digit4.clear();
     }
-    lcd.negative = CharAt(text, 2) == 'D';
+    lcd.negative = charAt(text, 2) == 'D';
 
     reading.acDcText.clear();
     if (lcd.ac) reading.acDcText = "AC";
@@ -165,14 +165,14 @@ void decodePacket(std::string_view text, int fullScaleCount, DecodeResult& out) 
         const std::string_view unsignedDigits = std::string_view(digits).substr(lcd.negative ? 1 : 0);
         bool valid = !unsignedDigits.empty();
         for (char c : unsignedDigits) {
-            if (!IsDecimal(c)) {
+            if (!isDecimal(c)) {
                 valid = false;
                 break;
             }
             number = number * 10 + (c - '0');
         }
         if (!valid) {
-            out.error = NotAnInteger(digits);
+            out.error = notAnInteger(digits);
             return;
         }
         reading.numericValue = static_cast<float>(lcd.negative ? -number : number);

@@ -11,7 +11,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // Length of the valid UTF-8 sequence at text[pos], or 0 when the bytes there are not one
 // (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF, cut short).
-std::size_t ValidSequence(std::string_view text, std::size_t pos) {
+std::size_t validSequence(std::string_view text, std::size_t pos) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
     const unsigned char b0 = byte(0);
     std::size_t len = 0;
@@ -38,7 +38,7 @@ std::size_t ValidSequence(std::string_view text, std::size_t pos) {
     return len;
 }
 
-void AppendBool(std::string& out, std::string_view key, bool value) {
+void appendBool(std::string& out, std::string_view key, bool value) {
     out.append(key);
     out.append(value ? "true" : "false");
 }
@@ -70,10 +70,10 @@ void ReadingJson::appendObject(std::string& out, const MeterReading& reading, co
     appendString(out, reading.acDcText);
     out.append(",\"range\":");
     appendString(out, reading.rangeText);
-    AppendBool(out, ",\"overload\":", quantity.isOverload());
-    AppendBool(out, ",\"hold\":", lcd.hold);
-    AppendBool(out, ",\"rel\":", lcd.rel);
-    AppendBool(out, ",\"low_battery\":", lcd.battery);
+    appendBool(out, ",\"overload\":", quantity.isOverload());
+    appendBool(out, ",\"hold\":", lcd.hold);
+    appendBool(out, ",\"rel\":", lcd.rel);
+    appendBool(out, ",\"low_battery\":", lcd.battery);
     out.append(",\"no\":");
     if (recordNo) {
         char buf[24];
@@ -99,7 +99,7 @@ void ReadingJson::appendString(std::string& out, std::string_view text) {
     while (pos < text.size()) {
         const auto c = static_cast<unsigned char>(text[pos]);
         if (c >= 0x80) {
-            const std::size_t len = ValidSequence(text, pos);
+            const std::size_t len = validSequence(text, pos);
             if (len == 0) {
                 out.append(kReplacement);
                 ++pos;

@@ -56,16 +56,16 @@ struct Unit {
     int exponent = 0;
 };
 
-std::optional<std::size_t> FindBase(std::string_view text) {
+std::optional<std::size_t> findBase(std::string_view text) {
     for (std::size_t i = 0; i < kBases.size(); ++i) {
         if (text == kBases[i].meterText || text == kBases[i].plainText) return i;
     }
     return std::nullopt;
 }
 
-std::optional<Unit> ParseUnit(std::string_view text) {
+std::optional<Unit> parseUnit(std::string_view text) {
     if (text.empty()) return Unit{};
-    if (const auto base = FindBase(text)) {
+    if (const auto base = findBase(text)) {
         return Unit{kBases[*base].plainText, kBases[*base].plainText, 0};
     }
     // A prefix, then a base that takes one. Micro has three spellings: the meter's "u",
@@ -79,7 +79,7 @@ std::optional<Unit> ParseUnit(std::string_view text) {
     }};
     for (const Spelling& s : kSpellings) {
         if (!text.starts_with(s.text)) continue;
-        const auto base = FindBase(text.substr(s.text.size()));
+        const auto base = findBase(text.substr(s.text.size()));
         if (!base || !kBases[*base].takesPrefix) continue;
         return Unit{kPrefixedPlain[s.prefix][*base], kBases[*base].plainText, kPrefixes[s.prefix].exponent};
     }
@@ -88,7 +88,7 @@ std::optional<Unit> ParseUnit(std::string_view text) {
 
 // The display's overload text: "0" and "L" with the point anywhere ("0L", ".0L", "0.L",
 // "0L."); a sign in front is tolerated though the decoder never writes one.
-bool IsOverloadText(std::string_view text) {
+bool isOverloadText(std::string_view text) {
     std::string_view rest = text;
     if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) rest.remove_prefix(1);
     std::array<char, 2> kept{};
@@ -107,7 +107,7 @@ bool IsOverloadText(std::string_view text) {
 
 // A display number scaled by 10^exponent, correctly rounded: the digits go to from_chars
 // as one decimal with an exponent, so 4.698 k is 4698 exactly, not 4697.999999999999.
-std::optional<double> ParseScaled(std::string_view text, int exponent) {
+std::optional<double> parseScaled(std::string_view text, int exponent) {
     // A display has a handful of digits; anything long is not one of its texts.
     constexpr std::size_t kMaxText = 40;
     if (text.empty() || text.size() > kMaxText) return std::nullopt;
@@ -148,14 +148,14 @@ std::optional<double> ParseScaled(std::string_view text, int exponent) {
 
 SiQuantity SiQuantity::fromDisplay(std::string_view valueText, std::string_view unitText) {
     SiQuantity q;
-    const std::optional<Unit> unit = ParseUnit(unitText);
-    if (IsOverloadText(valueText)) q.kind = Kind::Overload;
+    const std::optional<Unit> unit = parseUnit(unitText);
+    if (isOverloadText(valueText)) q.kind = Kind::Overload;
     if (!unit) return q;
     q.unitKnown = true;
     q.unit = unit->plain;
     q.baseUnit = unit->base;
     if (q.kind == Kind::Overload) return q;
-    const std::optional<double> value = ParseScaled(valueText, unit->exponent);
+    const std::optional<double> value = parseScaled(valueText, unit->exponent);
     if (!value) return q;
     q.kind = Kind::Number;
     q.value = *value == 0.0 ? 0.0 : *value;  // -0.000 is plain 0

@@ -3,12 +3,12 @@
 namespace veska {
 
 namespace {
-int DigitValue(const std::string& d) { return d.size() == 1 && d[0] >= '0' && d[0] <= '9' ? d[0] - '0' : 0; }
+int digitValue(const std::string& d) { return d.size() == 1 && d[0] >= '0' && d[0] <= '9' ? d[0] - '0' : 0; }
 }  // namespace
 
 int barPosition(const LcdState& lcd, int barMax) {
     if (lcd.overload) return barMax;
-    const int n = DigitValue(lcd.digit1) * 10 + DigitValue(lcd.digit2);
+    const int n = digitValue(lcd.digit1) * 10 + digitValue(lcd.digit2);
     return n >= 2 ? n : 1;
 }
 

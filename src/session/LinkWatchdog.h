@@ -7,9 +7,9 @@
 
 namespace veska {
 
-// The link watchdog of both links (ConTimer, 100 ms): at the third tick without a decoded
-// packet the indicator turns to not-connected (CONokN); every decoded packet turns it back
-// (CONok) and restarts the count.
+// The link watchdog of both links (a 100 ms tick): at the third tick without a decoded
+// packet the indicator turns to not-connected; every decoded packet turns it back and
+// restarts the count.
 class LinkWatchdog : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +31,7 @@ public:
     void setSilentLinkHook(std::function<void()> hook) { m_silentLinkHook = std::move(hook); }
 
     std::int32_t linkIdleTicks() const { return m_linkIdleTicks; }
-    // True: CONok shown, CONokN hidden. False (the start state): the reverse.
+    // True: the link-alive picture shown, the link-down one hidden. False (the start state): the reverse.
     bool linkAlive() const { return m_linkAlive; }
 
 signals:

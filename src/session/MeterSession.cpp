@@ -19,7 +19,7 @@ MeterSession::MeterSession(SessionSetup setup, QObject* parent)
     : QObject(parent),
       m_switches(setup.switches),
       m_profile(resolveStartupProfile(setup.switches)),
-      m_scale(findScaleSet("4")),
+      m_scale(&scaleSet(ScaleCode::Count4000)),
       m_serial(m_serialDriver, m_watchdog),
       m_deviceMonitor(std::move(setup.deviceMonitor)),
       m_framing([this](std::string_view packet) { handlePacket(packet); }),
@@ -28,8 +28,8 @@ MeterSession::MeterSession(SessionSetup setup, QObject* parent)
       m_recorder(new Recorder(*m_table, this)) {
     if (setup.clock) m_recorder->setMomentClock(std::move(setup.clock));
     m_serialDriver.setComPortPollingDelay(100);
-    m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::br19200 ? ComPortBaudRate::br19200
-                                                                                  : ComPortBaudRate::br2400);
+    m_serialDriver.setComPortSpeed(m_profile.serialSpeed == SerialSpeed::Baud19200 ? ComPortBaudRate::Baud19200
+                                                                                  : ComPortBaudRate::Baud2400);
     switch (m_profile.serialHandler) {
     case SerialPacketHandler::VeskaFraming:
     case SerialPacketHandler::LowDigitFraming:
@@ -121,8 +121,8 @@ void MeterSession::wireUsb(UsbConnection& usb) {
     });
     connect(&usb, &UsbConnection::deviceSelectionChanged, this, &MeterSession::usbCableSelected);
     connect(&usb, &UsbConnection::historyLineAdded, this, &MeterSession::usbLogLineAdded);
-    connect(&usb, &UsbConnection::usbConChanged, this, &MeterSession::refreshLinkStatus);
-    connect(&usb, &UsbConnection::readBtnChanged, this, &MeterSession::refreshLinkStatus);
+    connect(&usb, &UsbConnection::meterReadingChanged, this, &MeterSession::refreshLinkStatus);
+    connect(&usb, &UsbConnection::rawReadingChanged, this, &MeterSession::refreshLinkStatus);
     connect(&usb, &UsbConnection::message, this, [this](const QString& text, UsbProblem problem) {
         LinkError error{LinkError::Kind::NoCable, LinkKind::Usb, text};
         if (problem == UsbProblem::CableNotConfigured) error.kind = LinkError::Kind::CableNotConfigured;
@@ -151,9 +151,9 @@ void MeterSession::connectUsb(int cableRow, LinkKind kind) {
     stopOtherLinks(*usb);
     if (cableRow >= 0) usb->selectDevice(cableRow);
     if (kind == LinkKind::UsbRawReports) {
-        usb->onReadToggled(true);
+        usb->readRawReports(true);
     } else {
-        usb->onUsbConnectToggled(true);
+        usb->readMeter(true);
     }
     refreshLinkStatus();
 }
@@ -163,9 +163,9 @@ void MeterSession::disconnectUsb(LinkKind kind) {
     if (usb == nullptr) return;
     m_linkLost = false;
     if (kind == LinkKind::UsbRawReports) {
-        usb->onReadToggled(false);
+        usb->readRawReports(false);
     } else {
-        usb->onUsbConnectToggled(false);
+        usb->readMeter(false);
     }
     refreshLinkStatus();
 }
@@ -200,7 +200,7 @@ void MeterSession::clearUsbLog() {
 std::optional<QString> MeterSession::usbCableInfo() {
     UsbConnection* usb = usbLink();
     if (usb == nullptr) return std::nullopt;
-    const std::optional<HidDeviceInfo> info = usb->showDeviceInfo();
+    const std::optional<HidDeviceInfo> info = usb->selectedDeviceInfo();
     if (!info) return std::nullopt;
     return info->toText();
 }
@@ -210,7 +210,7 @@ QString MeterSession::usbCableIds() const {
     const HidDevice* device = m_usb->selectedHidDevice();
     if (device == nullptr) return {};
     const HidAttributes& a = device->attributes();
-    return QStringLiteral("%1:%2").arg(a.VendorID, 4, 16, QLatin1Char('0')).arg(a.ProductID, 4, 16, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(a.vendorId, 4, 16, QLatin1Char('0')).arg(a.productId, 4, 16, QLatin1Char('0'));
 }
 
 void MeterSession::setUsbSettings(QSettings* settings) {
@@ -222,7 +222,7 @@ void MeterSession::disconnectLink() {
     m_linkLost = false;
     if (m_serial.isLinkActive()) m_serial.disconnectSerial();
     if (m_usb && m_usb->isLinkActive()) {
-        if (m_usb->usbConDown()) m_usb->onUsbConnectToggled(false);
+        if (m_usb->meterReadingOn()) m_usb->readMeter(false);
         if (m_usb->isLinkActive()) m_usb->stopLink();
     }
     refreshLinkStatus();
@@ -235,7 +235,7 @@ LinkStatus MeterSession::currentLinkStatus() const {
     if (m_serial.isLinkActive()) {
         status.kind = LinkKind::Serial;
     } else if (m_usb && m_usb->isLinkActive()) {
-        status.kind = m_usb->readBtnDown() ? LinkKind::UsbRawReports : LinkKind::Usb;
+        status.kind = m_usb->rawReadingOn() ? LinkKind::UsbRawReports : LinkKind::Usb;
     }
     if (status.kind == LinkKind::None) {
         status.kind = m_linkLost ? m_lastOpenKind : LinkKind::None;
@@ -264,7 +264,7 @@ void MeterSession::refreshLinkStatus() {
 }
 
 void MeterSession::startUp() {
-    const ScaleSet& four = *findScaleSet("4");
+    const ScaleSet& four = scaleSet(ScaleCode::Count4000);
     m_scale = &four;
     seedFromScale(four);
     m_recorder->setNextRecordNo(1);
@@ -273,10 +273,10 @@ void MeterSession::startUp() {
     m_chart.fillSampleValues();
     m_chart.showSeries(ChartHistory::AreaSeries);
     m_chart.showSeries(m_chart.fillShown() ? ChartHistory::AreaSeries : ChartHistory::LineSeries);
-    if (const ScaleSet* scale = findScaleSet(m_profile.scaleCode)) m_scale = scale;
+    m_scale = &scaleSet(m_profile.scaleCode);
     // The 6000- and 3400-count models start with limits at their full scale.
-    if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") {
-        m_scale = findScaleSet(m_profile.scaleCode);
+    if (m_profile.scaleCode == ScaleCode::Count6000 || m_profile.scaleCode == ScaleCode::Count3400) {
+        m_scale = &scaleSet(m_profile.scaleCode);
         seedFromScale(*m_scale);
         m_limits.setUpper(static_cast<float>(m_scale->fullScaleCount));
         m_limits.setLower(-static_cast<float>(m_scale->fullScaleCount));
@@ -350,7 +350,7 @@ void MeterSession::handlePacket(std::string_view packetText) {
 
     m_scale = &scale;
     u.scale = m_scale;
-    u.needlePosition = needlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == "13");
+    u.needlePosition = needlePosition(u.lcd, m_scale->gaugeOffset, m_scale->gaugeSpan, m_scale->code == ScaleCode::Temperature);
 
     m_recorder->offerReading(u.reading);
 

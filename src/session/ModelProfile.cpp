@@ -10,21 +10,21 @@ using S = ModelSwitches;
 
 const std::array<StartupProfileEntry, 6>& Table() {
     static const std::array<StartupProfileEntry, 6> table{{
-        {&S::IFLumio, {"Fenno Interface Program _Ver: 2.00", SerialPacketHandler::LowDigitFraming, {}, {}, "3"}},
-        {&S::IFKesto, {"Kesto USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, {}, {}}},
-        {&S::IFDravo, {"Dravo Interface Program _Ver: 2.06", SerialPacketHandler::VeskaFraming, {}, "34", {}}},
-        {&S::IFHalvo,
-         {"Halvo USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", {}}},
-        {&S::IFZirka,
-         {"Zirka USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", {}}},
-        {&S::IFVeska, {"Veska Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, "6", {}}},
+        {&S::lumioModel, {"Fenno Interface Program _Ver: 2.00", SerialPacketHandler::LowDigitFraming, {}, {}, "3"}},
+        {&S::kestoModel, {"Kesto USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, {}, {}}},
+        {&S::dravoModel, {"Dravo Interface Program _Ver: 2.06", SerialPacketHandler::VeskaFraming, {}, ScaleCode::Count3400, {}}},
+        {&S::halvoModel,
+         {"Halvo USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::Baud19200, ScaleCode::Count4000, {}}},
+        {&S::zirkaModel,
+         {"Zirka USB Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, SerialSpeed::Baud19200, ScaleCode::Count4000, {}}},
+        {&S::veskaModel, {"Veska Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming, {}, ScaleCode::Count6000, {}}},
     }};
     return table;
 }
 
 // The USB fields have their own order each; the last set switch in that order wins.
 template <typename T, std::size_t N>
-T LastSet(const ModelSwitches& switches, const std::array<std::pair<bool S::*, T>, N>& order, T fallback) {
+T lastSet(const ModelSwitches& switches, const std::array<std::pair<bool S::*, T>, N>& order, T fallback) {
     T value = fallback;
     for (const auto& [sw, v] : order) {
         if (switches.*sw) value = v;
@@ -54,21 +54,21 @@ ResolvedProfile resolveStartupProfile(const ModelSwitches& switches) {
 
 UsbReportRoute resolveUsbReportRoute(const ModelSwitches& switches) {
     static constexpr std::array<std::pair<bool S::*, UsbReportRoute>, 3> order{{
-        {&S::IFKesto, UsbReportRoute::KestoReports},
-        {&S::IFLumio, UsbReportRoute::LumioReports},
-        {&S::IFVeska, UsbReportRoute::VeskaReports},
+        {&S::kestoModel, UsbReportRoute::KestoReports},
+        {&S::lumioModel, UsbReportRoute::LumioReports},
+        {&S::veskaModel, UsbReportRoute::VeskaReports},
     }};
-    return LastSet(switches, order, UsbReportRoute::None);
+    return lastSet(switches, order, UsbReportRoute::None);
 }
 
 int resolveBridgeSpeed(const ModelSwitches& switches) {
     static constexpr std::array<std::pair<bool S::*, int>, 4> order{{
-        {&S::IFHalvo, 19200},
-        {&S::IFLumio, 2400},
-        {&S::IFKesto, 2400},
-        {&S::IFVeska, 2400},
+        {&S::halvoModel, 19200},
+        {&S::lumioModel, 2400},
+        {&S::kestoModel, 2400},
+        {&S::veskaModel, 2400},
     }};
-    return LastSet(switches, order, 2400);
+    return lastSet(switches, order, 2400);
 }
 
 }  // namespace veska

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "links/UsbReportRoute.h"
+#include "protocol/ScaleSet.h"
 
 #include <optional>
 #include <span>
@@ -8,37 +9,39 @@
 
 namespace veska {
 
-// The eleven model switches. This build ships with only IFVeska set
+// The eleven model switches, as data: each names a meter model this program can be built
+// for. Five of them (quenta, tarni, molva, pirsa, rudan) select nothing: no start-up profile
+// and no USB handling refers to them. This build ships with only veskaModel set
 // (ModelSwitches::thisBuild()).
 struct ModelSwitches {
-    bool IFLumio = false;
-    bool IFKesto = false;
-    bool IFDravo = false;
-    bool IFQuenta = false;  // selects nothing
-    bool IFHalvo = false;
-    bool IFZirka = false;
-    bool IFVeska = false;
-    bool IFTarni = false;   // selects nothing
-    bool IFMolva = false;   // selects nothing
-    bool IFPirsa = false;   // selects nothing
-    bool IFRudan = false;   // selects nothing
+    bool lumioModel = false;
+    bool kestoModel = false;
+    bool dravoModel = false;
+    bool quentaModel = false;  // selects nothing
+    bool halvoModel = false;
+    bool zirkaModel = false;
+    bool veskaModel = false;
+    bool tarniModel = false;   // selects nothing
+    bool molvaModel = false;   // selects nothing
+    bool pirsaModel = false;   // selects nothing
+    bool rudanModel = false;   // selects nothing
 
     static ModelSwitches thisBuild() {
         ModelSwitches s;
-        s.IFVeska = true;
+        s.veskaModel = true;
         return s;
     }
 };
 
 enum class SerialPacketHandler { None, VeskaFraming, LowDigitFraming };
-enum class SerialSpeed { br2400, br19200 };
+enum class SerialSpeed { Baud2400, Baud19200 };
 
 // What one switch selects; an empty field is "not set" and leaves the value before it.
 struct ModelProfile {
     std::optional<std::string> windowTitle;
     std::optional<SerialPacketHandler> serialHandler;
     std::optional<SerialSpeed> serialSpeed;
-    std::optional<std::string> scaleCode;
+    std::optional<ScaleCode> scaleCode;
     std::optional<std::string> firstLcdDigit;
 };
 
@@ -46,8 +49,8 @@ struct ModelProfile {
 struct ResolvedProfile {
     std::string windowTitle;                                   // default: empty
     SerialPacketHandler serialHandler = SerialPacketHandler::None;
-    SerialSpeed serialSpeed = SerialSpeed::br2400;
-    std::string scaleCode = "4";
+    SerialSpeed serialSpeed = SerialSpeed::Baud2400;
+    ScaleCode scaleCode = ScaleCode::Count4000;
     std::string firstLcdDigit = "5";
 };
 

@@ -19,7 +19,7 @@ namespace veska {
 class RecordTable;
 
 // The recording rules: which readings become rows of the record table, the sampling timer
-// Trecord, the record limit and "New". Owns the module values of recording. The recording
+// the record limit and "New". Owns the module values of recording. The recording
 // row's controls feed it through setRepeatSet, setRecordSI and setIntervalText
 // (RecordingRow wires real widgets to them).
 class Recorder : public QObject {
@@ -62,7 +62,7 @@ public:
     bool repeatSet() const { return m_repeatSet; }
     void setRecordSI(bool checked) { m_recordSI = checked; }
     bool recordSI() const { return m_recordSI; }
-    int interval() const { return m_interval; }  // seconds, last valid RecordSITime
+    int interval() const { return m_interval; }  // seconds, the last valid interval text
 
     // --- module values ---
     int nextRecordNo() const { return m_nextRecordNo; }

@@ -19,15 +19,15 @@ bool RunningExtremes::track(const LcdState& lcd, const MeterReading& reading, bo
         restarted = true;
         m_lastUnitText = unit;
         m_max = m_min = reading.numericValue;
-        m_maxText = m_minText = QString::fromStdString(reading.valueText);
+        m_maxReadout = m_minReadout = QString::fromStdString(reading.valueText);
     } else {
         // Ties take the newer text: the readout shows the latest reading at the extreme.
         if (reading.numericValue >= m_max) {
-            m_maxText = QString::fromStdString(reading.valueText);
+            m_maxReadout = QString::fromStdString(reading.valueText);
             m_max = reading.numericValue;
         }
         if (reading.numericValue <= m_min) {
-            m_minText = QString::fromStdString(reading.valueText);
+            m_minReadout = QString::fromStdString(reading.valueText);
             m_min = reading.numericValue;
         }
     }

@@ -23,16 +23,16 @@ public:
 
     float maximum() const { return m_max; }
     float minimum() const { return m_min; }
-    const QString& maximumText() const { return m_maxText; }
-    const QString& minimumText() const { return m_minText; }
+    const QString& maximumText() const { return m_maxReadout; }
+    const QString& minimumText() const { return m_minReadout; }
     const QString& lastUnitText() const { return m_lastUnitText; }
     int lastPointIndex() const { return m_lastPointIndex; }
 
 private:
     float m_max = 0.0F;
     float m_min = 0.0F;
-    QString m_maxText;
-    QString m_minText;
+    QString m_maxReadout;
+    QString m_minReadout;
     QString m_lastUnitText = QStringLiteral("113");
     int m_lastPointIndex = 0;
 };

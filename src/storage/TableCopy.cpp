@@ -7,7 +7,7 @@
 namespace veska {
 
 void TableCopy::indexCopy(const QString& path) {
-    TableEngine dest;  // Tdest
+    TableEngine dest;
     dest.setTableName(path);
     dest.setExclusive(true);
     dest.open();

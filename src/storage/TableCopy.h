@@ -6,7 +6,7 @@ namespace veska {
 
 class TableEngine;
 
-// CopyTableTo: the batch copy of a table into a new table file (Tdest). The copy has the
+// The batch copy of a table into a new table file. The copy has the
 // source's fields and every row from first to last, cached rows included, and a primary
 // index over No. It replaces an existing file of that name, but only once it is complete:
 // a failure leaves no file under the name and the old one untouched (see SafeFileWriter).

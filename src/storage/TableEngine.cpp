@@ -197,17 +197,23 @@ void TableEngine::open() {
         sqlite3_busy_timeout(m_db, m_lockWaitMs);
         // Long runs of cached appends spill into the file beyond this, so memory stays flat.
         exec("PRAGMA cache_size=-2048");
-        if (m_exclusive) exec("PRAGMA locking_mode=EXCLUSIVE");
+        if (m_exclusive && !m_readOnly) {
+            // The file's lock is taken in the normal locking mode, where a copy that has to
+            // wait lets go of its read lock between tries; in exclusive mode two copies
+            // starting together would each keep theirs and both be refused. Exclusive mode,
+            // set once the lock is ours, keeps it until close.
+            exec("BEGIN EXCLUSIVE");
+            exec("PRAGMA locking_mode=EXCLUSIVE");
+            if (!m_cached) exec("COMMIT");
+        } else if (m_exclusive) {
+            exec("PRAGMA locking_mode=EXCLUSIVE");
+        }
         if (m_readOnly) {
             // Reading the schema below takes the shared lock, which exclusive locking mode
             // keeps until close: no other program can change the file meanwhile.
             if (m_cached) exec("BEGIN");
-        } else if (m_cached) {
+        } else if (m_cached && sqlite3_get_autocommit(m_db) != 0) {
             beginCaching();
-        } else if (m_exclusive) {
-            // Take the file's lock now; exclusive locking mode keeps it until close.
-            exec("BEGIN EXCLUSIVE");
-            exec("COMMIT");
         }
         loadSchema();
         prepareInsert();
@@ -660,7 +666,7 @@ namespace {
 // Above this size a copy goes row by row, so saving never holds the whole table in memory.
 constexpr sqlite3_int64 kImageCopyLimit = 256LL * 1024 * 1024;
 
-sqlite3_int64 PragmaValue(sqlite3* db, const char* sql) {
+sqlite3_int64 pragmaValue(sqlite3* db, const char* sql) {
     sqlite3_stmt* st = nullptr;
     sqlite3_int64 value = -1;
     if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
@@ -692,7 +698,7 @@ int fullFileReason(const QString& path) {
 }
 
 // Writes a whole database image and makes it durable; throws with the system's reason.
-void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
+void writeImage(const QString& path, const unsigned char* data, sqlite3_int64 size) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) throw TableError(QString::fromLocal8Bit(std::strerror(errno)));
     int error = 0;
@@ -717,9 +723,9 @@ void WriteImage(const QString& path, const unsigned char* data, sqlite3_int64 si
 bool TableEngine::copyAsImage(const QString& part) const {
     // Only a file that holds just this table (no indexes) can be copied as it stands: the
     // copy must have the fields and rows and nothing else.
-    const sqlite3_int64 objects = PragmaValue(m_db, "SELECT count(*) FROM sqlite_master");
-    const sqlite3_int64 pages = PragmaValue(m_db, "PRAGMA page_count");
-    const sqlite3_int64 pageSize = PragmaValue(m_db, "PRAGMA page_size");
+    const sqlite3_int64 objects = pragmaValue(m_db, "SELECT count(*) FROM sqlite_master");
+    const sqlite3_int64 pages = pragmaValue(m_db, "PRAGMA page_count");
+    const sqlite3_int64 pageSize = pragmaValue(m_db, "PRAGMA page_size");
     if (objects != 1 || pages < 0 || pageSize <= 0 || pages * pageSize > kImageCopyLimit) return false;
     // The image is the table as this connection sees it, the run's cached rows included.
     sqlite3_int64 size = 0;
@@ -729,7 +735,7 @@ bool TableEngine::copyAsImage(const QString& part) const {
     constexpr sqlite3_int64 kApplicationIdOffset = 68;
     if (size >= kApplicationIdOffset + 4) std::memset(image + kApplicationIdOffset, 0, 4);
     try {
-        WriteImage(part, image, size);
+        writeImage(part, image, size);
     } catch (...) {
         sqlite3_free(image);
         throw;

@@ -47,15 +47,15 @@ AnalogGauge::AnalogGauge(QWidget* parent) : QFrame(parent) {
     m_kd1 = QImage(size(), QImage::Format_RGB32);  // replaced by the face at the screen's ratio
     m_kd1.fill(Qt::white);
 
-    m_conOk = DisplayResources::pictureLabel(this, "CONok", QPoint(5, 5));
-    m_conOkN = DisplayResources::pictureLabel(this, "CONokN", QPoint(5, 5));
-    m_conOk->hide();
+    m_linkAlivePicture = DisplayResources::pictureLabel(this, "linkAlive", QPoint(5, 5));
+    m_linkDownPicture = DisplayResources::pictureLabel(this, "linkDown", QPoint(5, 5));
+    m_linkAlivePicture->hide();
     m_olText = makeAlarmPanel(this);
-    setScaleSet(*findScaleSet("4"));
+    setScaleSet(scaleSet(ScaleCode::Count4000));
 }
 
 void AnalogGauge::setScaleSet(const ScaleSet& scale) {
-    m_scaleCode = std::string(scale.code);
+    m_scaleCode = scale.code;
     m_fullScaleCount = scale.fullScaleCount;
     m_gaugeOffset = scale.gaugeOffset;
     m_countsPerNeedleStep = scale.countsPerNeedleStep();
@@ -122,8 +122,8 @@ void AnalogGauge::showReading(const ScaleSet& scale, int needlePosition) {
 void AnalogGauge::showAlarm(bool alarm) { m_olText->setVisible(alarm); }
 
 void AnalogGauge::setLinkAlive(bool alive) {
-    m_conOk->setVisible(alive);
-    m_conOkN->setVisible(!alive);
+    m_linkAlivePicture->setVisible(alive);
+    m_linkDownPicture->setVisible(!alive);
 }
 
 void AnalogGauge::paintEvent(QPaintEvent* event) {

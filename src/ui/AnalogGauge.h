@@ -15,8 +15,8 @@ namespace veska {
 
 struct ScaleSet;
 
-// The gauge panel KD: the dial image KD1 with its needle, the link indicator pictures
-// CONok/CONokN and the alarm panel oltext. It draws the scale set it was last given; the
+// The gauge panel: the dial image with its needle, the link indicator pictures (link
+// alive, link down) and the alarm panel. It draws the scale set it was last given; the
 // session decides which scale is in force.
 class AnalogGauge : public QFrame {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     explicit AnalogGauge(QWidget* parent = nullptr);
 
     // The scale set drawn.
-    const std::string& scaleCode() const { return m_scaleCode; }
+    ScaleCode scaleCode() const { return m_scaleCode; }
     int fullScaleCount() const { return m_fullScaleCount; }
     int gaugeOffset() const { return m_gaugeOffset; }
     int barMax() const { return m_barMax; }
@@ -52,8 +52,8 @@ public:
 
     // Link indicator: the connected picture when alive, the not-connected one else.
     void setLinkAlive(bool alive);
-    QLabel* linkOkPicture() const { return m_conOk; }
-    QLabel* linkDownPicture() const { return m_conOkN; }
+    QLabel* linkOkPicture() const { return m_linkAlivePicture; }
+    QLabel* linkDownPicture() const { return m_linkDownPicture; }
     // "OL !!", shown while a switched-on limit is exceeded.
     QLabel* overloadText() const { return m_olText; }
 
@@ -64,7 +64,7 @@ protected:
 private:
     const QImage& faceFor(const GaugeFaceSpec& spec);
 
-    std::string m_scaleCode;
+    ScaleCode m_scaleCode = ScaleCode::Count4000;
     int m_fullScaleCount = 0;
     int m_gaugeOffset = 0;
     int m_countsPerNeedleStep = 10;
@@ -82,8 +82,8 @@ private:
     bool m_needleDrawn = false;
     std::vector<std::pair<GaugeFaceSpec, QImage>> m_faces;  // most recent first
 
-    QLabel* m_conOk;
-    QLabel* m_conOkN;
+    QLabel* m_linkAlivePicture;
+    QLabel* m_linkDownPicture;
     QLabel* m_olText;
 };
 

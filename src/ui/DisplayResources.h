@@ -14,7 +14,7 @@ class DisplayResources {
 public:
     // Registers the compiled-in pictures; safe to call any number of times.
     static void ensureLoaded();
-    // The picture 'name' (e.g. "CONok"), decoded from its JPEG resource.
+    // The picture 'name' (e.g. "linkAlive"), decoded from its JPEG resource.
     static QPixmap picture(const QString& name);
     // A label on `parent` at `at` showing the picture 'name', sized to it and named after it.
     static QLabel* pictureLabel(QWidget* parent, const char* name, QPoint at);

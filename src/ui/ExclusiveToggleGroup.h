@@ -7,7 +7,7 @@
 
 namespace veska {
 
-// Toggle buttons of which at most one is pressed (COMCon, USBCon, ReadBtn). Pressing one
+// Toggle buttons of which at most one is pressed (COM Connect, USB Connect, Read). Pressing one
 // releases the others, pressing the pressed one again releases it, and all may be up.
 // Only the button the user clicked runs its handler; one released by another runs none.
 //

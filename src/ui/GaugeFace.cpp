@@ -51,13 +51,13 @@ void drawDot(QPainter& painter, QPoint p, const QColor& color, int penWidth) {
 
 }  // namespace
 
-std::optional<QColor> GaugeFace::majorMarkColor(std::string_view scaleCode, int step) {
+std::optional<QColor> GaugeFace::majorMarkColor(ScaleCode scaleCode, int step) {
     const QColor red(255, 0, 0);
-    if (scaleCode == "6" && step % 15 == 0) return red;
-    if (scaleCode == "34" && step % 10 == 4) return red;
+    if (scaleCode == ScaleCode::Count6000 && step % 15 == 0) return red;
+    if (scaleCode == ScaleCode::Count3400 && step % 10 == 4) return red;
     // The 4000-count dial's marks used to vanish white on white; they are shown like
     // the other dials' marks.
-    if (scaleCode == "4" && step % 10 == 0) return red;
+    if (scaleCode == ScaleCode::Count4000 && step % 10 == 0) return red;
     return std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ScaleSet.h"
+
 #include <QColor>
 #include <QImage>
 #include <QSize>
@@ -18,7 +20,7 @@ namespace veska {
 // Everything the gauge face depends on. Two equal specs draw identical faces, so a
 // face drawn once can be reused while these stay the same.
 struct GaugeFaceSpec {
-    std::string scaleCode;
+    ScaleCode scaleCode = ScaleCode::Count4000;
     int gaugeOffset = 0;        // needle position of a zero reading
     int countsPerNeedleStep = 10;  // display counts between two neighbouring dots
     int gaugeSpan = 0;
@@ -48,7 +50,7 @@ public:
     // needle stands at the dot would raise the alarm.
     static bool dotIsRed(const GaugeFaceSpec& spec, int j);
     // Colour of the major mark at label step 'step', or nothing when the step has none.
-    static std::optional<QColor> majorMarkColor(std::string_view scaleCode, int step);
+    static std::optional<QColor> majorMarkColor(ScaleCode scaleCode, int step);
 };
 
 }  // namespace veska

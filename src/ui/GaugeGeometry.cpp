@@ -102,13 +102,13 @@ NeedleEnds GaugeGeometry::needleAt(int position, int gaugeSpan) const {
     return ends;
 }
 
-std::span<const GaugeLabel> GaugeGeometry::labelsFor(std::string_view scaleCode) {
-    if (scaleCode == "4") return kLabels4;
-    if (scaleCode == "34") return kLabels34;
-    if (scaleCode == "6") return kLabels6;
-    if (scaleCode == "10") return kLabels10;
-    if (scaleCode == "1") return kLabels1;
-    if (scaleCode == "13") return kLabels13;
+std::span<const GaugeLabel> GaugeGeometry::labelsFor(ScaleCode scaleCode) {
+    if (scaleCode == ScaleCode::Count4000) return kLabels4;
+    if (scaleCode == ScaleCode::Count3400) return kLabels34;
+    if (scaleCode == ScaleCode::Count6000) return kLabels6;
+    if (scaleCode == ScaleCode::Frequency) return kLabels10;
+    if (scaleCode == ScaleCode::Percent) return kLabels1;
+    if (scaleCode == ScaleCode::Temperature) return kLabels13;
     return {};
 }
 

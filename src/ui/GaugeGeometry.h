@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ScaleSet.h"
+
 #include <QPoint>
 
 #include <span>
@@ -44,7 +46,7 @@ struct GaugeGeometry {
 
     static int roundHalfEven(float value);
     // The scale's numbered labels for a scale code; empty for an unknown code.
-    static std::span<const GaugeLabel> labelsFor(std::string_view scaleCode);
+    static std::span<const GaugeLabel> labelsFor(ScaleCode scaleCode);
 };
 
 }  // namespace veska

@@ -139,10 +139,10 @@ void HistoryChart::buildToolBar() {
     m_btFill->setGeometry(5, 5, 42, 17);
     connect(m_btFill, &QCheckBox::toggled, this, &HistoryChart::onFillBoxClicked);
 
-    m_maxrecord = new QLineEdit(QStringLiteral("100"), this);
-    m_maxrecord->setGeometry(48, 3, 41, 21);
+    m_pointsPerPageField = new QLineEdit(QStringLiteral("100"), this);
+    m_pointsPerPageField->setGeometry(48, 3, 41, 21);
     // Unlike the limit fields, an emptied field is no number here.
-    m_pointsPerPageEditor = new NumberFieldEditor(m_maxrecord, false, [](const QString& text) {
+    m_pointsPerPageEditor = new NumberFieldEditor(m_pointsPerPageField, false, [](const QString& text) {
         return text.isEmpty() ? std::nullopt : NumberField::parse(text);
     });
     connect(m_pointsPerPageEditor, &NumberFieldEditor::valueTyped, this, &HistoryChart::applyPointsPerPage);
@@ -152,11 +152,11 @@ void HistoryChart::buildToolBar() {
     m_btSave = makeButton(ChartGlyphs::save(), QStringLiteral("Save"), 125, 3);
     m_btFirst = makeButton(ChartGlyphs::first(), QStringLiteral("First"), 163, 3);
     m_btPrevious = makeButton(ChartGlyphs::previous(), QStringLiteral("Previous"), 187, 3);
-    m_bt10 = makeButton(QIcon(), QStringLiteral("Page No."), 211, 3);
-    m_bt10->setText(QStringLiteral("1"));
-    QPalette pagePalette = m_bt10->palette();
+    m_pageNumberButton = makeButton(QIcon(), QStringLiteral("Page No."), 211, 3);
+    m_pageNumberButton->setText(QStringLiteral("1"));
+    QPalette pagePalette = m_pageNumberButton->palette();
     pagePalette.setColor(QPalette::ButtonText, Qt::blue);
-    m_bt10->setPalette(pagePalette);
+    m_pageNumberButton->setPalette(pagePalette);
     m_btNext = makeButton(ChartGlyphs::next(), QStringLiteral("Next"), 235, 3);
     m_btLast = makeButton(ChartGlyphs::last(), QStringLiteral("last"), 259, 3);
     m_tbFd = makeButton(ChartGlyphs::enlarge(), QStringLiteral("Graphic Enlarge"), 288, 3);
@@ -343,7 +343,7 @@ void HistoryChart::setPageButtons(std::optional<bool> firstPrevious, std::option
     }
 }
 
-void HistoryChart::showPageNumber() { m_bt10->setText(QString::number(m_history.paging().page())); }
+void HistoryChart::showPageNumber() { m_pageNumberButton->setText(QString::number(m_history.paging().page())); }
 
 void HistoryChart::refreshShownPage() {
     // A hidden chart only keeps its store; it catches up when shown.

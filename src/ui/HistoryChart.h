@@ -102,12 +102,12 @@ public:
 
     // Controls of the tool bar, for the window's layout code and for tests.
     QCheckBox* fillBox() const { return m_btFill; }
-    QLineEdit* pointsPerPageField() const { return m_maxrecord; }
+    QLineEdit* pointsPerPageField() const { return m_pointsPerPageField; }
     QToolButton* restartButton() const { return m_btNew; }
     QToolButton* saveButton() const { return m_btSave; }
     QToolButton* firstPageButton() const { return m_btFirst; }
     QToolButton* previousPageButton() const { return m_btPrevious; }
-    QToolButton* pageNumberButton() const { return m_bt10; }
+    QToolButton* pageNumberButton() const { return m_pageNumberButton; }
     QToolButton* nextPageButton() const { return m_btNext; }
     QToolButton* lastPageButton() const { return m_btLast; }
     QToolButton* enlargeButton() const { return m_tbFd; }
@@ -173,13 +173,13 @@ private:
     QValueAxis* m_axisY = nullptr;
 
     QCheckBox* m_btFill = nullptr;
-    QLineEdit* m_maxrecord = nullptr;
+    QLineEdit* m_pointsPerPageField = nullptr;
     NumberFieldEditor* m_pointsPerPageEditor = nullptr;
     QToolButton* m_btNew = nullptr;
     QToolButton* m_btSave = nullptr;
     QToolButton* m_btFirst = nullptr;
     QToolButton* m_btPrevious = nullptr;
-    QToolButton* m_bt10 = nullptr;
+    QToolButton* m_pageNumberButton = nullptr;
     QToolButton* m_btNext = nullptr;
     QToolButton* m_btLast = nullptr;
     QToolButton* m_tbFd = nullptr;

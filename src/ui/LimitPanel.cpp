@@ -54,45 +54,45 @@ LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
     setPalette(palette);
     resize(285, 47);
 
-    m_label11 = makeLcdLabel(this, "Label11", QStringLiteral("MIN: "), 12, true, {8, 9});
-    m_minText = makeReadout(this, "MinText", QStringLiteral("4001"), {48, 9});
-    m_minTextU = makeLcdLabel(this, "MinTextU", QStringLiteral("*"), 14, false, {96, 9});
-    m_label12 = makeLcdLabel(this, "Label12", QStringLiteral("MAX: "), 12, true, {8, 29});
-    m_maxText = makeReadout(this, "MaxText", QStringLiteral("-4001"), {48, 29});
-    m_maxTextU = makeLcdLabel(this, "MaxTextU", QStringLiteral("*"), 14, false, {96, 29});
+    m_minLabel = makeLcdLabel(this, "minLabel", QStringLiteral("MIN: "), 12, true, {8, 9});
+    m_minReadout = makeReadout(this, "minReadout", QStringLiteral("4001"), {48, 9});
+    m_minUnitReadout = makeLcdLabel(this, "minUnitReadout", QStringLiteral("*"), 14, false, {96, 9});
+    m_maxLabel = makeLcdLabel(this, "maxLabel", QStringLiteral("MAX: "), 12, true, {8, 29});
+    m_maxReadout = makeReadout(this, "maxReadout", QStringLiteral("-4001"), {48, 29});
+    m_maxUnitReadout = makeLcdLabel(this, "maxUnitReadout", QStringLiteral("*"), 14, false, {96, 29});
 
     // The lower limit sits in the MIN row, the upper one in the MAX row.
-    m_setMinB = makeSwitch(this, "SetMinB", QStringLiteral("SetMin: "), {140, 4});
-    m_setMin = makeLimitField(this, "SetMin", QStringLiteral("-4000"), {216, 4});
-    m_setMaxB = makeSwitch(this, "SetMaxB", QStringLiteral("SetMax:"), {140, 25});
-    m_setMax = makeLimitField(this, "Setmax", QStringLiteral("4000"), {216, 25});
+    m_lowerLimitSwitch = makeSwitch(this, "lowerLimitSwitch", QStringLiteral("SetMin: "), {140, 4});
+    m_lowerLimitField = makeLimitField(this, "lowerLimitField", QStringLiteral("-4000"), {216, 4});
+    m_upperLimitSwitch = makeSwitch(this, "upperLimitSwitch", QStringLiteral("SetMax:"), {140, 25});
+    m_upperLimitField = makeLimitField(this, "upperLimitField", QStringLiteral("4000"), {216, 25});
 
-    // SetmaxKeyPress: digits, backspace and the two signs, anywhere in the text.
-    m_upperEditor = new NumberFieldEditor(m_setMax, true);
-    m_lowerEditor = new NumberFieldEditor(m_setMin, true);
+    // Digits, backspace and the two signs, anywhere in the text.
+    m_upperEditor = new NumberFieldEditor(m_upperLimitField, true);
+    m_lowerEditor = new NumberFieldEditor(m_lowerLimitField, true);
 
     connect(m_upperEditor, &NumberFieldEditor::valueTyped, this, &LimitPanel::applyUpperLimit);
-    connect(m_setMaxB, &QCheckBox::toggled, this, &LimitPanel::applyUpperLimit);
+    connect(m_upperLimitSwitch, &QCheckBox::toggled, this, &LimitPanel::applyUpperLimit);
     connect(m_lowerEditor, &NumberFieldEditor::valueTyped, this, &LimitPanel::applyLowerLimit);
-    connect(m_setMinB, &QCheckBox::toggled, this, &LimitPanel::applyLowerLimit);
+    connect(m_lowerLimitSwitch, &QCheckBox::toggled, this, &LimitPanel::applyLowerLimit);
     connect(m_upperEditor, &NumberFieldEditor::invalidTextFinished, this, &LimitPanel::limitTextInvalid);
     connect(m_lowerEditor, &NumberFieldEditor::invalidTextFinished, this, &LimitPanel::limitTextInvalid);
 }
 
 // A text that is no number keeps the limit in force (the editor tells it when the edit ends).
 void LimitPanel::applyUpperLimit() {
-    emit upperLimitEdited(static_cast<float>(m_upperEditor->valueInForce()), m_setMaxB->isChecked());
+    emit upperLimitEdited(static_cast<float>(m_upperEditor->valueInForce()), m_upperLimitSwitch->isChecked());
 }
 
 void LimitPanel::applyLowerLimit() {
-    emit lowerLimitEdited(static_cast<float>(m_lowerEditor->valueInForce()), m_setMinB->isChecked());
+    emit lowerLimitEdited(static_cast<float>(m_lowerEditor->valueInForce()), m_lowerLimitSwitch->isChecked());
 }
 
 void LimitPanel::showExtremes(const QString& maxText, const QString& minText, const QString& unitText) {
-    m_maxText->setText(maxText);
-    m_minText->setText(minText);
-    m_maxTextU->setUnitText(unitText);
-    m_minTextU->setUnitText(unitText);
+    m_maxReadout->setText(maxText);
+    m_minReadout->setText(minText);
+    m_maxUnitReadout->setUnitText(unitText);
+    m_minUnitReadout->setUnitText(unitText);
 }
 
 }  // namespace veska

@@ -20,8 +20,8 @@ class LimitPanel : public QFrame {
 public:
     explicit LimitPanel(QWidget* parent = nullptr);
 
-    // Change handler of Setmax (for each text that is a whole number) and click handler of
-    // SetMaxB: emits upperLimitEdited with the limit in force.
+    // Change handler of the upper limit field (for each text that is a whole number) and click handler of
+    // its switch: emits upperLimitEdited with the limit in force.
     void applyUpperLimit();
     // The same for SetMin and SetMinB.
     void applyLowerLimit();
@@ -29,14 +29,14 @@ public:
     // Shows the extremes' texts under a unit.
     void showExtremes(const QString& maxText, const QString& minText, const QString& unitText);
 
-    QLineEdit* upperLimitField() const { return m_setMax; }
-    QLineEdit* lowerLimitField() const { return m_setMin; }
-    QCheckBox* upperLimitSwitch() const { return m_setMaxB; }
-    QCheckBox* lowerLimitSwitch() const { return m_setMinB; }
-    QLabel* maxReadout() const { return m_maxText; }
-    QLabel* minReadout() const { return m_minText; }
-    LcdLabel* maxUnitReadout() const { return m_maxTextU; }
-    LcdLabel* minUnitReadout() const { return m_minTextU; }
+    QLineEdit* upperLimitField() const { return m_upperLimitField; }
+    QLineEdit* lowerLimitField() const { return m_lowerLimitField; }
+    QCheckBox* upperLimitSwitch() const { return m_upperLimitSwitch; }
+    QCheckBox* lowerLimitSwitch() const { return m_lowerLimitSwitch; }
+    QLabel* maxReadout() const { return m_maxReadout; }
+    QLabel* minReadout() const { return m_minReadout; }
+    LcdLabel* maxUnitReadout() const { return m_maxUnitReadout; }
+    LcdLabel* minUnitReadout() const { return m_minUnitReadout; }
 
 signals:
     // The field's limit in force and the switch's state.
@@ -50,16 +50,16 @@ private:
     NumberFieldEditor* m_upperEditor;
     NumberFieldEditor* m_lowerEditor;
 
-    LcdLabel* m_label11;
-    LcdLabel* m_label12;
-    QLabel* m_minText;
-    QLabel* m_maxText;
-    LcdLabel* m_minTextU;
-    LcdLabel* m_maxTextU;
-    QCheckBox* m_setMaxB;
-    QCheckBox* m_setMinB;
-    QLineEdit* m_setMax;
-    QLineEdit* m_setMin;
+    LcdLabel* m_minLabel;
+    LcdLabel* m_maxLabel;
+    QLabel* m_minReadout;
+    QLabel* m_maxReadout;
+    LcdLabel* m_minUnitReadout;
+    LcdLabel* m_maxUnitReadout;
+    QCheckBox* m_upperLimitSwitch;
+    QCheckBox* m_lowerLimitSwitch;
+    QLineEdit* m_upperLimitField;
+    QLineEdit* m_lowerLimitField;
 };
 
 }  // namespace veska

@@ -99,8 +99,8 @@ void LinkControls::showSerialConnected() {
     m_serial.startEnabled = false;
     m_serial.stopEnabled = true;
     m_serial.stopChecked = false;
-    m_serial.btConVisible = false;
-    m_serial.btDisconVisible = true;
+    m_serial.connectPanelVisible = false;
+    m_serial.disconnectPanelVisible = true;
     m_serial.comPanelsEnabled = false;
     publishSerial();
 }
@@ -111,8 +111,8 @@ void LinkControls::showSerialDisconnected() {
     m_serial.startEnabled = true;
     m_serial.stopEnabled = false;
     m_serial.stopChecked = true;
-    m_serial.btConVisible = true;
-    m_serial.btDisconVisible = false;
+    m_serial.connectPanelVisible = true;
+    m_serial.disconnectPanelVisible = false;
     m_serial.comPanelsEnabled = true;
     publishSerial();
 }

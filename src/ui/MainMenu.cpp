@@ -19,17 +19,17 @@ QAction* addItem(QMenu* menu, const QString& text, const char* name, bool checka
 // text is the caption itself, one letter underlined.
 MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
     comSetupMenu = bar->addMenu(QStringLiteral("&ComSetup"));
-    comSetupMenu->setObjectName("ComSetup1");
-    com1Item = addItem(comSetupMenu, "COM&1", "COM11", true);
-    com2Item = addItem(comSetupMenu, "COM&2", "COM21", true);
-    com3Item = addItem(comSetupMenu, "COM&3", "COM31", true);
-    com4Item = addItem(comSetupMenu, "COM&4", "COM41", true);
+    comSetupMenu->setObjectName("comSetupMenu");
+    com1Item = addItem(comSetupMenu, "COM&1", "com1Item", true);
+    com2Item = addItem(comSetupMenu, "COM&2", "com2Item", true);
+    com3Item = addItem(comSetupMenu, "COM&3", "com3Item", true);
+    com4Item = addItem(comSetupMenu, "COM&4", "com4Item", true);
     com1Item->setChecked(true);
 
     connectMenu = bar->addMenu(QStringLiteral("C&onnect"));
-    connectMenu->setObjectName("Connect1");
-    startItem = addItem(connectMenu, "&START", "START1");
-    stopItem = addItem(connectMenu, "S&TOP", "STOP1");
+    connectMenu->setObjectName("connectMenu");
+    startItem = addItem(connectMenu, "&START", "startItem");
+    stopItem = addItem(connectMenu, "S&TOP", "stopItem");
     stopItem->setEnabled(false);
     connectMenu->addSeparator();
     publishItem = addItem(connectMenu, "Publish (MQTT)...", "PublishMqtt");
@@ -51,8 +51,8 @@ MainMenu::MainMenu(QMenuBar* bar) : QObject(bar) {
 
     recordMenu = bar->addMenu(QStringLiteral("&Record"));
     recordMenu->setObjectName("Record");
-    newRecordItem = addItem(recordMenu, "&New", "New1");
-    saveRecordItem = addItem(recordMenu, "&Save", "Save1");
+    newRecordItem = addItem(recordMenu, "&New", "newRecordItem");
+    saveRecordItem = addItem(recordMenu, "&Save", "saveRecordItem");
     recordMenu->addSeparator();
 
     addGap(bar);

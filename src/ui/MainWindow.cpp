@@ -133,7 +133,7 @@ void MainWindow::createComponents() {
     DisplayResources::ensureLoaded();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(DisplayResources::picture(QStringLiteral("CONok")));
+    setWindowIcon(DisplayResources::picture(QStringLiteral("linkAlive")));
 
     // The client area keeps its size and places; the status line goes below it, so the
     // window grows by the line's height and nothing else moves.
@@ -344,7 +344,7 @@ void MainWindow::buildHiddenControls() {
     };
     hiddenButton("bridgeConfigButton", QStringLiteral("SetFeature"), &MainWindow::sendBridgeConfiguration);
     hiddenButton("clearHistoryButton", QStringLiteral("Clear"), &MainWindow::clearHistory);
-    hiddenButton("deviceInfoButton", QStringLiteral("Info"), &MainWindow::showDeviceInfo);
+    hiddenButton("deviceInfoButton", QStringLiteral("Info"), &MainWindow::selectedDeviceInfo);
     m_deviceList = new QListView(m_client);
     m_deviceList->setObjectName(QStringLiteral("deviceList"));
     m_deviceList->hide();
@@ -413,7 +413,7 @@ void MainWindow::buildMenu() {
         window->activateWindow();
     });
     QAction* statisticsItem = m.recordMenu->addAction(QStringLiteral("Statistics"));
-    statisticsItem->setObjectName(QStringLiteral("Statistics1"));
+    statisticsItem->setObjectName(QStringLiteral("statisticsItem"));
     connect(statisticsItem, &QAction::triggered, this, [this] {
         auto* window = findChild<StatisticsWindow*>();
         if (window == nullptr) window = new StatisticsWindow(*m_session, this);
@@ -426,7 +426,7 @@ void MainWindow::buildMenu() {
 
     m.comSetupMenu->addSeparator();
     m_portsAction = m.comSetupMenu->addAction(QStringLiteral("&Ports..."));
-    m_portsAction->setObjectName(QStringLiteral("Ports1"));
+    m_portsAction->setObjectName(QStringLiteral("portsItem"));
     connect(m_portsAction, &QAction::triggered, this, &MainWindow::showPortsDialog);
     applySerialState(m_linkControls->serialState());
 }
@@ -567,9 +567,9 @@ void MainWindow::refreshRowStatus() {
 }
 
 void MainWindow::bindLinks() {
-    connect(m_comConnectButton, &QPushButton::clicked, this, &MainWindow::onComConnectToggled);
-    connect(m_usbConnectButton, &QPushButton::clicked, this, &MainWindow::onUsbConnectToggled);
-    connect(m_readButton, &QPushButton::clicked, this, &MainWindow::onReadToggled);
+    connect(m_comConnectButton, &QPushButton::clicked, this, &MainWindow::comConnectClicked);
+    connect(m_usbConnectButton, &QPushButton::clicked, this, &MainWindow::usbConnectClicked);
+    connect(m_readButton, &QPushButton::clicked, this, &MainWindow::usbReadClicked);
     m_linkControls->setPortMap(m_options.portMap);
     connect(&m_linkControls->buttons(), &ExclusiveToggleGroup::pressedChanged, this, [this](int id, bool pressed) {
         QPushButton* b = id == LinkControls::ComConnect ? m_comConnectButton
@@ -620,8 +620,8 @@ void MainWindow::applySerialState(const SerialControlState& s) {
         m_comPanels[i]->setEnabled(s.comPanelsEnabled);
         m_comPanels[i]->setToolTip(s.portHints[i]);
     }
-    m_connectPanel->setVisible(s.btConVisible);
-    m_disconnectPanel->setVisible(s.btDisconVisible);
+    m_connectPanel->setVisible(s.connectPanelVisible);
+    m_disconnectPanel->setVisible(s.disconnectPanelVisible);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -643,7 +643,7 @@ void MainWindow::startUp() {
 
     const ScaleSet& scale = m_session->scale();
     m_gauge->setScaleSet(scale);
-    if (m_profile.scaleCode == "6" || m_profile.scaleCode == "34") writeScaleTexts(scale);
+    if (m_profile.scaleCode == ScaleCode::Count6000 || m_profile.scaleCode == ScaleCode::Count3400) writeScaleTexts(scale);
 
     m_historyChart->setLeftAxisMaximum(scale.fullScaleCount);
     m_historyChart->setLeftAxisMinimum(-scale.fullScaleCount);
@@ -814,22 +814,22 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 void MainWindow::applyLayout() {
     if (m_inApplyLayout) return;
     m_inApplyLayout = true;
-    // 1-2. The window keeps its size: client 618 x 413 under the menu bar.
+    // The window keeps its size: client 618 x 413 under the menu bar.
     const QSize held(kClientWidth, kClientHeight + StatusLine::kHeight + menuBar()->sizeHint().height());
     setFixedSize(held);
     if (size() != held) resize(held);
     const int w = kOuterWidth;
-    m_exitPanel->move(w - 80, m_exitPanel->y());                      // 3.
-    m_connectPanel->move(w - 190, m_connectPanel->y());                       // 4.
+    m_exitPanel->move(w - 80, m_exitPanel->y());                      // the exit panel at the right
+    m_connectPanel->move(w - 190, m_connectPanel->y());                       // the Connect and Disconnect panels
     m_disconnectPanel->move(w - 190, m_disconnectPanel->y());
     // 5. H - 311 (152) reached 19 px below the client area, hiding the newest row and the
     // scroll bar's lower arrow: the grid ends where the client area does.
     m_recordGrid->resize(m_recordGrid->width(), kClientHeight - m_recordGrid->y());
-    m_historyChart->resize(w - 300, m_historyChart->height());            // 6.
-    m_gauge->resize(w - 303, m_gauge->height());                      // 7.
-    m_gaugeShadow->resize(w - 305, m_gauge->height() - 6);                 // 8.
+    m_historyChart->resize(w - 300, m_historyChart->height());            // the chart as wide as the room right of the grid
+    m_gauge->resize(w - 303, m_gauge->height());                      // the gauge likewise
+    m_gaugeShadow->resize(w - 305, m_gauge->height() - 6);                 // its shadow
     m_gaugeShadow->setPixmap(gaugeShadowPicture(m_gaugeShadow->size()));
-    m_historyChart->move(m_historyChart->x(), m_gauge->height() + 34);       // 9.
+    m_historyChart->move(m_historyChart->x(), m_gauge->height() + 34);       // the chart below the gauge
     m_inApplyLayout = false;
 }
 
@@ -918,29 +918,29 @@ void MainWindow::applyPortsDialog() {
     applySerialState(m_linkControls->serialState());
 }
 
-void MainWindow::selectCom1() { m_linkControls->selectPort(ComPortNumber::pnCOM1); }
-void MainWindow::selectCom2() { m_linkControls->selectPort(ComPortNumber::pnCOM2); }
-void MainWindow::selectCom3() { m_linkControls->selectPort(ComPortNumber::pnCOM3); }
-void MainWindow::selectCom4() { m_linkControls->selectPort(ComPortNumber::pnCOM4); }
+void MainWindow::selectCom1() { m_linkControls->selectPort(ComPortNumber::Com1); }
+void MainWindow::selectCom2() { m_linkControls->selectPort(ComPortNumber::Com2); }
+void MainWindow::selectCom3() { m_linkControls->selectPort(ComPortNumber::Com3); }
+void MainWindow::selectCom4() { m_linkControls->selectPort(ComPortNumber::Com4); }
 void MainWindow::connectSerial() { m_linkControls->start(); }
 void MainWindow::disconnectSerial() { m_linkControls->stop(); }
 // Connecting one link stops the other first (the session arbitrates).
-void MainWindow::onComConnectToggled() { m_linkControls->click(LinkControls::ComConnect); }
+void MainWindow::comConnectClicked() { m_linkControls->click(LinkControls::ComConnect); }
 void MainWindow::onWatchdogTick() {
     m_session->watchdog().onWatchdogTick();
     refreshLinkStatus();  // a port lost or a cable gone shows without a signal of its own
 }
-void MainWindow::toggleSerialConnection() { onComConnectToggled(); }
+void MainWindow::toggleSerialConnection() { comConnectClicked(); }
 
 // ---------------------------------------------------------------------------------------
 // USB link.
 
-void MainWindow::onUsbConnectToggled() { m_linkControls->click(LinkControls::UsbConnect); }
-void MainWindow::onReadToggled() { m_linkControls->click(LinkControls::UsbRead); }
+void MainWindow::usbConnectClicked() { m_linkControls->click(LinkControls::UsbConnect); }
+void MainWindow::usbReadClicked() { m_linkControls->click(LinkControls::UsbRead); }
 void MainWindow::sendBridgeConfiguration() { m_session->sendBridgeConfiguration(); }
 void MainWindow::clearHistory() { m_session->clearUsbLog(); }
 
-void MainWindow::showDeviceInfo() {
+void MainWindow::selectedDeviceInfo() {
     if (const std::optional<QString> info = m_session->usbCableInfo()) m_dialogs->information(*info);
 }
 

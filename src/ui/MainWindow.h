@@ -51,7 +51,7 @@ class RunPolicy;
 class SessionPublisher;
 class StatusLine;
 
-// The main window FCOMM. It attaches to a meter session, which holds the live state and the
+// The main window. It attaches to a meter session, which holds the live state and the
 // per-packet path; the window renders what the session reports and each handler below hands
 // its command to the session or the component that carries it out, so this class reads as
 // the map of every command.
@@ -130,15 +130,15 @@ public slots:
     void disconnectSerial();
     // F5: the COM Connect button's command (connect, or disconnect when connected).
     void toggleSerialConnection();
-    void onComConnectToggled();
+    void comConnectClicked();
     void onWatchdogTick();
 
     // USB link.
-    void onUsbConnectToggled();
-    void onReadToggled();
+    void usbConnectClicked();
+    void usbReadClicked();
     void sendBridgeConfiguration();
     void clearHistory();
-    void showDeviceInfo();
+    void selectedDeviceInfo();
 
     // Recording.
     void newRecord();
@@ -226,7 +226,7 @@ private:
     QTimer m_tableRetryTimer;  // runs while another copy holds the record table
     LinkControls* m_linkControls = nullptr;
     RunPolicy* m_run = nullptr;  // table, journals, cable notices, publishing, the end
-    QTimer m_watchdogTimer;  // ConTimer: the link watchdog's 100 ms tick, from start to exit
+    QTimer m_watchdogTimer;  // the link watchdog's 100 ms tick, from start to exit
     DataFileCommands* m_dataFiles = nullptr;
     std::unique_ptr<AlarmSound> m_alarmSound;
     std::function<void()> m_beep;

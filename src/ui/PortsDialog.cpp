@@ -11,7 +11,7 @@
 namespace veska {
 
 namespace {
-QString Hex4(quint16 v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')); }
+QString hex4(quint16 v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')); }
 }  // namespace
 
 PortsDialog::PortsDialog(const PortMap& current, const std::vector<SerialDeviceDescription>& devices,
@@ -31,7 +31,7 @@ PortsDialog::PortsDialog(const PortMap& current, const std::vector<SerialDeviceD
     QStringList paths;
     for (int row = 0; row < static_cast<int>(devices.size()); ++row) {
         const SerialDeviceDescription& d = devices[static_cast<std::size_t>(row)];
-        const QString ids = d.vendorId && d.productId ? Hex4(*d.vendorId) + QLatin1Char(':') + Hex4(*d.productId) : QString();
+        const QString ids = d.vendorId && d.productId ? hex4(*d.vendorId) + QLatin1Char(':') + hex4(*d.productId) : QString();
         const QStringList cells{d.path, d.description, d.manufacturer, ids, d.serialNumber};
         for (int col = 0; col < cells.size(); ++col) m_table->setItem(row, col, new QTableWidgetItem(cells[col]));
         paths << d.path;

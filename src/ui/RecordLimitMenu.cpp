@@ -16,12 +16,12 @@ struct ItemText {
     int limit;
 };
 
-constexpr std::array<ItemText, 6> kItems{{{"N10001", "1000", 1000},
-                                          {"N50001", "5000", 5000},
-                                          {"N100001", "10000", 10000},
-                                          {"N500001", "50000", 50000},
-                                          {"N1000001", "100000", 100000},
-                                          {"limitess", "&limitless", Recorder::kLimitless}}};
+constexpr std::array<ItemText, 6> kItems{{{"limit1000Item", "1000", 1000},
+                                          {"limit5000Item", "5000", 5000},
+                                          {"limit10000Item", "10000", 10000},
+                                          {"limit50000Item", "50000", 50000},
+                                          {"limit100000Item", "100000", 100000},
+                                          {"limitlessItem", "&limitless", Recorder::kLimitless}}};
 
 }  // namespace
 

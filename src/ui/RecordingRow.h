@@ -11,7 +11,7 @@ namespace veska {
 class NumberFieldEditor;
 class Recorder;
 
-// The recording row's controls RepeatSet, RecordSI and RecordSITime, created on the
+// The recording row's controls repeat, sampling and interval, created on the
 // window at their places (3,258), (57,258), (159,258) and wired to the recorder: the check
 // boxes set its switches, each interval text that is a whole number goes to setInterval
 // as it is typed, and the key filter lets only digits and backspace into the field.

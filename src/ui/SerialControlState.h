@@ -11,16 +11,16 @@ namespace veska {
 
 // What the window's serial controls show. Defaults are the start state.
 struct SerialControlState {
-    bool comSetupEnabled = true;                                   // ComSetup1
-    std::array<bool, kComPortCount> comItemChecked{true, false, false, false};   // COM11..COM41
-    bool startEnabled = true;                                      // START1
+    bool comSetupEnabled = true;                                   // the ComSetup menu
+    std::array<bool, kComPortCount> comItemChecked{true, false, false, false};   // its items COM1..COM4
+    bool startEnabled = true;                                      // "START"
     bool startChecked = false;
-    bool stopEnabled = false;                                      // STOP1
+    bool stopEnabled = false;                                      // "STOP"
     bool stopChecked = false;
-    std::array<bool, kComPortCount> comPanelVisible{true, false, false, false};  // BtCOM1..BtCOM4
-    bool comPanelsEnabled = true;                                  // BtCOM1..BtCOM4
-    bool btConVisible = true;                                      // BTCon
-    bool btDisconVisible = false;                                  // BtDiscon
+    std::array<bool, kComPortCount> comPanelVisible{true, false, false, false};  // the port panels
+    bool comPanelsEnabled = true;                                  // the port panels
+    bool connectPanelVisible = true;                                      // the Connect panel
+    bool disconnectPanelVisible = false;                                  // the Disconnect panel
     // Hint / status tip of the port items and panels: the device each name stands for.
     std::array<QString, kComPortCount> portHints;
 

@@ -93,8 +93,8 @@ protected:
 TEST_F(MainWindowTest, StartsAsTheShippedModel) {
     MainWindow& w = open();
     EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
-    EXPECT_EQ(w.serialDriver().comPortSpeed(), ComPortBaudRate::br2400);
-    EXPECT_EQ(w.gauge().scaleCode(), "6");
+    EXPECT_EQ(w.serialDriver().comPortSpeed(), ComPortBaudRate::Baud2400);
+    EXPECT_EQ(w.gauge().scaleCode(), ScaleCode::Count6000);
     EXPECT_EQ(w.gauge().fullScaleCount(), 6000);
     EXPECT_EQ(w.gauge().gaugeOffset(), 600);
     EXPECT_EQ(w.gauge().barMax(), 60);
@@ -132,7 +132,7 @@ TEST_F(MainWindowTest, ATableHeldByAnotherProgramIsReportedOnceAndStartUpGoesOn)
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_FALSE(w.recordTable().isOpen());
     EXPECT_EQ(w.windowTitle(), "Veska Interface Program _Ver: 1.00");
-    EXPECT_EQ(w.gauge().scaleCode(), "6");
+    EXPECT_EQ(w.gauge().scaleCode(), ScaleCode::Count6000);
     EXPECT_EQ(w.session().limits().upper(), 6000.0F);
     w.handlePacket(Packet("2B", "30313233", '2', kVolt));
     EXPECT_EQ(digits(), "0123");  // the link still works without a table
@@ -405,11 +405,11 @@ TEST_F(MainWindowTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     MainWindow::Options o;
     o.dialogs = &dialogs;
     o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
-    o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
+    o.portMap.setPath(ComPortNumber::Com1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
     sim.start();
-    window->onComConnectToggled();
+    window->comConnectClicked();
     EXPECT_TRUE(window->serialDriver().isConnected());
     EXPECT_TRUE(window->menu().stopItem->isEnabled());
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->recordTable().rowCount() >= 3; }, 5000));
@@ -420,7 +420,7 @@ TEST_F(MainWindowTest, SimulatedMeterOnCom1ReachesTheDisplay) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->gauge().linkDownPicture()->isVisibleTo(&window->gauge()); }, 2000));
 
     // Pressed again: disconnects.
-    window->onComConnectToggled();
+    window->comConnectClicked();
     EXPECT_FALSE(window->serialDriver().isConnected());
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
@@ -430,15 +430,15 @@ TEST_F(MainWindowTest, SimulatedCableThroughUsbConnect) {
     auto cable = platform->plug(SimulatedHidPlatform::bridge());
     MainWindow& w = open(platform);
     QTest::qWait(20);
-    w.onUsbConnectToggled();
-    EXPECT_TRUE(w.session().usbLink()->usbConDown());
+    w.usbConnectClicked();
+    EXPECT_TRUE(w.session().usbLink()->meterReadingOn());
     EXPECT_EQ(cable->bitRate(), 2400U);
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
-    EXPECT_EQ(w.gauge().scaleCode(), "10");
+    EXPECT_EQ(w.gauge().scaleCode(), ScaleCode::Frequency);
 
-    w.onUsbConnectToggled();  // released: stops reading
-    EXPECT_FALSE(w.session().usbLink()->usbConDown());
+    w.usbConnectClicked();  // released: stops reading
+    EXPECT_FALSE(w.session().usbLink()->meterReadingOn());
     EXPECT_FALSE(w.session().usbLink()->isLinkActive());
 }
 
@@ -453,7 +453,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     MainWindow::Options o;
     o.dialogs = &dialogs;
     o.deviceMonitor = std::make_shared<HidDeviceMonitor>(platform);
-    o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
+    o.portMap.setPath(ComPortNumber::Com1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([this] { ++beeps; });
     MainWindow& w = *window;
@@ -467,7 +467,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
         EXPECT_TRUE(w.menu().comSetupMenu->isEnabled());
     };
     const auto usbIsOff = [&] {
-        EXPECT_FALSE(w.session().usbLink()->usbConDown());
+        EXPECT_FALSE(w.session().usbLink()->meterReadingOn());
         EXPECT_FALSE(w.session().usbLink()->isLinkActive());
         EXPECT_FALSE(w.linkControls().isPressed(LinkControls::UsbConnect));
         ASSERT_NE(w.session().usbLink()->selectedHidDevice(), nullptr);
@@ -477,12 +477,12 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
                                                 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A};  // 045.6 Hz
 
     // Serial first, then USB Connect: the port closes before the cable is read.
-    w.onComConnectToggled();
+    w.comConnectClicked();
     ASSERT_TRUE(w.serialDriver().isConnected());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() >= 2; }, 5000));
-    w.onUsbConnectToggled();
+    w.usbConnectClicked();
     serialIsOff();
-    EXPECT_TRUE(w.session().usbLink()->usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->meterReadingOn());
     EXPECT_TRUE(w.session().usbLink()->selectedHidDevice()->readerRunning());
     cable->feed(cablePacket);
     EXPECT_TRUE(QTest::qWaitFor([&] { return digits() == "0456"; }, 5000));
@@ -492,7 +492,7 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     EXPECT_LE(w.recordTable().rowCount(), rows + 1);
 
     // USB first, then COM Connect: the reader stops before the port opens.
-    w.onComConnectToggled();
+    w.comConnectClicked();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
     EXPECT_TRUE(w.linkControls().isPressed(LinkControls::ComConnect));
@@ -502,9 +502,9 @@ TEST_F(MainWindowTest, EitherLinksButtonStopsTheOtherLink) {
     EXPECT_NE(digits(), "0456");
 
     // "START" from the menu stops the USB link as well.
-    w.onComConnectToggled();
-    w.onUsbConnectToggled();
-    ASSERT_TRUE(w.session().usbLink()->usbConDown());
+    w.comConnectClicked();
+    w.usbConnectClicked();
+    ASSERT_TRUE(w.session().usbLink()->meterReadingOn());
     w.menu().startItem->trigger();
     usbIsOff();
     EXPECT_TRUE(w.serialDriver().isConnected());
@@ -562,8 +562,8 @@ TEST_F(MainWindowTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenIt
     auto cable = platform->plug(spec);
     MainWindow& w = open(platform);
     QTest::qWait(20);
-    w.onUsbConnectToggled();
-    ASSERT_TRUE(w.session().usbLink()->usbConDown());
+    w.usbConnectClicked();
+    ASSERT_TRUE(w.session().usbLink()->meterReadingOn());
     cable->feed({0x2B, 0x30, 0x34, 0x35, 0x36, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 1; }, 5000));
 
@@ -571,7 +571,7 @@ TEST_F(MainWindowTest, ACableUnpluggedWhileRecordingIsReadAndRecordedAgainWhenIt
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.session().usbLink()->awaitingCable(); }, 5000));
     auto back = platform->plug(spec);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.session().usbLink()->awaitingCable(); }, 5000));
-    EXPECT_TRUE(w.session().usbLink()->usbConDown());
+    EXPECT_TRUE(w.session().usbLink()->meterReadingOn());
     EXPECT_EQ(back->bitRate(), 2400U);  // configured again
     back->feed({0x2B, 0x30, 0x37, 0x38, 0x39, 0x20, 0x34, 0x00, 0x00, 0x00, 0x08, 0x00, 0x0D, 0x0A});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recordTable().rowCount() == 2; }, 5000));
@@ -595,23 +595,23 @@ TEST_F(MainWindowTest, PortsDialogMapsComPortsAndTheMappingIsRememberedUnlessThe
     window->showPortsDialog();
     ASSERT_TRUE(window->portsDialog());
     EXPECT_FALSE(window->portsDialog()->isModal());
-    window->portsDialog()->comboFor(ComPortNumber::pnCOM2)->setCurrentText("/dev/pts/99");
+    window->portsDialog()->comboFor(ComPortNumber::Com2)->setCurrentText("/dev/pts/99");
     window->portsDialog()->accept();
-    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::pnCOM2), "/dev/pts/99");
+    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::Com2), "/dev/pts/99");
     EXPECT_EQ(window->menu().com2Item->text().remove('&'), "COM2\t/dev/pts/99");
 
     window.reset();  // the next start remembers it
     window = std::make_unique<MainWindow>(o);
-    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::pnCOM2), "/dev/pts/99");
-    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::pnCOM1), "/dev/ttyS0");
+    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::Com2), "/dev/pts/99");
+    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::Com1), "/dev/ttyS0");
 
     window.reset();  // --port COM2=... wins, and is not written over the remembered one
-    o.portMap.setPath(ComPortNumber::pnCOM2, "/dev/ttyUSB5");
+    o.portMap.setPath(ComPortNumber::Com2, "/dev/ttyUSB5");
     o.portsFromCommandLine[1] = true;
     window = std::make_unique<MainWindow>(o);
-    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::pnCOM2), "/dev/ttyUSB5");
+    EXPECT_EQ(window->serialDriver().portMap().path(ComPortNumber::Com2), "/dev/ttyUSB5");
     window->showPortsDialog();
-    EXPECT_FALSE(window->portsDialog()->comboFor(ComPortNumber::pnCOM2)->isEnabled());
+    EXPECT_FALSE(window->portsDialog()->comboFor(ComPortNumber::Com2)->isEnabled());
     window->portsDialog()->accept();
     EXPECT_EQ(settings.value("serial/COM2").toString(), "/dev/pts/99");
 }

@@ -164,7 +164,7 @@ TEST_F(WindowLookTest, GaugeLabelsStayInsideThePanelOnEveryScale) {
         const ScaleSet* scale = findScaleSet(code);
         ASSERT_NE(scale, nullptr);
         GaugeFaceSpec spec;
-        spec.scaleCode = code;
+        spec.scaleCode = scale->code;
         spec.gaugeOffset = scale->gaugeOffset;
         spec.countsPerNeedleStep = scale->countsPerNeedleStep();
         spec.gaugeSpan = scale->gaugeSpan;
@@ -324,7 +324,7 @@ TEST_F(WindowLookTest, TheSerialLinkShowsWithItsDevice) {
     MainWindow::Options o;
     o.dialogs = &dialogs;
     o.deviceMonitor = std::make_shared<HidDeviceMonitor>(std::make_shared<SimulatedHidPlatform>());
-    o.portMap.setPath(ComPortNumber::pnCOM1, sim.slavePath());
+    o.portMap.setPath(ComPortNumber::Com1, sim.slavePath());
     window = std::make_unique<MainWindow>(o);
     window->setBeep([] {});
     EXPECT_EQ(window->statusLine().linkText(), "not connected");

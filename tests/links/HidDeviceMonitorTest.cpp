@@ -116,7 +116,7 @@ TEST_F(HidControllerTest, TwoIdenticalBridgesAreTwoObjects) {
     auto a = c.claimByIndex(0);
     auto b = c.claimByIndex(1);
     EXPECT_EQ(a->productString(), b->productString());
-    EXPECT_EQ(a->attributes().ProductID, b->attributes().ProductID);
+    EXPECT_EQ(a->attributes().productId, b->attributes().productId);
     EXPECT_NE(a->pnpInfo().interfacePath, b->pnpInfo().interfacePath);
     EXPECT_NE(a->pnpInfo().deviceInstance, b->pnpInfo().deviceInstance);
 }

@@ -6,9 +6,9 @@ using namespace veska;
 
 TEST(PortMap, DefaultsToTheFirstFourSerialDevices) {
     const PortMap map;
-    EXPECT_EQ(map.path(ComPortNumber::pnCOM1), "/dev/ttyS0");
-    EXPECT_EQ(map.path(ComPortNumber::pnCOM4), "/dev/ttyS3");
-    EXPECT_EQ(map.hintText(ComPortNumber::pnCOM2), "COM2: /dev/ttyS1");
+    EXPECT_EQ(map.path(ComPortNumber::Com1), "/dev/ttyS0");
+    EXPECT_EQ(map.path(ComPortNumber::Com4), "/dev/ttyS3");
+    EXPECT_EQ(map.hintText(ComPortNumber::Com2), "COM2: /dev/ttyS1");
 }
 
 TEST(PortMap, ParsesTheOptionValue) {
@@ -19,9 +19,9 @@ TEST(PortMap, ParsesTheOptionValue) {
         const char* path;
     };
     const Case cases[] = {
-        {"COM1=/dev/ttyUSB0", true, ComPortNumber::pnCOM1, "/dev/ttyUSB0"},
-        {"com4=/dev/pts/7", true, ComPortNumber::pnCOM4, "/dev/pts/7"},
-        {" COM2 = /dev/ttyACM0 ", true, ComPortNumber::pnCOM2, "/dev/ttyACM0"},
+        {"COM1=/dev/ttyUSB0", true, ComPortNumber::Com1, "/dev/ttyUSB0"},
+        {"com4=/dev/pts/7", true, ComPortNumber::Com4, "/dev/pts/7"},
+        {" COM2 = /dev/ttyACM0 ", true, ComPortNumber::Com2, "/dev/ttyACM0"},
         {"COM5=/dev/ttyUSB0", false, {}, ""},
         {"COM0=/dev/ttyUSB0", false, {}, ""},
         {"COM12=/dev/ttyUSB0", false, {}, ""},

@@ -95,8 +95,8 @@ TEST_F(FramedDriver, SimulatedMeterPacketsArriveWholeAndDecode) {
 
 TEST_F(DriverFixture, ConstructionValues) {
     SerialPortDriver fresh;
-    EXPECT_EQ(fresh.comPort(), ComPortNumber::pnCOM1);
-    EXPECT_EQ(fresh.comPortSpeed(), ComPortBaudRate::br9600);
+    EXPECT_EQ(fresh.comPort(), ComPortNumber::Com1);
+    EXPECT_EQ(fresh.comPortSpeed(), ComPortBaudRate::Baud9600);
     EXPECT_EQ(fresh.comPortInBufSize(), 2048);
     EXPECT_EQ(fresh.comPortPollingDelay(), 50);
     EXPECT_FALSE(fresh.isConnected());
@@ -104,7 +104,7 @@ TEST_F(DriverFixture, ConstructionValues) {
 }
 
 TEST_F(DriverFixture, ConnectTwiceNeitherReopensNorPurges) {
-    driver.setComPortSpeed(ComPortBaudRate::br2400);
+    driver.setComPortSpeed(ComPortBaudRate::Baud2400);
     ASSERT_TRUE(driver.connectPort());
     EXPECT_TRUE(driver.isConnected());
     EXPECT_EQ(pty.meter.lineBaudRate(), 2400);
@@ -117,7 +117,7 @@ TEST_F(DriverFixture, ConnectTwiceNeitherReopensNorPurges) {
 
 TEST_F(DriverFixture, MissingPortFailsAndStaysClosed) {
     PortMap map;
-    map.setPath(ComPortNumber::pnCOM1, "/dev/veska-no-such-port");
+    map.setPath(ComPortNumber::Com1, "/dev/veska-no-such-port");
     driver.setPortMap(map);
     EXPECT_FALSE(driver.connectPort());
     EXPECT_FALSE(driver.isConnected());
@@ -133,15 +133,15 @@ TEST_F(DriverFixture, MissingPortFailsAndStaysClosed) {
 TEST_F(DriverFixture, ComPortIsIgnoredWhileOpenAndUsedAtTheNextConnect) {
     PtyMeter second;
     PortMap map = pty.map;
-    map.setPath(ComPortNumber::pnCOM2, second.meter.slavePath());
+    map.setPath(ComPortNumber::Com2, second.meter.slavePath());
     driver.setPortMap(map);
     ASSERT_TRUE(driver.connectPort());
-    driver.setComPort(ComPortNumber::pnCOM2);
-    EXPECT_EQ(driver.comPort(), ComPortNumber::pnCOM1);
+    driver.setComPort(ComPortNumber::Com2);
+    EXPECT_EQ(driver.comPort(), ComPortNumber::Com1);
 
     driver.disconnectPort();
-    driver.setComPort(ComPortNumber::pnCOM2);
-    EXPECT_EQ(driver.comPort(), ComPortNumber::pnCOM2);
+    driver.setComPort(ComPortNumber::Com2);
+    EXPECT_EQ(driver.comPort(), ComPortNumber::Com2);
     ASSERT_TRUE(driver.connectPort());
     second.write({0x42});
     pty.write({0x41});
@@ -151,12 +151,12 @@ TEST_F(DriverFixture, ComPortIsIgnoredWhileOpenAndUsedAtTheNextConnect) {
 }
 
 TEST_F(DriverFixture, SpeedChangeWhileOpenReappliesSettingsAndPurges) {
-    driver.setComPortSpeed(ComPortBaudRate::br2400);
+    driver.setComPortSpeed(ComPortBaudRate::Baud2400);
     driver.setComPortPollingDelay(1000);
     ASSERT_TRUE(driver.connectPort());
     pty.write({1, 2, 3, 4});
     QTest::qWait(50);  // the bytes are queued, no tick yet
-    driver.setComPortSpeed(ComPortBaudRate::br19200);
+    driver.setComPortSpeed(ComPortBaudRate::Baud19200);
     EXPECT_EQ(pty.meter.lineBaudRate(), 19200);
     driver.setComPortPollingDelay(20);
     QTest::qWait(100);

@@ -29,7 +29,7 @@ struct PtyMeter {
 
     PtyMeter() {
         EXPECT_TRUE(meter.open()) << meter.errorText().toStdString();
-        map.setPath(ComPortNumber::pnCOM1, meter.slavePath());
+        map.setPath(ComPortNumber::Com1, meter.slavePath());
     }
     void write(const Bytes& bytes) { ASSERT_TRUE(meter.writeBytes(bytes.data(), bytes.size())); }
 };

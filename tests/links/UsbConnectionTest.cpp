@@ -55,7 +55,7 @@ TEST_F(UsbConnectionTest, ConnectWritesTheBridgeReportAndReadsPacketsUntilPresse
     EXPECT_EQ(captions(), (QStringList{"Keyboard", "USB to Serial"}));
     EXPECT_EQ(usb->selectedRow(), 1);
 
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     ASSERT_EQ(cable->featureReports().size(), 1u);
     EXPECT_EQ(cable->featureReports()[0], (std::vector<std::uint8_t>{0x00, 0x60, 0x09, 0x00, 0x00, 0x03, 0, 0, 0, 0}));
     EXPECT_EQ(cable->bitRate(), 2400u);
@@ -68,7 +68,7 @@ TEST_F(UsbConnectionTest, ConnectWritesTheBridgeReportAndReadsPacketsUntilPresse
     EXPECT_EQ(packets[0], "2B3031323320320000008000" "0D0A");
     EXPECT_TRUE(historyHas("R 00  F7 2B 30 31 32 33 20 32 "));
 
-    usb->onUsbConnectToggled(false);
+    usb->readMeter(false);
     EXPECT_EQ(cable->featureReports().size(), 2u);  // written on every click
     EXPECT_FALSE(usb->selectedHidDevice()->readerRunning());
     EXPECT_TRUE(messages.isEmpty());
@@ -126,7 +126,7 @@ TEST_F(UsbConnectionTest, AKnownBridgeChipWithoutProductNameIsTakenAsTheCable) {
     EXPECT_EQ(captions(), (QStringList{"Device VID=1209 PID=E008", "USB to Serial (no name reported)"}));
     EXPECT_EQ(usb->selectedRow(), 1);
     EXPECT_TRUE(historyHas("Device VID=1A86 PID=E008 at 1-2 reports no product name"));
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     EXPECT_EQ(cable->featureReports().size(), 1u);
     cable->feed(kMeterPacket);
     cable->pushEmptyReports(1);
@@ -141,28 +141,28 @@ TEST_F(UsbConnectionTest, WithoutACableConnectAsksToCheckIt) {
     connectUsb();
     EXPECT_EQ(captions(), (QStringList{"Device VID=0A1B PID=00C2"}));
     bool raised = false;
-    QObject::connect(usb.get(), &UsbConnection::usbConChanged, [&](bool down) { raised = !down; });
-    usb->onUsbConnectToggled(true);
+    QObject::connect(usb.get(), &UsbConnection::meterReadingChanged, [&](bool down) { raised = !down; });
+    usb->readMeter(true);
     EXPECT_EQ(messages, (QStringList{"USB interface cable is not securely connected, please check and re-try."}));
     EXPECT_TRUE(raised);
-    EXPECT_FALSE(usb->usbConDown());
-    EXPECT_FALSE(usb->showDeviceInfo());
+    EXPECT_FALSE(usb->meterReadingOn());
+    EXPECT_FALSE(usb->selectedDeviceInfo());
 }
 
 TEST_F(UsbConnectionTest, SilentMeterEndsTheConnectionAt1900EmptyReports) {
     auto cable = plug();
     connectUsb();
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     cable->pushEmptyReports(1899);
     ASSERT_TRUE(SpinUntil([&] { return usb->emptyReportCount() == 1899; }));
     EXPECT_FALSE(usb->checkSilentLink());
-    EXPECT_TRUE(usb->usbConDown());
+    EXPECT_TRUE(usb->meterReadingOn());
 
     cable->pushEmptyReports(1);
     ASSERT_TRUE(SpinUntil([&] { return usb->emptyReportCount() == 1900; }));
     EXPECT_TRUE(usb->checkSilentLink());
     EXPECT_EQ(messages, (QStringList{"USB interface cable is securely connected, please check if the meter is ready."}));
-    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_FALSE(usb->meterReadingOn());
     EXPECT_EQ(usb->emptyReportCount(), 0);
     EXPECT_FALSE(usb->selectedHidDevice()->readerRunning());
 }
@@ -174,7 +174,7 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     auto cable = plug();
     connectUsb();
     cable->refuseFeatureReports(EPIPE);
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     EXPECT_TRUE(cable->featureReports().empty());
     const QString error = QString::fromLocal8Bit(std::strerror(EPIPE));
     EXPECT_EQ(history().last(),
@@ -183,8 +183,8 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     EXPECT_EQ(messages[0],
               QString("The USB interface cable could not be configured (%1). Unplug it and plug it in again.").arg(error));
 
-    usb->onUsbConnectToggled(false);  // written again, refused again: logged, not told again
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(false);  // written again, refused again: logged, not told again
+    usb->readMeter(true);
     EXPECT_TRUE(history().last().contains("NOT SENT"));
     cable->pushEmptyReports(1899);
     ASSERT_TRUE(SpinUntil([&] { return usb->emptyReportCount() >= 1899; }));
@@ -194,7 +194,7 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
     EXPECT_TRUE(usb->checkSilentLink());
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[1], "USB interface cable is securely connected, please check if the meter is ready.");
-    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_FALSE(usb->meterReadingOn());
 
     // Accepted again: logged as sent, and a later refusal is told again.
     cable->refuseFeatureReports(0);
@@ -208,12 +208,12 @@ TEST_F(UsbConnectionTest, RefusedConfigurationIsLoggedAndToldOnce) {
 TEST_F(UsbConnectionTest, AnotherDevicePluggedWhileReadingLeavesTheCableBeingRead) {
     auto cable = plug();
     connectUsb();
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     plug(SimulatedHidPlatform::otherDevice(u"Keyboard"));
     ASSERT_TRUE(historyHas("Arrival of Keyboard"));
     EXPECT_EQ(captions(), (QStringList{"USB to Serial", "Keyboard"}));
     EXPECT_EQ(usb->selectedRow(), 0);
-    EXPECT_TRUE(usb->usbConDown());
+    EXPECT_TRUE(usb->meterReadingOn());
     EXPECT_EQ(cable->featureReports().size(), 2u);  // the bridge is configured again
     ASSERT_TRUE(usb->selectedHidDevice());
     EXPECT_TRUE(usb->selectedHidDevice()->readerRunning());
@@ -230,7 +230,7 @@ TEST_F(UsbConnectionTest, CablePulledWhileReadingIsAwaitedAndReadAgainWhenPlugge
     connectUsb();
     QList<qint64> gaps;
     QObject::connect(usb.get(), &UsbConnection::cableBack, [&](const QString&, qint64 ms) { gaps << ms; });
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     cable->feed(kMeterPacket);
     cable->pushEmptyReports(1);
     ASSERT_TRUE(SpinUntil([&] { return packets.size() == 1; }));
@@ -239,7 +239,7 @@ TEST_F(UsbConnectionTest, CablePulledWhileReadingIsAwaitedAndReadAgainWhenPlugge
     ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
     EXPECT_TRUE(historyHas("Removal of USB to Serial"));
     EXPECT_TRUE(historyHas("USB to Serial unplugged while being read: waiting for it to come back"));
-    EXPECT_TRUE(usb->usbConDown());
+    EXPECT_TRUE(usb->meterReadingOn());
     EXPECT_EQ(usb->selectedHidDevice(), nullptr);  // nothing is read or retried meanwhile
     EXPECT_FALSE(usb->checkSilentLink());
     EXPECT_TRUE(messages.isEmpty());
@@ -279,7 +279,7 @@ TEST_F(UsbConnectionTest, OfTwoCablesOnlyTheOneInTheSamePortIsTakenBack) {
     auto cableB = plug(b);
     connectUsb();
     usb->selectDevice(0);
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     EXPECT_EQ(cableA->featureReports().size(), 1u);
 
     platform->unplug(cableA);
@@ -306,7 +306,7 @@ TEST_F(UsbConnectionTest, TheOnlyCablePluggedBackIntoAnotherPortIsTakenBack) {
     spec.portPath = "1-1.2";
     auto cable = plug(spec);
     connectUsb();
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     platform->unplug(cable);
     ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
     spec.portPath = "1-4";
@@ -319,14 +319,14 @@ TEST_F(UsbConnectionTest, TheOnlyCablePluggedBackIntoAnotherPortIsTakenBack) {
 TEST_F(UsbConnectionTest, CablePulledAndConnectionEndedByTheUserIsNotTakenBack) {
     auto cable = plug();
     connectUsb();
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     platform->unplug(cable);
     ASSERT_TRUE(SpinUntil([&] { return usb->awaitingCable(); }));
-    usb->onUsbConnectToggled(false);
+    usb->readMeter(false);
     EXPECT_FALSE(usb->awaitingCable());
     auto back = plug();
     SpinFor(50);
-    EXPECT_FALSE(usb->usbConDown());
+    EXPECT_FALSE(usb->meterReadingOn());
     EXPECT_TRUE(back->featureReports().empty());
     EXPECT_FALSE(historyHas("USB to Serial is back"));
 }
@@ -338,7 +338,7 @@ TEST_F(UsbConnectionTest, AFailingPacketHandlerDropsThePacketAndReadingGoesOn) {
     usb->setPacketHandler([&](std::string_view) {
         if (++calls == 1) throw std::invalid_argument("'?' is not a valid integer value");
     });
-    usb->onUsbConnectToggled(true);
+    usb->readMeter(true);
     for (int i = 0; i < 2; ++i) {
         cable->feed(kMeterPacket);
         cable->pushEmptyReports(1);
@@ -358,10 +358,10 @@ TEST_F(UsbConnectionTest, CableWithoutPermissionIsListedAndTheLogPointsToTheRule
     EXPECT_TRUE(historyHas("No permission to use USB to Serial"));
     usb->clearHistory();
     EXPECT_TRUE(history().isEmpty());
-    usb->onUsbConnectToggled(true);
-    EXPECT_FALSE(usb->usbConDown());
+    usb->readMeter(true);
+    EXPECT_FALSE(usb->meterReadingOn());
     EXPECT_TRUE(history().last().contains("70-veska-usb-serial.rules"));
-    const auto info = usb->showDeviceInfo();
+    const auto info = usb->selectedDeviceInfo();
     ASSERT_TRUE(info);
     EXPECT_FALSE(info->readWrite);
     EXPECT_EQ(info->caption, "USB to Serial");
@@ -373,7 +373,7 @@ TEST_F(UsbConnectionTest, HistoryKeepsTheNewestTenThousandLines) {
     connectUsb();
     usb->clearHistory();
     for (int i = 0; i < UsbConnection::kHistoryLimit; ++i) usb->sendBridgeConfiguration();
-    usb->onUsbConnectToggled(true);  // one more line, different from the others: 60 09 ...
+    usb->readMeter(true);  // one more line, different from the others: 60 09 ...
     EXPECT_EQ(history().size(), UsbConnection::kHistoryLimit);
     EXPECT_EQ(history().last(), "60 09 00 00 03 00 00 00 00 ");
 }

@@ -32,12 +32,12 @@ TEST(ScaleSet, RowsAndSeeds) {
 }
 
 TEST(ScaleSet, ChosenByUnit) {
-    for (const char* hertz : {"Hz", "kHz", "MHz"}) EXPECT_EQ(scaleSetForUnit(hertz).code, "10") << hertz;
-    EXPECT_EQ(scaleSetForUnit("%").code, "1");
-    EXPECT_EQ(scaleSetForUnit("#").code, "13");
-    EXPECT_EQ(scaleSetForUnit("?").code, "13");
-    EXPECT_EQ(scaleSetForUnit("V").code, "6");
-    EXPECT_EQ(scaleSetForUnit("").code, "6");
+    for (const char* hertz : {"Hz", "kHz", "MHz"}) EXPECT_EQ(scaleSetForUnit(hertz).code, ScaleCode::Frequency) << hertz;
+    EXPECT_EQ(scaleSetForUnit("%").code, ScaleCode::Percent);
+    EXPECT_EQ(scaleSetForUnit("#").code, ScaleCode::Temperature);
+    EXPECT_EQ(scaleSetForUnit("?").code, ScaleCode::Temperature);
+    EXPECT_EQ(scaleSetForUnit("V").code, ScaleCode::Count6000);
+    EXPECT_EQ(scaleSetForUnit("").code, ScaleCode::Count6000);
     EXPECT_EQ(scaleSetForUnit("Hz").barMaximum, 100);
     EXPECT_EQ(scaleSetForUnit("%").barMaximum, 10);
     EXPECT_EQ(scaleSetForUnit("k*").barMaximum, 60);

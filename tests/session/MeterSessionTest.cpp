@@ -46,7 +46,7 @@ LcdState Digits(const char* d1, const char* d2, const char* d3, const char* d4, 
 
 TEST(AlarmLimits, OnlySwitchedOnLimitsAlarmAndTheComparisonIsStrict) {
     AlarmLimits limits;
-    limits.seedFromScale(*findScaleSet("6"));
+    limits.seedFromScale(scaleSet(ScaleCode::Count6000));
     EXPECT_EQ(limits.upper(), 6002.0F);
     EXPECT_EQ(limits.lower(), -6002.0F);
     limits.setUpper(6000.0F);
@@ -85,7 +85,7 @@ TEST(RunningExtremes, Sequences) {
         {"mV", 3, false, 5.0F, "000.5", "002.0", "000.5", false},
     };
     RunningExtremes extremes;
-    extremes.seedFromScale(*findScaleSet("6"));
+    extremes.seedFromScale(scaleSet(ScaleCode::Count6000));
     EXPECT_EQ(extremes.maximum(), -6001.0F);
     EXPECT_EQ(extremes.minimum(), 6001.0F);
     EXPECT_EQ(extremes.lastUnitText(), "113");
@@ -170,7 +170,7 @@ protected:
 };
 
 TEST_F(MeterSessionTest, StartsAsTheModelProfileSays) {
-    EXPECT_EQ(session.scale().code, "6");
+    EXPECT_EQ(session.scale().code, ScaleCode::Count6000);
     EXPECT_EQ(session.limits().upper(), 6000.0F);
     EXPECT_EQ(session.limits().lower(), -6000.0F);
     EXPECT_EQ(session.extremes().maximum(), -6001.0F);
@@ -192,7 +192,7 @@ TEST_F(MeterSessionTest, OnePacketThroughEveryStep) {
     EXPECT_EQ(v.reading.valueText, "-1.234");
     EXPECT_FALSE(v.alarm);
     EXPECT_TRUE(v.extremesRestarted);  // the first reading
-    EXPECT_EQ(v.scale->code, "6");
+    EXPECT_EQ(v.scale->code, ScaleCode::Count6000);
     EXPECT_EQ(v.needlePosition, 600 - 123);
     EXPECT_EQ(v.barMaximum, 60);
     EXPECT_EQ(v.barValue, 12);
@@ -206,7 +206,7 @@ TEST_F(MeterSessionTest, OnePacketThroughEveryStep) {
     session.handlePacket(Packet("2B", "31323334", '0', kHertz));  // 1234 Hz: over the limit
     const ReadingUpdate& h = updates.back();
     EXPECT_TRUE(h.alarm);
-    EXPECT_EQ(h.scale->code, "10");
+    EXPECT_EQ(h.scale->code, ScaleCode::Frequency);
     EXPECT_EQ(session.scale().fullScaleCount, 1000);
     EXPECT_EQ(session.extremes().lastUnitText(), "Hz");
 }
@@ -221,7 +221,7 @@ TEST_F(MeterSessionTest, PrefixedHertzIsRecordedAsSuch) {
     } cases[] = {{"00000008", "Hz"}, {"00002008", "kHz"}, {"00001008", "MHz"}, {"00003008", "MHz"}};
     for (const auto& c : cases) {
         session.handlePacket(Packet("2B", "31303031", '1', c.status));
-        EXPECT_EQ(session.scale().code, "10") << c.unit;
+        EXPECT_EQ(session.scale().code, ScaleCode::Frequency) << c.unit;
         ASSERT_FALSE(rows.isEmpty());
         EXPECT_EQ(rows.takeLast().at(0).toStringList().mid(3, 2), (QStringList{"1.001", c.unit}));
     }
@@ -255,7 +255,7 @@ TEST_F(MeterSessionTest, ExtremesNeverPairAValueWithAnotherUnit) {
         EXPECT_EQ(e.maximum(), QString(st.maxText).remove('.').toFloat());
         EXPECT_EQ(e.minimum(), QString(st.minText).remove('.').toFloat());
     }
-    EXPECT_EQ(session.scale().code, "10");
+    EXPECT_EQ(session.scale().code, ScaleCode::Frequency);
 }
 
 TEST_F(MeterSessionTest, APacketThatDoesNotDecodeChangesNothingButItsCount) {

@@ -12,7 +12,7 @@ struct Case {
     const char* title;
     SerialPacketHandler handler;
     SerialSpeed speed;
-    const char* scaleCode;
+    ScaleCode scaleCode;
     const char* firstDigit;
     UsbReportRoute usbHandler;
     int bridgeSpeed;
@@ -30,18 +30,18 @@ TEST(ModelProfile, ResolutionOfSwitchCombinations) {
     using S = ModelSwitches;
     const Case cases[] = {
         {"this build", S::thisBuild(), "Veska Interface Program _Ver: 1.00", SerialPacketHandler::VeskaFraming,
-         SerialSpeed::br2400, "6", "5", UsbReportRoute::VeskaReports, 2400},
-        {"Lumio and Kesto", With({&S::IFLumio, &S::IFKesto}), "Kesto USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::VeskaFraming, SerialSpeed::br2400, "4", "3", UsbReportRoute::LumioReports, 2400},
-        {"Halvo and Veska", With({&S::IFHalvo, &S::IFVeska}), "Veska Interface Program _Ver: 1.00",
-         SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "6", "5", UsbReportRoute::VeskaReports, 2400},
-        {"Dravo and Halvo", With({&S::IFDravo, &S::IFHalvo}), "Halvo USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", "5", UsbReportRoute::None, 19200},
-        {"Zirka only", With({&S::IFZirka}), "Zirka USB Interface Program _Ver: 1.00",
-         SerialPacketHandler::VeskaFraming, SerialSpeed::br19200, "4", "5", UsbReportRoute::None, 2400},
-        {"no switch", S{}, "", SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportRoute::None, 2400},
-        {"switches that select nothing", With({&S::IFQuenta, &S::IFTarni, &S::IFMolva, &S::IFPirsa, &S::IFRudan}), "",
-         SerialPacketHandler::None, SerialSpeed::br2400, "4", "5", UsbReportRoute::None, 2400},
+         SerialSpeed::Baud2400, ScaleCode::Count6000, "5", UsbReportRoute::VeskaReports, 2400},
+        {"Lumio and Kesto", With({&S::lumioModel, &S::kestoModel}), "Kesto USB Interface Program _Ver: 1.00",
+         SerialPacketHandler::VeskaFraming, SerialSpeed::Baud2400, ScaleCode::Count4000, "3", UsbReportRoute::LumioReports, 2400},
+        {"Halvo and Veska", With({&S::halvoModel, &S::veskaModel}), "Veska Interface Program _Ver: 1.00",
+         SerialPacketHandler::VeskaFraming, SerialSpeed::Baud19200, ScaleCode::Count6000, "5", UsbReportRoute::VeskaReports, 2400},
+        {"Dravo and Halvo", With({&S::dravoModel, &S::halvoModel}), "Halvo USB Interface Program _Ver: 1.00",
+         SerialPacketHandler::VeskaFraming, SerialSpeed::Baud19200, ScaleCode::Count4000, "5", UsbReportRoute::None, 19200},
+        {"Zirka only", With({&S::zirkaModel}), "Zirka USB Interface Program _Ver: 1.00",
+         SerialPacketHandler::VeskaFraming, SerialSpeed::Baud19200, ScaleCode::Count4000, "5", UsbReportRoute::None, 2400},
+        {"no switch", S{}, "", SerialPacketHandler::None, SerialSpeed::Baud2400, ScaleCode::Count4000, "5", UsbReportRoute::None, 2400},
+        {"switches that select nothing", With({&S::quentaModel, &S::tarniModel, &S::molvaModel, &S::pirsaModel, &S::rudanModel}), "",
+         SerialPacketHandler::None, SerialSpeed::Baud2400, ScaleCode::Count4000, "5", UsbReportRoute::None, 2400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -57,14 +57,14 @@ TEST(ModelProfile, ResolutionOfSwitchCombinations) {
 }
 
 TEST(ModelProfile, ApplyingProfilesInTableOrderEqualsResolution) {
-    const ModelSwitches s = With({&ModelSwitches::IFLumio, &ModelSwitches::IFDravo});
+    const ModelSwitches s = With({&ModelSwitches::lumioModel, &ModelSwitches::dravoModel});
     ResolvedProfile applied;
     for (const StartupProfileEntry& e : startupProfiles()) {
         if (s.*(e.modelSwitch)) applyModelProfile(e.profile, applied);
     }
     const ResolvedProfile resolved = resolveStartupProfile(s);
     EXPECT_EQ(applied.windowTitle, resolved.windowTitle);
-    EXPECT_EQ(applied.scaleCode, "34");
+    EXPECT_EQ(applied.scaleCode, ScaleCode::Count3400);
     EXPECT_EQ(applied.firstLcdDigit, "3");
     EXPECT_EQ(applied.serialHandler, SerialPacketHandler::VeskaFraming);
 }

@@ -37,9 +37,9 @@ struct RecordingSession {
     }
     void connectSerial(const QString& path) {
         PortMap map;
-        map.setPath(ComPortNumber::pnCOM1, path);
+        map.setPath(ComPortNumber::Com1, path);
         session.setPortMap(map);
-        session.connectSerial(ComPortNumber::pnCOM1);
+        session.connectSerial(ComPortNumber::Com1);
     }
     int rows() const { return session.recorder().recordedRows(); }
     // This session's rows are in its own table and journal (which it holds while it runs).

@@ -83,7 +83,7 @@ void runCycle(LcdPanel& panel, AnalogGauge& gauge, LimitPanel& limits, const Lcd
     limits.showExtremes(QString(), QString(), QString::fromStdString(reading.unitText));
     panel.showDigits(lcd);
     const ScaleSet& scale = scaleSetForUnit(reading.unitText);
-    gauge.showReading(scale, needlePosition(lcd, scale.gaugeOffset, scale.gaugeSpan, scale.code == "13"));
+    gauge.showReading(scale, needlePosition(lcd, scale.gaugeOffset, scale.gaugeSpan, scale.code == ScaleCode::Temperature));
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
         LcdPanel panel;
         AnalogGauge gauge;
         LimitPanel limits;
-        gauge.setScaleSet(*findScaleSet("6"));
+        gauge.setScaleSet(scaleSet(ScaleCode::Count6000));
         runCycle(panel, gauge, limits, sample.lcd, sample.reading);
         ok = save(panel.grab(), dir.filePath(QString::fromLatin1(sample.file) + ".png")) && ok;
     }
@@ -116,14 +116,14 @@ int main(int argc, char** argv) {
     };
     for (const auto& [file, sample] : gauges) {
         AnalogGauge gauge;
-        gauge.setScaleSet(*findScaleSet("6"));
+        gauge.setScaleSet(scaleSet(ScaleCode::Count6000));
         if (QString::fromLatin1(file) == QLatin1String("gauge-6")) {
             // Show the red dots of a switched-on upper limit.
             gauge.setLimitMarks(4500.0F, true, -6002.0F, false);
         }
         gauge.setLinkAlive(true);
         const ScaleSet& scale = scaleSetForUnit(sample.second.unitText);
-        gauge.showReading(scale, needlePosition(sample.first, scale.gaugeOffset, scale.gaugeSpan, scale.code == "13"));
+        gauge.showReading(scale, needlePosition(sample.first, scale.gaugeOffset, scale.gaugeSpan, scale.code == ScaleCode::Temperature));
         ok = save(gauge.grab(), dir.filePath(QString::fromLatin1(file) + ".png")) && ok;
     }
     return ok ? 0 : 1;

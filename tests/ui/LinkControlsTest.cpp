@@ -20,8 +20,8 @@ SerialControlState Connected(SerialControlState s) {
     s.startChecked = true;
     s.stopEnabled = true;
     s.stopChecked = false;
-    s.btConVisible = false;
-    s.btDisconVisible = true;
+    s.connectPanelVisible = false;
+    s.disconnectPanelVisible = true;
     s.comPanelsEnabled = false;
     return s;
 }
@@ -32,8 +32,8 @@ SerialControlState Disconnected(SerialControlState s) {
     s.startChecked = false;
     s.stopEnabled = false;
     s.stopChecked = true;
-    s.btConVisible = true;
-    s.btDisconVisible = false;
+    s.connectPanelVisible = true;
+    s.disconnectPanelVisible = false;
     s.comPanelsEnabled = true;
     return s;
 }
@@ -49,9 +49,9 @@ struct ConnectionFixture : ::testing::Test {
     ExclusiveToggleGroup& toggles = connection.buttons();
     SerialPortDriver& driver = session.serialDriver();
     LinkWatchdog& watchdog = session.watchdog();
-    const LinkControls::Button COMCon = LinkControls::ComConnect;
-    const LinkControls::Button USBCon = LinkControls::UsbConnect;
-    const LinkControls::Button ReadBtn = LinkControls::UsbRead;
+    const LinkControls::Button comConnect = LinkControls::ComConnect;
+    const LinkControls::Button usbConnect = LinkControls::UsbConnect;
+    const LinkControls::Button usbRead = LinkControls::UsbRead;
     QSignalSpy messages{&session, &MeterSession::linkFailed};
 
     void SetUp() override { connection.setPortMap(pty.map); }
@@ -60,10 +60,10 @@ struct ConnectionFixture : ::testing::Test {
     // The port panels, as the window binds them: each one selects the next port.
     void clickVisiblePanel() {
         const auto& visible = connection.serialState().comPanelVisible;
-        if (visible[0]) connection.selectPort(ComPortNumber::pnCOM2);
-        else if (visible[1]) connection.selectPort(ComPortNumber::pnCOM3);
-        else if (visible[2]) connection.selectPort(ComPortNumber::pnCOM4);
-        else connection.selectPort(ComPortNumber::pnCOM1);
+        if (visible[0]) connection.selectPort(ComPortNumber::Com2);
+        else if (visible[1]) connection.selectPort(ComPortNumber::Com3);
+        else if (visible[2]) connection.selectPort(ComPortNumber::Com4);
+        else connection.selectPort(ComPortNumber::Com1);
     }
 };
 
@@ -76,12 +76,12 @@ TEST_F(ConnectionFixture, StartStateAndPortHints) {
     EXPECT_EQ(s, initial);
     EXPECT_EQ(s.portHints[0], "COM1: " + pty.meter.slavePath());
     EXPECT_EQ(s.portHints[3], "COM4: /dev/ttyS3");
-    EXPECT_FALSE(toggles.isPressed(COMCon));
+    EXPECT_FALSE(toggles.isPressed(comConnect));
 }
 
 TEST_F(ConnectionFixture, PortPanelsStepThroughTheFourPorts) {
-    const ComPortNumber order[] = {ComPortNumber::pnCOM2, ComPortNumber::pnCOM3, ComPortNumber::pnCOM4,
-                                    ComPortNumber::pnCOM1};
+    const ComPortNumber order[] = {ComPortNumber::Com2, ComPortNumber::Com3, ComPortNumber::Com4,
+                                    ComPortNumber::Com1};
     for (ComPortNumber expected : order) {
         clickVisiblePanel();
         const int n = portIndex(expected);
@@ -100,15 +100,15 @@ TEST_F(ConnectionFixture, StartThenComConKeepsTheLinkAndTheSecondPressDisconnect
     EXPECT_TRUE(driver.isConnected());
     const SerialControlState connected = Connected(start);
     EXPECT_EQ(connection.serialState(), connected);
-    EXPECT_FALSE(toggles.isPressed(COMCon));  // START leaves the button alone
+    EXPECT_FALSE(toggles.isPressed(comConnect));  // START leaves the button alone
 
-    connection.click(COMCon);
-    EXPECT_TRUE(toggles.isPressed(COMCon));
+    connection.click(comConnect);
+    EXPECT_TRUE(toggles.isPressed(comConnect));
     EXPECT_TRUE(driver.isConnected());
     EXPECT_EQ(connection.serialState(), connected);
 
-    connection.click(COMCon);
-    EXPECT_FALSE(toggles.isPressed(COMCon));
+    connection.click(comConnect);
+    EXPECT_FALSE(toggles.isPressed(comConnect));
     EXPECT_FALSE(driver.isConnected());
     EXPECT_EQ(connection.serialState(), Disconnected(connected));
     EXPECT_EQ(changes.count(), 3);
@@ -116,11 +116,11 @@ TEST_F(ConnectionFixture, StartThenComConKeepsTheLinkAndTheSecondPressDisconnect
 }
 
 TEST_F(ConnectionFixture, ComConThenStopRaisesTheButton) {
-    connection.click(COMCon);
+    connection.click(comConnect);
     EXPECT_TRUE(driver.isConnected());
     connection.stop();
     EXPECT_FALSE(driver.isConnected());
-    EXPECT_FALSE(toggles.isPressed(COMCon));
+    EXPECT_FALSE(toggles.isPressed(comConnect));
     EXPECT_TRUE(connection.serialState().stopChecked);
     EXPECT_FALSE(connection.serialState().stopEnabled);
     EXPECT_TRUE(connection.serialState().startEnabled);
@@ -128,8 +128,8 @@ TEST_F(ConnectionFixture, ComConThenStopRaisesTheButton) {
     EXPECT_FALSE(session.serial().isLinkActive());
     EXPECT_EQ(session.linkStatus().state, LinkState::Disconnected);
 
-    connection.click(COMCon);  // the next press connects at once
-    EXPECT_TRUE(toggles.isPressed(COMCon));
+    connection.click(comConnect);  // the next press connects at once
+    EXPECT_TRUE(toggles.isPressed(comConnect));
     EXPECT_TRUE(driver.isConnected());
     EXPECT_TRUE(session.serial().isLinkActive());
     EXPECT_EQ(session.linkStatus(), (LinkStatus{LinkKind::Serial, LinkState::Connecting}));
@@ -138,35 +138,35 @@ TEST_F(ConnectionFixture, ComConThenStopRaisesTheButton) {
 TEST_F(ConnectionFixture, PortChoiceWhileConnectedIsIgnored) {
     connection.start();
     const SerialControlState before = connection.serialState();
-    connection.selectPort(ComPortNumber::pnCOM3);
+    connection.selectPort(ComPortNumber::Com3);
     EXPECT_EQ(connection.serialState(), before);
-    EXPECT_EQ(driver.comPort(), ComPortNumber::pnCOM1);
+    EXPECT_EQ(driver.comPort(), ComPortNumber::Com1);
 }
 
 TEST_F(ConnectionFixture, ComConReleasesUsbConWithoutRunningItsHandler) {
     QSignalSpy pressed(&toggles, &ExclusiveToggleGroup::pressedChanged);
-    connection.click(USBCon);
+    connection.click(usbConnect);
     EXPECT_EQ(session.linkStatus().kind, LinkKind::Usb);
-    connection.click(COMCon);
+    connection.click(comConnect);
     // The serial link stopped the USB reading; USB Connect's own release did not run.
     EXPECT_EQ(session.usbLog()->stringList().last(), "USB reading stopped: the serial link was connected");
     EXPECT_EQ(session.linkStatus().kind, LinkKind::Serial);
-    EXPECT_FALSE(toggles.isPressed(USBCon));
-    EXPECT_TRUE(toggles.isPressed(COMCon));
-    EXPECT_FALSE(toggles.isPressed(ReadBtn));
-    ASSERT_EQ(pressed.count(), 3);  // USBCon down, USBCon up, COMCon down
-    EXPECT_EQ(pressed.at(1).at(0).toInt(), USBCon);
+    EXPECT_FALSE(toggles.isPressed(usbConnect));
+    EXPECT_TRUE(toggles.isPressed(comConnect));
+    EXPECT_FALSE(toggles.isPressed(usbRead));
+    ASSERT_EQ(pressed.count(), 3);  // usbConnect down, usbConnect up, comConnect down
+    EXPECT_EQ(pressed.at(1).at(0).toInt(), usbConnect);
     EXPECT_FALSE(pressed.at(1).at(1).toBool());
 }
 
 TEST_F(ConnectionFixture, AFailedConnectIsReportedAndLeavesTheControlsDisconnected) {
     PortMap map;
-    map.setPath(ComPortNumber::pnCOM1, "/dev/veska-no-such-port");
+    map.setPath(ComPortNumber::Com1, "/dev/veska-no-such-port");
     connection.setPortMap(map);
-    connection.click(COMCon);
+    connection.click(comConnect);
     EXPECT_FALSE(driver.isConnected());
-    EXPECT_FALSE(toggles.isPressed(COMCon));
-    EXPECT_TRUE(connection.serialState().btConVisible);
+    EXPECT_FALSE(toggles.isPressed(comConnect));
+    EXPECT_TRUE(connection.serialState().connectPanelVisible);
     EXPECT_TRUE(connection.serialState().comSetupEnabled);
     ASSERT_EQ(messages.count(), 1);
     EXPECT_TRUE(errorText(0).contains("/dev/veska-no-such-port"));
@@ -175,7 +175,7 @@ TEST_F(ConnectionFixture, AFailedConnectIsReportedAndLeavesTheControlsDisconnect
 }
 
 TEST_F(ConnectionFixture, APulledDeviceTurnsTheLinkOffAndCanBeConnectedAgain) {
-    connection.click(COMCon);
+    connection.click(comConnect);
     watchdog.packetHandled();
     ASSERT_TRUE(watchdog.linkAlive());
     EXPECT_EQ(session.linkStatus(), (LinkStatus{LinkKind::Serial, LinkState::Receiving}));
@@ -183,15 +183,15 @@ TEST_F(ConnectionFixture, APulledDeviceTurnsTheLinkOffAndCanBeConnectedAgain) {
     ASSERT_TRUE(WaitUntil([&] { return messages.count() == 1; }));
     EXPECT_FALSE(driver.isConnected());
     EXPECT_FALSE(watchdog.linkAlive());
-    EXPECT_FALSE(toggles.isPressed(COMCon));
-    EXPECT_TRUE(connection.serialState().btConVisible);
+    EXPECT_FALSE(toggles.isPressed(comConnect));
+    EXPECT_TRUE(connection.serialState().connectPanelVisible);
     EXPECT_TRUE(connection.serialState().comPanelsEnabled);
     EXPECT_EQ(session.linkStatus(), (LinkStatus{LinkKind::Serial, LinkState::Lost}));
     EXPECT_EQ(messages.at(0).at(0).value<LinkError>().kind, LinkError::Kind::PortLost);
 
     PtyMeter replugged;
     connection.setPortMap(replugged.map);
-    connection.click(COMCon);
+    connection.click(comConnect);
     EXPECT_TRUE(driver.isConnected());
     EXPECT_EQ(messages.count(), 1);
 }
