@@ -1,5 +1,7 @@
 #include "storage/LeftoverTemporaries.h"
 
+#include "storage/TableFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -28,7 +30,7 @@ const QRegularExpression& temporaryPattern() {
 }
 
 QString mainTemporaryOf(const QString& path) {
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
+    for (const char* suffix : TableFiles::kSideFileSuffixes)
         if (path.endsWith(QLatin1String(suffix))) return path.left(path.size() - qsizetype(std::strlen(suffix)));
     return path;
 }
